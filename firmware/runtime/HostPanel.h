@@ -1,0 +1,42 @@
+// What the firmware needs of its surroundings, and nothing more.
+//
+// A host (the desktop window, the headless script runner, a test) fills a
+// HostPanel and a HostClock and attaches them with HostAttach. The firmware
+// never learns which toolkit, if any, is behind them. Until a host attaches,
+// a quiet panel that does nothing and the standard library's clock are used.
+#pragma once
+
+#include "State.h"
+
+struct HostPanel {
+    // Copy the whole FrameBuffer to the visible display, every pixel.
+    void (*RenderLcd)(void);
+    // Run every pending host event (tick, clicks, track bar) and return.
+    // The window also paces the loop here; it never waits for an event.
+    void (*PumpEvents)(void);
+    // 1 while the check box is checked, else 0.
+    u8 (*CalibrateChecked)(void);
+    u8 (*KeyFastChecked)(void);
+    // Fill of the warning lamp: LAMP_BRIGHT or LAMP_DARK.
+    void (*SetLampColour)(u32 colour);
+    // Hide (0) the display image while a pass draws, show (1) it after.
+    void (*ShowDisplay)(u8 visible);
+};
+
+struct HostClock {
+    // UTC seconds since 1970-01-01 00:00:00; returns 1 when the clock was read.
+    u8 (*Now)(s64* seconds);
+    // Broken-down UTC of those seconds: Second, Minute, Hour, Day, Month (0..11),
+    // Weekday and Year (since 1900); DayOfYear is left alone. Returns 1 on success.
+    u8 (*BreakDown)(s64 seconds, TimeFields* out);
+};
+
+// Attach a host; a null pointer puts back the quiet panel or the standard clock.
+void HostAttach(const HostPanel* panel, const HostClock* clock);
+
+extern const HostPanel* Host;
+extern const HostClock* Clock;
+
+// The standard library's clock: std::time and std::gmtime.
+u8 StdClockNow(s64* seconds);
+u8 StdClockBreakDown(s64 seconds, TimeFields* out);
