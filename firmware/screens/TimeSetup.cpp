@@ -1,0 +1,223 @@
+// TIME SETUP, the submenu of the clock settings, and SET UTC TIME, the editor
+// of the UTC date and time.
+//
+// Transitions. MainMenuScreen opens TIME SETUP on "*** DONE ***" (cursor 0).
+// Its rows are selected without wrap (KEY_CW/KEY_RIGHT down, KEY_CCW/KEY_LEFT
+// up) and MENU opens the row: DONE -> MainMenuScreen on its TIME SETUP entry
+// (4), SET UTC TIME -> SetUtcTimeScreen on the year (0) with the working fields
+// loaded from UtcTime, MAIN TIMEZONE -> MainZoneScreen (0), LOCAL OFFSETS ->
+// LocalOffsetScreen (0); every change of screen sets EditMode 0. Those screens
+// come back with the cursor on their own row (1, 2, 3).
+//
+// SET UTC TIME walks year, month, day, hours, minutes, seconds with MENU; MENU
+// on the seconds confirms: it returns to TIME SETUP on row 1, writes the
+// fields into UtcTime and moves the instrument's clock to that time, so that
+// the next once-a-second read of the clock keeps it. There is no cancel: the
+// inactivity return abandons the edit without writing anything.
+#include "Screens.h"
+
+#include <cstdio>
+
+#include "../lcd/Lcd.h"
+#include "../runtime/Runtime.h"
+
+static const u8 ROW_DONE = 0;
+static const u8 ROW_SET_UTC = 1;
+static const u8 ROW_MAIN_ZONE = 2;
+static const u8 ROW_LOCAL_OFFSETS = 3;
+static const u8 MENU_ENTRY_TIME_SETUP = 4;
+
+static const u8 FIELD_YEAR = 0;
+static const u8 FIELD_MONTH = 1;
+static const u8 FIELD_DAY = 2;
+static const u8 FIELD_HOUR = 3;
+static const u8 FIELD_MINUTE = 4;
+static const u8 FIELD_SECOND = 5;
+
+static const u32 YEAR_FIRST = 1970;
+static const u32 YEAR_LAST = 2100;
+
+static void OpenScreen(ScreenRoutine screen, u8 cursor) {
+    MenuCursor = cursor;
+    EditMode = 0;
+    ScreenHandler = screen;
+}
+
+void TimeSetupScreen(void) {
+    LcdTitleConst(" TIME SETUP ");
+    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == ROW_DONE);
+    LcdTextLargeConst(0, 16, "SET UTC TIME", 0, MenuCursor == ROW_SET_UTC);
+    LcdTextLargeConst(0, 24, "MAIN TIMEZONE", 0, MenuCursor == ROW_MAIN_ZONE);
+    LcdTextLargeConst(0, 32, "LOCAL OFFSETS", 0, MenuCursor == ROW_LOCAL_OFFSETS);
+
+    if (KeyCode == KEY_NONE) {
+        return;
+    }
+    switch (KeyCode) {
+    case KEY_CW:
+    case KEY_RIGHT:
+        if (MenuCursor < ROW_LOCAL_OFFSETS) {
+            MenuCursor++;
+        }
+        break;
+    case KEY_CCW:
+    case KEY_LEFT:
+        if (MenuCursor > ROW_DONE) {
+            MenuCursor--;
+        }
+        break;
+    case KEY_MENU:
+        switch (MenuCursor) {
+        case ROW_DONE:
+            OpenScreen(MainMenuScreen, MENU_ENTRY_TIME_SETUP);
+            break;
+        case ROW_SET_UTC:
+            OpenScreen(SetUtcTimeScreen, FIELD_YEAR);
+            EditHour = UtcTime.Hour;
+            EditMinute = UtcTime.Minute;
+            EditSecond = UtcTime.Second;
+            EditDay = UtcTime.Day;
+            EditMonth = (u8)(UtcTime.Month + 1);
+            EditYear = UtcTime.Year + 1900;
+            break;
+        case ROW_MAIN_ZONE:
+            OpenScreen(MainZoneScreen, 0);
+            break;
+        case ROW_LOCAL_OFFSETS:
+            OpenScreen(LocalOffsetScreen, 0);
+            break;
+        default:
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+    KeyCode = KEY_NONE;
+}
+
+// Field rules: a step that would leave the range lands on the opposite end.
+// The year, minutes and seconds step by KeyStep; month, day and hours by 1.
+static void IncreaseField(u8 field) {
+    switch (field) {
+    case FIELD_YEAR: {
+        u32 s = EditYear + KeyStep;
+        EditYear = s > YEAR_LAST ? YEAR_FIRST : s;
+        break;
+    }
+    case FIELD_MONTH:
+        EditMonth = EditMonth >= 12 ? 1 : (u8)(EditMonth + 1);
+        break;
+    case FIELD_DAY:
+        EditDay = EditDay >= 31 ? 1 : (u8)(EditDay + 1);
+        break;
+    case FIELD_HOUR:
+        EditHour = EditHour >= 23 ? 0 : (u8)(EditHour + 1);
+        break;
+    case FIELD_MINUTE: {
+        s32 s = (s32)EditMinute + KeyStep;
+        EditMinute = s > 59 ? 0 : (u8)s;
+        break;
+    }
+    case FIELD_SECOND: {
+        s32 s = (s32)EditSecond + KeyStep;
+        EditSecond = s > 59 ? 0 : (u8)s;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+static void DecreaseField(u8 field) {
+    switch (field) {
+    case FIELD_YEAR: {
+        // Unsigned: the year lies far above any step, so the difference
+        // cannot wrap below zero before the compare.
+        u32 d = EditYear - KeyStep;
+        EditYear = d < YEAR_FIRST ? YEAR_LAST : d;
+        break;
+    }
+    case FIELD_MONTH:
+        EditMonth = EditMonth <= 1 ? 12 : (u8)(EditMonth - 1);
+        break;
+    case FIELD_DAY:
+        EditDay = EditDay <= 1 ? 31 : (u8)(EditDay - 1);
+        break;
+    case FIELD_HOUR:
+        EditHour = EditHour == 0 ? 23 : (u8)(EditHour - 1);
+        break;
+    case FIELD_MINUTE: {
+        s32 d = (s32)EditMinute - KeyStep;
+        EditMinute = d < 0 ? 59 : (u8)d;
+        break;
+    }
+    case FIELD_SECOND: {
+        s32 d = (s32)EditSecond - KeyStep;
+        EditSecond = d < 0 ? 59 : (u8)d;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// Writes the working fields into UtcTime and makes the instrument's clock
+// run on from that time; without the second step the once-a-second read of
+// the host clock would overwrite the confirmed time at once.
+static void ConfirmUtc(void) {
+    OpenScreen(TimeSetupScreen, ROW_SET_UTC);
+    UtcTime.Hour = EditHour;
+    UtcTime.Minute = EditMinute;
+    UtcTime.Second = EditSecond;
+    UtcTime.Year = EditYear - 1900;
+    UtcTime.Month = (u8)(EditMonth - 1);
+    UtcTime.Day = EditDay;
+    SetUtcClock(&UtcTime);
+}
+
+void SetUtcTimeScreen(void) {
+    char text[TEXT_BUFFER];
+    LcdTitleConst(" SET UTC TIME ");
+    // The year's last column (46) is also the first column of the "/".
+    snprintf(text, TEXT_BUFFER, "%04u", (unsigned)EditYear);
+    LcdTextLarge(15, 20, text, 1, MenuCursor == FIELD_YEAR);
+    LcdTextLargeConst(46, 20, "/", 1, 0);
+    snprintf(text, TEXT_BUFFER, "%02d", EditMonth);
+    LcdTextLarge(55, 20, text, 1, MenuCursor == FIELD_MONTH);
+    LcdTextLargeConst(74, 20, "/", 1, 0);
+    snprintf(text, TEXT_BUFFER, "%02d", EditDay);
+    LcdTextLarge(83, 20, text, 1, MenuCursor == FIELD_DAY);
+    snprintf(text, TEXT_BUFFER, "%02d", EditHour);
+    LcdTextLarge(24, 40, text, 1, MenuCursor == FIELD_HOUR);
+    LcdTextLargeConst(40, 40, ":", 1, 0);
+    snprintf(text, TEXT_BUFFER, "%02d", EditMinute);
+    LcdTextLarge(48, 40, text, 1, MenuCursor == FIELD_MINUTE);
+    LcdTextLargeConst(64, 40, ":", 1, 0);
+    snprintf(text, TEXT_BUFFER, "%02d", EditSecond);
+    LcdTextLarge(72, 40, text, 1, MenuCursor == FIELD_SECOND);
+
+    if (KeyCode == KEY_NONE) {
+        return;
+    }
+    switch (KeyCode) {
+    case KEY_CW:
+    case KEY_LEFT:
+        IncreaseField(MenuCursor);
+        break;
+    case KEY_CCW:
+    case KEY_RIGHT:
+        DecreaseField(MenuCursor);
+        break;
+    case KEY_MENU:
+        if (MenuCursor < FIELD_SECOND) {
+            MenuCursor++;
+        } else if (MenuCursor == FIELD_SECOND) {
+            ConfirmUtc();
+        }
+        break;
+    default:
+        break;
+    }
+    KeyCode = KEY_NONE;
+}

@@ -1,0 +1,119 @@
+// PRESET TIMER and ALARM TIME: two editors of hours, minutes and seconds.
+//
+// Transitions. MainMenuScreen opens either editor on the hours (cursor 0).
+// MENU moves to the minutes and the seconds; MENU on the seconds returns to
+// MainMenuScreen with EditMode 0 on the editor's own entry: PRESET TIMER (2)
+// or SET ALARM (3). KEY_CW and KEY_LEFT increase the selected field, KEY_CCW
+// and KEY_RIGHT decrease it; a step past either end lands on the opposite end.
+// Every change is stored at once; there is no confirm and no cancel.
+//
+// The two editors differ only in their hint line, their return entry and
+// their hours: the timer preset runs 0 to 99 by KeyStep, the alarm hour 0 to
+// 23 by 1.
+#include "Screens.h"
+
+#include <cstdio>
+
+#include "../lcd/Lcd.h"
+#include "../runtime/Runtime.h"
+
+static const u8 FIELD_HOURS = 0;
+static const u8 FIELD_MINUTES = 1;
+static const u8 FIELD_SECONDS = 2;
+static const u8 MENU_ENTRY_PRESET_TIMER = 2;
+static const u8 MENU_ENTRY_SET_ALARM = 3;
+
+// Minutes and seconds of both editors: 0 to 59 by KeyStep, wrapping to the
+// opposite end rather than to the remainder.
+static u8 SixtyUp(u8 value) {
+    s32 s = (s32)value + KeyStep;
+    return s > 59 ? 0 : (u8)s;
+}
+
+static u8 SixtyDown(u8 value) {
+    s32 d = (s32)value - KeyStep;
+    return d < 0 ? 59 : (u8)d;
+}
+
+// The page of both editors; hint names the value being set.
+static void DrawTimeEditor(const char* hint, u8 hours, u8 minutes, u8 seconds) {
+    char text[TEXT_BUFFER];
+    LcdTextLargeCentredConst(57, 0, "USE { } OR ~", 0, 0);
+    LcdTextLargeCentredConst(57, 10, "TO ADJUST THE", 0, 0);
+    LcdTextLargeCentredConst(57, 20, hint, 0, 0);
+    snprintf(text, TEXT_BUFFER, "%02d", hours);
+    LcdTextLarge(24, 40, text, 1, MenuCursor == FIELD_HOURS);
+    LcdTextLargeConst(40, 40, ":", 1, 0);
+    snprintf(text, TEXT_BUFFER, "%02d", minutes);
+    LcdTextLarge(48, 40, text, 1, MenuCursor == FIELD_MINUTES);
+    LcdTextLargeConst(64, 40, ":", 1, 0);
+    snprintf(text, TEXT_BUFFER, "%02d", seconds);
+    LcdTextLarge(72, 40, text, 1, MenuCursor == FIELD_SECONDS);
+}
+
+// MENU on the fields: next field, and from the seconds back to the menu
+// entry that opened the editor.
+static void NextField(u8 menuEntry) {
+    if (MenuCursor < FIELD_SECONDS) {
+        MenuCursor++;
+    } else if (MenuCursor == FIELD_SECONDS) {
+        MenuCursor = menuEntry;
+        EditMode = 0;
+        ScreenHandler = MainMenuScreen;
+    }
+}
+
+void TimerPresetScreen(void) {
+    DrawTimeEditor("PRESET TIMER", TimerPresetHours, TimerPresetMinutes, TimerPresetSeconds);
+
+    if (KeyCode == KEY_NONE) {
+        return;
+    }
+    u8 up = KeyCode == KEY_CW || KeyCode == KEY_LEFT;
+    u8 down = KeyCode == KEY_CCW || KeyCode == KEY_RIGHT;
+    if (KeyCode == KEY_MENU) {
+        NextField(MENU_ENTRY_PRESET_TIMER);
+    } else if (up || down) {
+        if (MenuCursor == FIELD_HOURS) {
+            if (up) {
+                s32 s = (s32)TimerPresetHours + KeyStep;
+                TimerPresetHours = s > 99 ? 0 : (u8)s;
+            } else {
+                s32 d = (s32)TimerPresetHours - KeyStep;
+                TimerPresetHours = d < 0 ? 99 : (u8)d;
+            }
+        } else if (MenuCursor == FIELD_MINUTES) {
+            TimerPresetMinutes = up ? SixtyUp(TimerPresetMinutes) : SixtyDown(TimerPresetMinutes);
+        } else if (MenuCursor == FIELD_SECONDS) {
+            TimerPresetSeconds = up ? SixtyUp(TimerPresetSeconds) : SixtyDown(TimerPresetSeconds);
+        }
+    }
+    KeyCode = KEY_NONE;
+}
+
+void AlarmTimeScreen(void) {
+    DrawTimeEditor("ALARM TIME", AlarmHour, AlarmMinute, AlarmSecond);
+
+    if (KeyCode == KEY_NONE) {
+        return;
+    }
+    u8 up = KeyCode == KEY_CW || KeyCode == KEY_LEFT;
+    u8 down = KeyCode == KEY_CCW || KeyCode == KEY_RIGHT;
+    if (KeyCode == KEY_MENU) {
+        NextField(MENU_ENTRY_SET_ALARM);
+    } else if (up || down) {
+        if (MenuCursor == FIELD_HOURS) {
+            // The hour of day always steps by 1, fast keys or not.
+            if (up) {
+                AlarmHour = AlarmHour >= 23 ? 0 : (u8)(AlarmHour + 1);
+            } else {
+                AlarmHour = AlarmHour == 0 ? 23 : (u8)(AlarmHour - 1);
+            }
+        } else if (MenuCursor == FIELD_MINUTES) {
+            AlarmMinute = up ? SixtyUp(AlarmMinute) : SixtyDown(AlarmMinute);
+        } else if (MenuCursor == FIELD_SECONDS) {
+            AlarmSecond = up ? SixtyUp(AlarmSecond) : SixtyDown(AlarmSecond);
+        }
+    }
+    KeyCode = KEY_NONE;
+}
