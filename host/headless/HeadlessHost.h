@@ -1,0 +1,85 @@
+// The headless host: what the window would be, without a window.
+//
+// It keeps a virtual clock (milliseconds since the host started), delivers
+// the 100 ms tick at every multiple of 100 ms of virtual time, and stands in
+// for the window's controls: the last rendered frame, the lamp colour, the
+// two check boxes, the track bar and its label. Each event point (every
+// PumpEvents, and each idle frame while the instrument is off) lets one frame
+// period of virtual time pass and then calls the attached event-point
+// routine, which delivers scripted events.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "runtime/Runtime.h"
+
+// 2026-01-01 00:00:00 UTC, where virtual time starts.
+const s64 HEADLESS_EPOCH = 1767225600;
+
+class HeadlessHost {
+public:
+    HeadlessHost();  // resets the instrument to program start and attaches
+    ~HeadlessHost(); // detaches (the firmware falls back to the quiet panel)
+    HeadlessHost(const HeadlessHost&) = delete;
+    HeadlessHost& operator=(const HeadlessHost&) = delete;
+
+    // Called at every event point after time has advanced and due ticks ran.
+    void SetEventPoint(std::function<void()> routine) { eventPoint_ = std::move(routine); }
+
+    // One event point: frame period of virtual time, due ticks, then the
+    // event-point routine. PumpEvents and the idle loop both come here.
+    void EventPoint();
+
+    // Virtual time.
+    uint64_t NowMs() const { return nowMs_; }
+    void SetFrameMs(uint32_t ms) { frameMs_ = ms; }
+    uint32_t FrameMs() const { return frameMs_; }
+    void SetUtc(s64 seconds); // the host clock reads this now and runs on
+    s64 UtcSeconds() const;   // what the host clock reads now
+    void SetClockReadable(bool readable) { clockReadable_ = readable; }
+
+    // The window's controls.
+    void MoveTrackBar(int position); // TrackBar6Change when the position changes
+    int TrackBar() const { return trackBar_; }
+    const std::string& Label15() const { return label15_; }
+    void SetCalibrate(bool checked) { calibrate_ = checked; }
+    void SetKeyFast(bool checked) { keyFast_ = checked; }
+    bool Calibrate() const { return calibrate_; }
+    bool KeyFast() const { return keyFast_; }
+
+    // What the window would show.
+    const u8* LastFrame() const { return lastFrame_; }
+    u32 Lamp() const { return lamp_; }
+    bool DisplayVisible() const { return displayVisible_; }
+    uint64_t Renders() const { return renders_; }
+    uint64_t EventPoints() const { return eventPoints_; }
+
+private:
+    static HeadlessHost* active_;
+    static void Render();
+    static void Pump();
+    static u8 CalibrateChecked();
+    static u8 KeyFastChecked();
+    static void SetLamp(u32 colour);
+    static void Show(u8 visible);
+    static u8 ClockNow(s64* seconds);
+
+    std::function<void()> eventPoint_;
+    uint64_t nowMs_ = 0;
+    uint64_t nextTickMs_ = 100;
+    uint32_t frameMs_ = 20;
+    s64 clockBaseSeconds_ = HEADLESS_EPOCH;
+    uint64_t clockBaseMs_ = 0;
+    bool clockReadable_ = true;
+    int trackBar_ = 2048;
+    std::string label15_ = "2048";
+    bool calibrate_ = false;
+    bool keyFast_ = false;
+    u8 lastFrame_[912] = {};
+    u32 lamp_ = LAMP_BRIGHT; // the lamp's stored colour until the first pass
+    bool displayVisible_ = true;
+    uint64_t renders_ = 0;
+    uint64_t eventPoints_ = 0;
+};

@@ -1,0 +1,27 @@
+// The instrument's state by name, for scripts: `expect MainZone 43`,
+// `print LocalOffsetHours[31] UtcTime.Hour`.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "runtime/State.h"
+
+enum StateKind { STATE_U8, STATE_S8, STATE_U32, STATE_S32, STATE_S64 };
+
+struct StateName {
+    const char* name;
+    StateKind kind;
+    void* address;
+    int count; // 1 for a plain variable, the length of an array
+};
+
+// Every named variable of the instrument state (arrays once, by base name).
+const std::vector<StateName>& StateNames();
+
+// Resolves "Name", "Name[i]" or "Record.Field" to a variable and an element.
+// Returns false (and why in *error) for an unknown name or a bad index.
+bool ResolveStateName(const std::string& text, const StateName** var, int* index, std::string* error);
+
+// The element's value as a signed 64-bit number.
+long long ReadStateValue(const StateName* var, int index);

@@ -1,0 +1,62 @@
+// tmx5: the TMX-5 instrument simulator.
+//
+//   tmx5              open the simulator window
+//   tmx5 run SCRIPT   run a scenario headless (SCRIPT "-" reads standard input)
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "headless/ScriptRunner.h"
+#ifdef TMX5_HAVE_WINDOW
+#include "window/WindowMain.h"
+#endif
+
+static const char Usage[] =
+    "usage: tmx5                 open the simulator window\n"
+    "       tmx5 run SCRIPT      run a scenario script headless (\"-\" reads standard input)\n"
+    "       tmx5 --help | --version\n"
+    "\n"
+    "A scenario script drives the instrument on a virtual clock that starts at\n"
+    "2026-01-01 00:00:00 UTC. One command per line, or several separated by ';':\n"
+    "  utc YYYY-MM-DD HH:MM:SS   set the host clock\n"
+    "  on | off                  click ON or OFF\n"
+    "  key menu|cw|ccw|left|right  click a key\n"
+    "  sensor N                  move the temperature track bar (0 to 4096)\n"
+    "  calibrate on|off, keyfast on|off   check or clear a check box\n"
+    "  wait 250ms|2s|1.5s|10m|2h let virtual time pass\n"
+    "  passes N                  let N event points pass\n"
+    "  frame-ms N                frame period, 1 to 1000 ms (default 20)\n"
+    "  snap FILE.pbm|.png|.txt   write the frame last rendered\n"
+    "  expect NAME VALUE         compare a state variable, ScreenHandler, Lamp, Label15 or Power\n"
+    "  expect-frame FILE.pbm     compare the frame last rendered with a reference\n"
+    "  print NAME ...            print NAME=VALUE lines\n"
+    "Exit status: 0 all expectations held, 1 an expectation failed, 2 a bad script or command line.\n";
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::cout << Usage;
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "run") == 0) {
+        if (argc != 3) {
+            std::cerr << "tmx5 run: give exactly one script (or - for standard input)\n" << Usage;
+            return 2;
+        }
+        return RunScriptFile(argv[2], std::cout, std::cerr);
+    }
+    if (argc == 1) {
+#ifdef TMX5_HAVE_WINDOW
+        return RunWindow(argc, argv);
+#else
+        std::cerr << "tmx5: this build has no window (Qt 6 Widgets was not found); run a scenario "
+                     "headless instead: tmx5 run examples/tour.tmx\n";
+        return 2;
+#endif
+    }
+    std::cerr << "tmx5: unknown command line\n" << Usage;
+    return 2;
+}
