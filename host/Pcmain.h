@@ -1,0 +1,95 @@
+// The simulator window: the instrument's face with its lamp, display and
+// three button areas, and the controls that stand in for the instrument's
+// surroundings (power, knob, sensor, the two check boxes).
+//
+// The controls keep the window's own names and are public, as a form's
+// fields are, so that tests and the host panel can reach them. Each event
+// handler is a slot of the same name as the firmware handler it calls.
+#pragma once
+
+#include "runtime/State.h"
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class LampShape;
+class ClickArea;
+class CanvasImage;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // In creation order: later controls lie on top of earlier ones.
+    QLabel* Image2;
+    QLabel* Label15;
+    LampShape* Shape1;
+    ClickArea* Image3;
+    ClickArea* Image5;
+    ClickArea* Image6;
+    QLabel* Label11;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QSlider* TrackBar6;
+    QStatusBar* StatusBar1;
+    QFrame* Panel1;
+    CanvasImage* Image1;
+    QCheckBox* CheckBox2;
+    QCheckBox* CheckBox3;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    QTimer* Timer1;
+
+    // --- What the firmware asks of the window (see WindowPanel.cpp) ---------
+    // Copies FrameBuffer into Image1, each display pixel as a 2 x 2 block.
+    void RenderLcd();
+    // Runs every pending event, then keeps handling events as they arrive
+    // until one pass length has gone by since the previous call returned.
+    void PumpEvents();
+    // Colour word with red in the low byte, then green, then blue.
+    void SetLampColour(u32 colour);
+    void ShowDisplay(u8 visible);
+    u8 CalibrateChecked() const;
+    u8 KeyFastChecked() const;
+
+    // An unlit display pixel: the palette's inactive window colour.
+    QColor UnlitColour() const;
+    // True once the window has started closing; no event is handled after.
+    bool Closing() const { return closing_; }
+
+public slots:
+    void Button1Click();
+    void Button2Click();
+    void Timer1Timer();
+    void TrackBar6Change(int position);
+    void Image3Click();
+    void Image5Click();
+    void Image6Click();
+    void Button3Click();
+    void Button4Click();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    bool closing_ = false;
+    int wheelRemainder_ = 0; // eighths of a degree not yet turned into notches
+    QTimer pacer_;           // wakes PumpEvents at the end of the pass
+    QElapsedTimer passClock_; // since the previous PumpEvents returned
+};
+
+// The one window of the program, null while it does not exist.
+extern TForm1* Form1;
