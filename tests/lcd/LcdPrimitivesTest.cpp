@@ -108,14 +108,6 @@ INSTANTIATE_TEST_SUITE_P(Lcd, Line, ::testing::Values(
     LineCase{"x_256_to_258_wraps", 256, 3, 258, 3, Row(3, 0, 2)}),
     [](const ::testing::TestParamInfo<LineCase>& i) { return std::string(i.param.name); });
 
-TEST_F(LcdTest, LineOffErasesItsPixelsOnly)
-{
-    memset(FrameBuffer, 0xFF, sizeof FrameBuffer);
-    LcdLine(0, 0, 4, 2, 0);
-    PxSet all = Block(0, 0, 113, 63);
-    EXPECT_EQ(LitPixels(), Minus(all, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}));
-}
-
 // --- Rectangles.
 TEST_F(LcdTest, RectOfWholeScreenIsBorderOnly)
 {

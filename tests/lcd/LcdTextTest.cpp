@@ -160,13 +160,6 @@ TEST_F(LcdTest, CentredFifteenCharactersStartAt253AndWrap)
     EXPECT_EQ(LitPixels(), OnScreen(expected));
 }
 
-TEST_F(LcdTest, CentredEmptyTextDrawsNothing)
-{
-    LcdTextLargeCentred(57, 0, "", 0, 1);
-    LcdTextSmallCentred(57, 10, "", 0);
-    EXPECT_TRUE(LitPixels().empty());
-}
-
 // --- LcdTextSmall -------------------------------------------------------------
 struct SmallCase {
     const char* name;
