@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -323,7 +324,11 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
         skipPoints_ = (uint64_t)c.number;
         return STEP_SUSPEND;
     case ScriptCommand::FRAME_MS: host_->SetFrameMs((uint32_t)c.number); return STEP_ON;
-    case ScriptCommand::SNAP:
+    case ScriptCommand::SNAP: {
+        // The folders a snapshot names are made when missing.
+        std::error_code ec;
+        std::filesystem::path parent = std::filesystem::path(PathOf(c.text)).parent_path();
+        if (!parent.empty()) std::filesystem::create_directories(parent, ec);
         if (!WriteFrame(PathOf(c.text), host_->LastFrame())) {
             err_ << displayName_ << ":" << number << ": cannot write " << PathOf(c.text) << ": "
                  << std::strerror(errno) << "\n";
@@ -331,6 +336,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             return STEP_STOP;
         }
         return STEP_ON;
+    }
     case ScriptCommand::EXPECT: {
         const std::string& name = c.names[0];
         std::string actual;

@@ -232,8 +232,12 @@ TEST(Snapshots, FrameMismatchNamesCountAndFirstPixelAndRawPbmIsRead) {
     EXPECT_NE(res.err.find("cannot read"), std::string::npos);
 }
 
-TEST(Snapshots, UnwritableFileEndsTheRunWithStatusTwo) {
-    Result res = RunText("snap /nonexistent-folder/x.pbm\n");
+TEST(Snapshots, MissingFoldersAreMadeAndAnUnwritableFileEndsTheRunWithStatusTwo) {
+    std::string dir = TempDir();
+    ASSERT_EQ(RunText("snap a/b/x.pbm\n", dir).code, 0);
+    EXPECT_NE(ReadFile(dir + "/a/b/x.pbm"), "");
+    std::ofstream(dir + "/plain") << "a file, not a folder";
+    Result res = RunText("snap plain/x.pbm\n", dir);
     EXPECT_EQ(res.code, 2);
     EXPECT_NE(res.err.find("t.tmx:1: cannot write"), std::string::npos);
 }
