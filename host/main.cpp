@@ -2,6 +2,8 @@
 //
 //   tmx5              open the simulator window
 //   tmx5 run SCRIPT   run a scenario headless (SCRIPT "-" reads standard input)
+//   tmx5 run --update-frames SCRIPT
+//                     the same, writing missing or changed reference frames
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -14,6 +16,8 @@
 static const char Usage[] =
     "usage: tmx5                 open the simulator window\n"
     "       tmx5 run SCRIPT      run a scenario script headless (\"-\" reads standard input)\n"
+    "       tmx5 run --update-frames SCRIPT\n"
+    "                            the same, but write every missing or changed expect-frame reference\n"
     "       tmx5 --help | --version\n"
     "\n"
     "A scenario script drives the instrument on a virtual clock that starts at\n"
@@ -28,7 +32,14 @@ static const char Usage[] =
     "  frame-ms N                frame period, 1 to 1000 ms (default 20)\n"
     "  snap FILE.pbm|.png|.txt   write the frame last rendered\n"
     "  expect NAME VALUE         compare a state variable, ScreenHandler, Lamp, Label15 or Power\n"
-    "  expect-frame FILE.pbm     compare the frame last rendered with a reference\n"
+    "  expect-frame FILE.pbm [ignore X0 Y0 X1 Y1 ...]\n"
+    "                            compare the frame last rendered with a reference, leaving out\n"
+    "                            the boxes (inclusive corners); a failure writes FILE.actual.pbm\n"
+    "                            and FILE.diff.png beside the reference\n"
+    "  expect-text X Y [double] [inverse] [small] \"TEXT\"\n"
+    "  expect-text-centred X Y [double] [inverse] [small] \"TEXT\"\n"
+    "                            compare the cells of TEXT drawn at (X, Y) (0 to 255; centred on X)\n"
+    "                            with the frame last rendered; \\\" is a quote, \\\\ a backslash\n"
     "  print NAME ...            print NAME=VALUE lines\n"
     "Exit status: 0 all expectations held, 1 an expectation failed, 2 a bad script or command line.\n";
 
@@ -42,11 +53,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "run") == 0) {
-        if (argc != 3) {
+        const bool update = argc >= 3 && std::strcmp(argv[2], "--update-frames") == 0;
+        if (argc != (update ? 4 : 3)) {
             std::cerr << "tmx5 run: give exactly one script (or - for standard input)\n" << Usage;
             return 2;
         }
-        return RunScriptFile(argv[2], std::cout, std::cerr);
+        return RunScriptFile(argv[update ? 3 : 2], std::cout, std::cerr, update);
     }
     if (argc == 1) {
 #ifdef TMX5_HAVE_WINDOW

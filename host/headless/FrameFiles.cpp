@@ -83,12 +83,14 @@ static void PutChunk(std::string& png, const char* type, const std::string& data
     PutU32(png, Crc32((const u8*)body.data(), body.size()));
 }
 
-std::string EncodePngGrey(const u8* pixels, int width, int height) {
+// channels 1: 8-bit grey (colour type 0); 3: 8-bit RGB (colour type 2).
+static std::string EncodePng(const u8* pixels, int width, int height, int channels) {
+    const size_t rowBytes = (size_t)width * channels;
     std::string raw;
-    raw.reserve((size_t)(width + 1) * height);
+    raw.reserve((rowBytes + 1) * height);
     for (int y = 0; y < height; y++) {
         raw += '\0'; // filter: none
-        raw.append((const char*)pixels + (size_t)y * width, (size_t)width);
+        raw.append((const char*)pixels + (size_t)y * rowBytes, rowBytes);
     }
     // zlib stream of stored (uncompressed) deflate blocks.
     std::string z = "\x78\x01";
@@ -116,12 +118,24 @@ std::string EncodePngGrey(const u8* pixels, int width, int height) {
     PutU32(ihdr, (u32)width);
     PutU32(ihdr, (u32)height);
     ihdr += (char)8; // bit depth
-    ihdr += (char)0; // greyscale
+    ihdr += (char)(channels == 3 ? 2 : 0); // truecolour or greyscale
     ihdr += std::string(3, '\0');
     PutChunk(png, "IHDR", ihdr);
     PutChunk(png, "IDAT", z);
     PutChunk(png, "IEND", "");
     return png;
+}
+
+std::string EncodePngGrey(const u8* pixels, int width, int height) {
+    return EncodePng(pixels, width, height, 1);
+}
+
+std::string EncodePngRgb(const u8* pixels, int width, int height) {
+    return EncodePng(pixels, width, height, 3);
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    return WriteAll(path, bytes);
 }
 
 bool WriteFramePng(const std::string& path, const u8* frame) {

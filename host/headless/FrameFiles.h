@@ -22,8 +22,13 @@ bool WriteFramePbm(const std::string& path, const u8* frame);
 bool WriteFramePng(const std::string& path, const u8* frame);
 bool WriteFrameTxt(const std::string& path, const u8* frame);
 
-// Encodes an 8-bit grey picture as PNG bytes (stored deflate blocks).
+// Encodes a picture as PNG bytes (stored deflate blocks): 8-bit grey, one
+// byte a pixel, or 8-bit RGB, three bytes a pixel; rows top to bottom.
 std::string EncodePngGrey(const u8* pixels, int width, int height);
+std::string EncodePngRgb(const u8* pixels, int width, int height);
+
+// Writes bytes to a file; false (with errno) when it cannot be written.
+bool WriteBytes(const std::string& path, const std::string& bytes);
 
 // Reads a 114 x 64 PBM (P1 or P4) into a page-layout frame. On failure
 // returns false and says why in *error.

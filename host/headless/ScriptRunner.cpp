@@ -16,12 +16,45 @@
 
 // --- Reading --------------------------------------------------------------
 
-static std::vector<std::string> Words(const std::string& s) {
-    std::vector<std::string> words;
-    std::istringstream in(s);
-    std::string w;
-    while (in >> w) words.push_back(w);
-    return words;
+// Splits a line into its commands and each command into words. A '#'
+// outside double quotes ends the line, a ';' outside them ends a command and
+// blanks outside them end a word; a quoted part stays in its word as written,
+// quotes and escapes included, for the command to decode. An unclosed quote
+// runs to the end of the line. *control is set when a control character
+// other than a tab or a carriage return comes before the comment.
+static std::vector<std::vector<std::string>> SplitLine(const std::string& text, bool* control) {
+    std::vector<std::vector<std::string>> commands(1);
+    std::string word;
+    bool quoted = false, inWord = false;
+    auto endWord = [&] {
+        if (inWord) commands.back().push_back(word);
+        word.clear();
+        inWord = false;
+    };
+    *control = false;
+    for (size_t i = 0; i < text.size(); i++) {
+        const char c = text[i];
+        if ((unsigned char)c < 32 && c != '\t' && c != '\r') *control = true;
+        if (quoted) {
+            word += c;
+            if (c == '\\' && i + 1 < text.size()) word += text[++i];
+            else if (c == '"') quoted = false;
+            continue;
+        }
+        if (c == '#') break;
+        if (c == ';') {
+            endWord();
+            commands.emplace_back();
+        } else if (c == ' ' || c == '\t' || c == '\r') {
+            endWord();
+        } else {
+            word += c;
+            inWord = true;
+            quoted = c == '"';
+        }
+    }
+    endWord();
+    return commands;
 }
 
 // A whole number in [lo, hi], optionally signed; nothing else on the word.
@@ -184,10 +217,34 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
                 return Bad(number, name + " takes a whole number, not " + c->text);
         }
     } else if (op == "expect-frame") {
-        if (!arity(1, "expect-frame FILE.pbm")) return false;
+        const char* usage = "usage: expect-frame FILE.pbm [ignore X0 Y0 X1 Y1 ...]";
+        if (args != 1 && (args < 2 || w[2] != "ignore")) return Bad(number, usage);
         c->kind = ScriptCommand::EXPECT_FRAME;
         c->text = w[1];
         if (FrameFormatOf(w[1]) != FRAME_PBM) return Bad(number, "expect-frame compares with a .pbm file, not " + w[1]);
+        if (args > 1) {
+            const size_t corners = args - 2;
+            if (corners == 0 || corners % 4 != 0)
+                return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
+            for (size_t i = 3; i < w.size(); i += 4) {
+                long long v[4];
+                const long long hi[4] = {FRAME_WIDTH - 1, FRAME_HEIGHT - 1, FRAME_WIDTH - 1, FRAME_HEIGHT - 1};
+                for (int k = 0; k < 4; k++)
+                    if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
+                        return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + w[i] + " " +
+                                               w[i + 1] + " " + w[i + 2] + " " + w[i + 3]);
+                if (v[0] > v[2] || v[1] > v[3])
+                    return Bad(number, "an ignore box goes from its top left corner to its bottom right, not " +
+                                           w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3]);
+                c->ignore.push_back({(int)v[0], (int)v[1], (int)v[2], (int)v[3]});
+            }
+        }
+    } else if (op == "expect-text" || op == "expect-text-centred") {
+        c->kind = ScriptCommand::EXPECT_TEXT;
+        std::string why;
+        if (!ParseTextExpectation(std::vector<std::string>(w.begin() + 1, w.end()), op == "expect-text-centred",
+                                  &c->expectText, &why))
+            return Bad(number, why);
     } else if (op == "print") {
         if (args < 1) return Bad(number, "usage: print NAME ...");
         c->kind = ScriptCommand::PRINT;
@@ -206,29 +263,20 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
     return true;
 }
 
-bool ScriptRunner::ParseLine(const std::string& raw, int number) {
-    std::string text = raw.substr(0, raw.find('#'));
-    for (unsigned char ch : text)
-        if (ch < 32 && ch != '\t' && ch != '\r')
-            return Bad(number, "control character in the line");
+bool ScriptRunner::ParseLine(const std::string& text, int number) {
+    bool control;
+    const std::vector<std::vector<std::string>> commands = SplitLine(text, &control);
+    if (control) return Bad(number, "control character in the line");
     ScriptLine line;
     line.number = number;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find(';', start);
-        std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        std::vector<std::string> words = Words(part);
-        if (!words.empty()) {
-            ScriptCommand cmd;
-            bool isEvent;
-            if (!ParseCommand(words, number, &cmd, &isEvent)) return false;
-            line.hasEvent = line.hasEvent || isEvent;
-            line.commands.push_back(cmd);
-        } else if (end != std::string::npos || start != 0) {
-            // "a;;b" or a trailing ';' leaves an empty command: harmless, skipped.
-        }
-        if (end == std::string::npos) break;
-        start = end + 1;
+    // "a;;b" or a trailing ';' leaves an empty command: harmless, skipped.
+    for (const std::vector<std::string>& words : commands) {
+        if (words.empty()) continue;
+        ScriptCommand cmd;
+        bool isEvent;
+        if (!ParseCommand(words, number, &cmd, &isEvent)) return false;
+        line.hasEvent = line.hasEvent || isEvent;
+        line.commands.push_back(cmd);
     }
     if (!line.commands.empty()) lines_.push_back(line);
     return true;
@@ -356,29 +404,8 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
         }
         return STEP_ON;
     }
-    case ScriptCommand::EXPECT_FRAME: {
-        u8 want[FRAME_BYTES];
-        std::string why;
-        if (!ReadFramePbm(PathOf(c.text), want, &why)) {
-            err_ << displayName_ << ":" << number << ": expected frame " << c.text << ", but " << why << "\n";
-            Finish(1);
-            return STEP_STOP;
-        }
-        int differ = 0, fx = -1, fy = -1;
-        for (int y = 0; y < FRAME_HEIGHT; y++)
-            for (int x = 0; x < FRAME_WIDTH; x++)
-                if (FramePixel(want, x, y) != FramePixel(host_->LastFrame(), x, y)) {
-                    if (differ++ == 0) fx = x, fy = y;
-                }
-        if (differ > 0) {
-            err_ << displayName_ << ":" << number << ": expected frame " << c.text << ", got " << differ
-                 << " pixel" << (differ == 1 ? "" : "s") << " different, the first at (" << fx << ", " << fy
-                 << ")\n";
-            Finish(1);
-            return STEP_STOP;
-        }
-        return STEP_ON;
-    }
+    case ScriptCommand::EXPECT_FRAME: return ExpectFrame(c, number);
+    case ScriptCommand::EXPECT_TEXT: return ExpectText(c, number);
     case ScriptCommand::PRINT:
         for (const std::string& name : c.names) {
             std::string v;
@@ -389,6 +416,79 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
         return STEP_ON;
     }
     return STEP_ON;
+}
+
+// "home.pbm" -> "home": the stem beside which .actual.pbm and .diff.png go.
+static std::string Stem(const std::string& path) {
+    return path.substr(0, path.size() - 4);
+}
+
+bool ScriptRunner::WriteReference(const std::string& path, const u8* frame, int number) {
+    std::error_code ec;
+    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    if (WriteFramePbm(path, frame)) return true;
+    err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << std::strerror(errno) << "\n";
+    Finish(2);
+    return false;
+}
+
+ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number) {
+    const std::string path = PathOf(c.text);
+    const u8* got = host_->LastFrame();
+    const std::string where = displayName_ + ":" + std::to_string(number) + ": ";
+    u8 want[FRAME_BYTES];
+    std::string why;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        if (updateFrames_) {
+            if (!WriteReference(path, got, number)) return STEP_STOP;
+            written_.push_back({path, true, 0});
+            return STEP_ON;
+        }
+        err_ << where << "expected frame " << c.text << ", but " << path
+             << " does not exist; tmx5 run --update-frames " << displayName_ << " writes it\n";
+        Finish(1);
+        return STEP_STOP;
+    }
+    if (!ReadFramePbm(path, want, &why)) {
+        err_ << where << "expected frame " << c.text << ", but " << why << "\n";
+        Finish(1);
+        return STEP_STOP;
+    }
+    // The diff is large (a mark per pixel); one per runner is enough.
+    static FrameDiff diff;
+    diff = CompareFrames(want, got, c.ignore);
+    if (diff.count == 0) return STEP_ON;
+    if (updateFrames_) {
+        u8 merged[FRAME_BYTES];
+        MergeIgnored(want, got, c.ignore, merged);
+        if (!WriteReference(path, merged, number)) return STEP_STOP;
+        written_.push_back({path, false, diff.count});
+        return STEP_ON;
+    }
+    err_ << where << "expected frame " << c.text << ", got " << diff.count << " pixel" << (diff.count == 1 ? "" : "s")
+         << " different, the first at (" << diff.firstX << ", " << diff.firstY << ")\n"
+         << DescribeFrameDiff(diff, want, got);
+    const std::string actualPath = Stem(path) + ".actual.pbm", diffPath = Stem(path) + ".diff.png";
+    if (WriteFramePbm(actualPath, got) && WriteBytes(diffPath, EncodeDiffPng(diff, got)))
+        err_ << "  wrote " << actualPath << " and " << diffPath << "\n";
+    else
+        err_ << "  cannot write " << actualPath << " and " << diffPath << ": " << std::strerror(errno) << "\n";
+    Finish(1);
+    return STEP_STOP;
+}
+
+ScriptRunner::Step ScriptRunner::ExpectText(const ScriptCommand& c, int number) {
+    std::string strips;
+    const int differ = CompareText(c.expectText, host_->LastFrame(), &strips);
+    if (differ == 0) return STEP_ON;
+    err_ << displayName_ << ":" << number << ": expected text " << QuoteText(c.expectText.text) << " at ("
+         << c.expectText.x << ", " << c.expectText.y << "), " << differ << (differ == 1 ? " pixel differs" : " pixels differ")
+         << "\n"
+         << strips;
+    Finish(1);
+    return STEP_STOP;
 }
 
 void ScriptRunner::ProcessScript() {
@@ -439,6 +539,7 @@ int ScriptRunner::Run() {
     powerOnRequested_ = finished_ = false;
     exitCode_ = 0;
     passes_ = 0;
+    written_.clear();
     // The host's idle loop: one event point per frame period while the
     // instrument is off; ON runs the instrument inside it until OFF.
     while (!finished_) {
@@ -449,10 +550,16 @@ int ScriptRunner::Run() {
         }
     }
     host_->SetEventPoint(nullptr);
+    for (const WrittenFrame& f : written_) {
+        out_ << "wrote " << f.path;
+        if (f.isNew) out_ << " (new)\n";
+        else out_ << " (changed, " << f.changed << " pixel" << (f.changed == 1 ? ")\n" : "s)\n");
+    }
+    out_.flush();
     return exitCode_;
 }
 
-int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err) {
+int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames) {
     std::string text, baseDir = ".";
     if (path == "-") {
         std::stringstream ss;
@@ -471,6 +578,7 @@ int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err)
         if (slash != std::string::npos) baseDir = slash == 0 ? "/" : path.substr(0, slash);
     }
     ScriptRunner runner(out, err);
+    runner.SetUpdateFrames(updateFrames);
     if (!runner.Load(text, path, baseDir)) return 2;
     return runner.Run();
 }

@@ -7,7 +7,8 @@
 // its events. The first failed expectation stops the run (exit 1).
 //
 // Lines: '#' starts a comment, blank lines are skipped, ';' separates
-// commands. The events of a line are delivered at one event point, in order;
+// commands. Inside double quotes (the text of expect-text) '#', ';' and
+// blanks are text, and \" and \\ stand for a quote and a backslash. The events of a line are delivered at one event point, in order;
 // after a line that holds an event two more event points pass before the
 // next line is read, so the key has been consumed and its effect drawn.
 // File names are taken relative to the script's folder (standard input: the
@@ -20,17 +21,28 @@
 #include <string>
 #include <vector>
 
+#include "FrameDiff.h"
 #include "HeadlessHost.h"
+#include "TextCheck.h"
 
 struct ScriptCommand {
     enum Kind {
         UTC, ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, WAIT, PASSES, FRAME_MS, SNAP, EXPECT,
-        EXPECT_FRAME, PRINT
+        EXPECT_FRAME, EXPECT_TEXT, PRINT
     };
     Kind kind;
     long long number = 0;           // key code, sensor position, ms, passes, flag, seconds
     std::string text;               // file name, or the expected value as written
     std::vector<std::string> names; // print: names; expect: the one name
+    std::vector<FrameBox> ignore;   // expect-frame: regions left out of the comparison
+    TextExpectation expectText;     // expect-text, expect-text-centred
+};
+
+// A reference frame written by a run with --update-frames.
+struct WrittenFrame {
+    std::string path;
+    bool isNew = false;
+    int changed = 0; // pixels that differed from the old reference
 };
 
 struct ScriptLine {
@@ -52,6 +64,13 @@ public:
     // the first failed expectation, 2 when a file could not be written.
     int Run();
 
+    // With update on, expect-frame writes a missing reference, or one that
+    // differs, from the frame last rendered (keeping the old reference's
+    // pixels inside its ignore boxes) and the run goes on; at the end Run
+    // prints "wrote PATH (new)" or "wrote PATH (changed, N pixels)" for each.
+    void SetUpdateFrames(bool update) { updateFrames_ = update; }
+    const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
+
     const std::vector<ScriptLine>& Lines() const { return lines_; }
     // The host of the last run (valid during and after Run, until the next Run).
     const HeadlessHost* Host() const { return host_; }
@@ -69,6 +88,9 @@ private:
     Step Execute(const ScriptCommand& cmd, int number);
     bool ValueOf(const std::string& name, std::string* value);
     std::string PathOf(const std::string& name) const;
+    Step ExpectFrame(const ScriptCommand& cmd, int number);
+    Step ExpectText(const ScriptCommand& cmd, int number);
+    bool WriteReference(const std::string& path, const u8* frame, int number);
     void Finish(int code);
 
     std::ostream& out_;
@@ -87,7 +109,10 @@ private:
     bool finished_ = false;
     int exitCode_ = 0;
     uint64_t passes_ = 0;
+    bool updateFrames_ = false;
+    std::vector<WrittenFrame> written_;
 };
 
-// Reads FILE ("-" for standard input), checks and runs it. Returns the exit code.
-int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err);
+// Reads FILE ("-" for standard input), checks and runs it. Returns the exit
+// code. updateFrames: see ScriptRunner::SetUpdateFrames.
+int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames = false);

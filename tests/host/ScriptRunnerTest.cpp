@@ -226,10 +226,11 @@ TEST(Snapshots, FrameMismatchNamesCountAndFirstPixelAndRawPbmIsRead) {
     std::ofstream(dir + "/g.pbm", std::ios::binary) << p4;
     Result res = RunText(std::string(PowerOn) + "expect-frame g.pbm\n", dir);
     EXPECT_EQ(res.code, 1);
-    EXPECT_EQ(res.err, "t.tmx:3: expected frame g.pbm, got 2 pixels different, the first at (0, 0)\n");
+    EXPECT_EQ(res.err.substr(0, res.err.find('\n') + 1),
+              "t.tmx:3: expected frame g.pbm, got 2 pixels different, the first at (0, 0)\n");
     res = RunText(std::string(PowerOn) + "expect-frame missing.pbm\n", dir);
     EXPECT_EQ(res.code, 1);
-    EXPECT_NE(res.err.find("cannot read"), std::string::npos);
+    EXPECT_NE(res.err.find("does not exist"), std::string::npos);
 }
 
 TEST(Snapshots, MissingFoldersAreMadeAndAnUnwritableFileEndsTheRunWithStatusTwo) {
