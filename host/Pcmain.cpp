@@ -277,10 +277,13 @@ void TForm1::PumpEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     // Pace the loop: go on handling events as they come until the pass has
     // lasted PassMs. The pacer's timeout wakes the wait, so it never waits
-    // longer; less than a millisecond left is not worth a wait.
+    // past the end of the pass. Qt's timers count whole milliseconds: the
+    // wait is rounded to the nearest one, so passes last 20 ms on average
+    // and never less than 19.5 ms.
     for (;;) {
         if (closing_ || ShutdownRequested) break;
-        const qint64 left = (qint64(Layout::PassMs) * 1000000 - passClock_.nsecsElapsed()) / 1000000;
+        const qint64 left =
+            (qint64(Layout::PassMs) * 1000000 - passClock_.nsecsElapsed() + 500000) / 1000000;
         if (left <= 0) break;
         pacer_.start(int(left));
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
