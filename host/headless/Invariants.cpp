@@ -1,0 +1,205 @@
+#include "Invariants.h"
+
+#include <sstream>
+
+#include "screens/Screens.h"
+
+int MenuCursorLimit(ScreenRoutine screen) {
+    if (screen == MainMenuScreen) return 6;
+    if (screen == TimeSetupScreen || screen == DisplaySetupScreen) return 3;
+    if (screen == SetUtcTimeScreen) return 5;
+    if (screen == TimerPresetScreen || screen == AlarmTimeScreen || screen == LocalOffsetScreen) return 2;
+    if (screen == CalibrateScreen) return 1;
+    if (screen == ContrastScreen || screen == AdcValuesScreen || screen == MainZoneScreen) return 0;
+    return 255; // HomeScreen ignores it
+}
+
+namespace {
+
+// Collects the first broken promise.
+struct Report {
+    std::ostringstream text;
+    bool broken = false;
+
+    void Range(const char* name, long long value, long long lo, long long hi) {
+        if (broken || (value >= lo && value <= hi)) return;
+        broken = true;
+        text << name << " = " << value << ", outside " << lo << ".." << hi;
+    }
+    void Flag(const char* name, long long value) { Range(name, value, 0, 1); }
+    void Fail(const std::string& what) {
+        if (broken) return;
+        broken = true;
+        text << what;
+    }
+};
+
+void CheckTime(Report* r, const char* name, const TimeFields& t) {
+    std::string n(name);
+    r->Range((n + ".Second").c_str(), t.Second, 0, 59);
+    r->Range((n + ".Minute").c_str(), t.Minute, 0, 59);
+    r->Range((n + ".Hour").c_str(), t.Hour, 0, 23);
+    r->Range((n + ".Day").c_str(), t.Day, 1, 31);
+    r->Range((n + ".Weekday").c_str(), t.Weekday, 0, 6);
+    r->Range((n + ".Month").c_str(), t.Month, 0, 11);
+}
+
+} // namespace
+
+std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
+    Report r;
+    r.Range("MainZone", MainZone, 0, ZONE_COUNT - 1);
+    r.Range("SecondZone", SecondZone, 0, ZONE_COUNT - 1);
+    for (int z = 0; z < ZONE_COUNT && !r.broken; z++) {
+        std::string i = "[" + std::to_string(z) + "]";
+        r.Range(("LocalOffsetHours" + i).c_str(), LocalOffsetHours[z], -12, 12);
+        r.Range(("LocalOffsetMinutes" + i).c_str(), LocalOffsetMinutes[z], -59, 59);
+    }
+    r.Range("Contrast", Contrast, 0, 57);
+    r.Range("CalibrationOffset", CalibrationOffset, -20, 20);
+    r.Range("HomePage", HomePage, 0, 4);
+    r.Range("TimerPresetHours", TimerPresetHours, 0, 99);
+    r.Range("TimerPresetMinutes", TimerPresetMinutes, 0, 59);
+    r.Range("TimerPresetSeconds", TimerPresetSeconds, 0, 59);
+    r.Range("AlarmHour", AlarmHour, 0, 23);
+    r.Range("AlarmMinute", AlarmMinute, 0, 59);
+    r.Range("AlarmSecond", AlarmSecond, 0, 59);
+    r.Range("TickDivider", TickDivider, 0, 9);
+    r.Range("FlashDivider", FlashDivider, 0, 5);
+    r.Range("InactivitySeconds", InactivitySeconds, 0, INACTIVITY_RELOAD);
+
+    if (ScreenHandler == SetUtcTimeScreen) watch->utcEditorOpened = true;
+    if (watch->utcEditorOpened) {
+        r.Range("EditYear", EditYear, 1970, 2100);
+        r.Range("EditMonth", EditMonth, 1, 12);
+        r.Range("EditDay", EditDay, 1, 31);
+        r.Range("EditHour", EditHour, 0, 23);
+        r.Range("EditMinute", EditMinute, 0, 59);
+        r.Range("EditSecond", EditSecond, 0, 59);
+    }
+
+    r.Flag("FlashPhase", FlashPhase);
+    r.Flag("StopwatchRunning", StopwatchRunning);
+    r.Flag("TimerRunning", TimerRunning);
+    r.Flag("AlarmEnabled", AlarmEnabled);
+    r.Flag("Backlight", Backlight);
+    r.Flag("TempUnitF", TempUnitF);
+    r.Flag("EditMode", EditMode);
+    r.Flag("CalibrateEnabled", CalibrateEnabled);
+    r.Range("PowerState", PowerState, POWER_OFF, POWER_ON);
+
+    // Null only before the first power-on; a running instrument always has a screen.
+    const char* screen = ScreenRoutineName(ScreenHandler);
+    if (!r.broken && (ScreenHandler != nullptr || PowerState == POWER_ON) && screen == nullptr)
+        r.Fail("ScreenHandler is not a screen routine");
+    if (screen != nullptr) r.Range((std::string("MenuCursor on ") + screen).c_str(), MenuCursor, 0,
+                                   MenuCursorLimit(ScreenHandler));
+
+    if (PowerState == POWER_ON) {
+        // The event point of a running instrument ends a pass, whose screen
+        // consumed the key; the clock it read is whole.
+        r.Range("KeyCode after a pass", KeyCode, KEY_NONE, KEY_NONE);
+        CheckTime(&r, "UtcTime", UtcTime);
+        CheckTime(&r, "MainZoneTime", MainZoneTime);
+        CheckTime(&r, "SecondZoneTime", SecondZoneTime);
+    }
+
+    if (PowerState <= POWER_ON && !r.broken) {
+        uintptr_t& first = watch->stackMark[PowerState];
+        if (first == 0) first = stackMark;
+        if (first != stackMark) {
+            std::ostringstream s;
+            s << "stack depth of the event point moved by " << (long long)(first - stackMark)
+              << " bytes (power state " << (int)PowerState << ")";
+            r.Fail(s.str());
+        }
+    }
+    return r.text.str();
+}
+
+// --- ClickDriver ----------------------------------------------------------------
+
+int ClickDriver::Next() {
+    if (exhausted_) return -1;
+    int b = source_();
+    if (b < 0) exhausted_ = true;
+    return b;
+}
+
+bool ClickDriver::DeliverOne() {
+    int b = Next();
+    if (b < 0) return false;
+    if (b < 160) {
+        static void (*const keys[5])(void) = {Image5Click, Button3Click, Button4Click, Image3Click,
+                                              Image6Click};
+        keys[b % 5]();
+    } else if (b < 176) {
+        return true; // a pass without events
+    } else if (b < 192) {
+        int n = Next();
+        if (n < 0) return false;
+        skip_ = n < 224 ? (uint64_t)(n % 16 + 1) : (uint64_t)(n - 223) * 64;
+        return true;
+    } else if (b < 200) {
+        int n = Next();
+        if (n < 0) return false;
+        for (int i = 0; i <= n % 16; i++) Timer1Timer();
+    } else if (b < 216) {
+        int hi = Next(), lo = Next();
+        if (lo < 0) return false;
+        host_->MoveTrackBar(((hi << 8) | lo) % 4097);
+    } else if (b < 224) {
+        host_->SetCalibrate(b & 1);
+    } else if (b < 232) {
+        host_->SetKeyFast(b & 1);
+    } else if (b < 240) {
+        s64 v = 0;
+        for (int i = 0; i < 4; i++) {
+            int n = Next();
+            if (n < 0) return false;
+            v = (v << 8) | n;
+        }
+        // Four bytes reach 4294967295; fold the span so that every second of
+        // 1970 to 2099 is reachable.
+        host_->SetUtc(v % HOST_CLOCK_SPAN);
+    } else if (b < 244) {
+        if (PowerState == POWER_OFF)
+            powerOnRequested_ = true; // the idle loop runs the ON handler
+        else
+            Button1Click();
+    } else if (b < 248) {
+        Button2Click();
+    } else {
+        if (!DeliverOne()) return false;
+        return DeliverOne();
+    }
+    events_++;
+    return true;
+}
+
+void ClickDriver::OnEventPoint() {
+    points_++;
+    if (PowerState == POWER_ON) passes_++;
+    if (check_) check_();
+    if (exhausted_) return;
+    if (skip_ > 0) {
+        skip_--;
+        return;
+    }
+    if (points_ >= pointLimit_ || !DeliverOne()) {
+        exhausted_ = true;
+        RequestShutdown();
+    }
+}
+
+void ClickDriver::Run() {
+    host_->SetEventPoint([this] { OnEventPoint(); });
+    while (!exhausted_ || powerOnRequested_) {
+        host_->EventPoint();
+        if (powerOnRequested_) {
+            powerOnRequested_ = false;
+            if (!exhausted_) Button1Click();
+        }
+    }
+    host_->SetEventPoint(nullptr);
+}
