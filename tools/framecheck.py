@@ -429,8 +429,8 @@ def layouts():
 
     for i in range(4):
         L["display-row%d" % i] = (lambda c: lambda f: disp_setup(f, c))(i)
-    L["display-backlight-edit-on"] = lambda f: disp_setup(f, 2, 1, 1)
-    L["display-backlight-edit-off"] = lambda f: disp_setup(f, 2, 1, 0)
+    L["display-backlight-edit-on"] = lambda f: disp_setup(f, 2, 1, 1, "F")
+    L["display-backlight-edit-off"] = lambda f: disp_setup(f, 2, 1, 0, "F")
     L["display-unit-edit-f"] = lambda f: disp_setup(f, 3, 1, 1, "F")
     L["display-unit-f"] = lambda f: disp_setup(f, 3, 0, 1, "F")
     L["contrast-37"] = lambda f: contrast(f, 37)
