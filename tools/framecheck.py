@@ -457,7 +457,7 @@ def layouts():
     L["mainzone-newfoundland"] = lambda f: main_zone(f, "Newfoundland", -3, 30)
     L["localoffset-row0"] = lambda f: local_offset(f, 0, 0, 0, 0, "UTC Zulu", 0, 0)
     L["localoffset-row1"] = lambda f: local_offset(f, 1, 0, 0, 0, "UTC Zulu", 0, 0)
-    L["localoffset-row2"] = lambda f: local_offset(f, 2, 0, 0, 0, "UTC Zulu", 0, 0)
+    L["localoffset-row2"] = lambda f: local_offset(f, 2, 0, 1, 0, "UTC Zulu", 0, 0)
     L["localoffset-hour-edit"] = lambda f: local_offset(f, 1, 1, 1, 0, "UTC Zulu", 0, 0)
     L["localoffset-minute-edit"] = lambda f: local_offset(f, 2, 1, 1, -59, "UTC Zulu", 0, 0)
     L["localoffset-next"] = lambda f: local_offset(f, 2, 1, 0, 0, "GMT", 0, 0)
