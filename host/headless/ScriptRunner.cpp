@@ -456,9 +456,7 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
         Finish(1);
         return STEP_STOP;
     }
-    // The diff is large (a mark per pixel); one per runner is enough.
-    static FrameDiff diff;
-    diff = CompareFrames(want, got, c.ignore);
+    const FrameDiff diff = CompareFrames(want, got, c.ignore);
     if (diff.count == 0) return STEP_ON;
     if (updateFrames_) {
         u8 merged[FRAME_BYTES];
