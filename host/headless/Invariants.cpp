@@ -16,32 +16,34 @@ int MenuCursorLimit(ScreenRoutine screen) {
 
 namespace {
 
-// Collects the first broken promise.
+// Collects the first broken promise; names are only put together for it.
 struct Report {
-    std::ostringstream text;
+    std::string text;
     bool broken = false;
 
-    void Range(const char* name, long long value, long long lo, long long hi) {
+    void Range(const char* name, long long value, long long lo, long long hi, int index = -1,
+               const char* prefix = "") {
         if (broken || (value >= lo && value <= hi)) return;
         broken = true;
-        text << name << " = " << value << ", outside " << lo << ".." << hi;
+        text = std::string(prefix) + name;
+        if (index >= 0) text += "[" + std::to_string(index) + "]";
+        text += " = " + std::to_string(value) + ", outside " + std::to_string(lo) + ".." + std::to_string(hi);
     }
     void Flag(const char* name, long long value) { Range(name, value, 0, 1); }
     void Fail(const std::string& what) {
         if (broken) return;
         broken = true;
-        text << what;
+        text = what;
     }
 };
 
-void CheckTime(Report* r, const char* name, const TimeFields& t) {
-    std::string n(name);
-    r->Range((n + ".Second").c_str(), t.Second, 0, 59);
-    r->Range((n + ".Minute").c_str(), t.Minute, 0, 59);
-    r->Range((n + ".Hour").c_str(), t.Hour, 0, 23);
-    r->Range((n + ".Day").c_str(), t.Day, 1, 31);
-    r->Range((n + ".Weekday").c_str(), t.Weekday, 0, 6);
-    r->Range((n + ".Month").c_str(), t.Month, 0, 11);
+void CheckTime(Report* r, const char* record, const TimeFields& t) {
+    r->Range(".Second", t.Second, 0, 59, -1, record);
+    r->Range(".Minute", t.Minute, 0, 59, -1, record);
+    r->Range(".Hour", t.Hour, 0, 23, -1, record);
+    r->Range(".Day", t.Day, 1, 31, -1, record);
+    r->Range(".Weekday", t.Weekday, 0, 6, -1, record);
+    r->Range(".Month", t.Month, 0, 11, -1, record);
 }
 
 } // namespace
@@ -50,10 +52,9 @@ std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
     Report r;
     r.Range("MainZone", MainZone, 0, ZONE_COUNT - 1);
     r.Range("SecondZone", SecondZone, 0, ZONE_COUNT - 1);
-    for (int z = 0; z < ZONE_COUNT && !r.broken; z++) {
-        std::string i = "[" + std::to_string(z) + "]";
-        r.Range(("LocalOffsetHours" + i).c_str(), LocalOffsetHours[z], -12, 12);
-        r.Range(("LocalOffsetMinutes" + i).c_str(), LocalOffsetMinutes[z], -59, 59);
+    for (int z = 0; z < ZONE_COUNT; z++) {
+        r.Range("LocalOffsetHours", LocalOffsetHours[z], -12, 12, z);
+        r.Range("LocalOffsetMinutes", LocalOffsetMinutes[z], -59, 59, z);
     }
     r.Range("Contrast", Contrast, 0, 57);
     r.Range("CalibrationOffset", CalibrationOffset, -20, 20);
@@ -92,8 +93,7 @@ std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
     const char* screen = ScreenRoutineName(ScreenHandler);
     if (!r.broken && (ScreenHandler != nullptr || PowerState == POWER_ON) && screen == nullptr)
         r.Fail("ScreenHandler is not a screen routine");
-    if (screen != nullptr) r.Range((std::string("MenuCursor on ") + screen).c_str(), MenuCursor, 0,
-                                   MenuCursorLimit(ScreenHandler));
+    if (screen != nullptr) r.Range(screen, MenuCursor, 0, MenuCursorLimit(ScreenHandler), -1, "MenuCursor on ");
 
     if (PowerState == POWER_ON) {
         // The event point of a running instrument ends a pass, whose screen
@@ -114,7 +114,7 @@ std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
             r.Fail(s.str());
         }
     }
-    return r.text.str();
+    return r.text;
 }
 
 // --- ClickDriver ----------------------------------------------------------------
