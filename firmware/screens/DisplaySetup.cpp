@@ -16,6 +16,7 @@
 
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
+#include "ScreenKit.h"
 
 static const u8 ROW_DONE = 0;
 static const u8 ROW_CONTRAST = 1;
@@ -45,7 +46,7 @@ void DisplaySetupScreen(void) {
             MenuCursor = 0;
             ScreenHandler = ContrastScreen;
         } else if (MenuCursor == ROW_BACKLIGHT || MenuCursor == ROW_TEMP_UNIT) {
-            EditMode = EditMode != 0 ? 0 : 1;
+            EditMode = Toggled(EditMode);
         }
         break;
     case KEY_CW:
@@ -54,11 +55,11 @@ void DisplaySetupScreen(void) {
     case KEY_RIGHT:
         if (EditMode != 0) {
             if (MenuCursor == ROW_BACKLIGHT) {
-                Backlight = Backlight != 0 ? 0 : 1;
+                Backlight = Toggled(Backlight);
             } else if (MenuCursor == ROW_TEMP_UNIT) {
                 // Through SetTempUnit, so that the held minimum and maximum
                 // are converted into the new unit with it.
-                SetTempUnit(TempUnitF != 0 ? 0 : 1);
+                SetTempUnit(Toggled(TempUnitF));
             }
         } else if (KeyCode == KEY_CW || KeyCode == KEY_RIGHT) {
             if (MenuCursor < ROW_TEMP_UNIT) {

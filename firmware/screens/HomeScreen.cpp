@@ -15,6 +15,7 @@
 
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
+#include "ScreenKit.h"
 
 static const u8 PAGE_ZONE = 0;
 static const u8 PAGE_STOPWATCH = 1;
@@ -188,27 +189,12 @@ void OatPage(void) {
     }
 }
 
-// A step of the zone index that lands past either end goes to the opposite
-// end, not to the remainder.
-static u8 ZoneUp(u8 zone) {
-    s32 s = (s32)zone + KeyStep;
-    return s > LAST_ZONE ? 0 : (u8)s;
-}
-
-static u8 ZoneDown(u8 zone) {
-    s32 d = (s32)zone - KeyStep;
-    return d < 0 ? LAST_ZONE : (u8)d;
-}
-
-static u8 Toggled(u8 flag) {
-    return flag != 0 ? 0 : 1;
-}
 
 // The left soft key of the page shown.
 static void LeftKey(u8 page) {
     switch (page) {
     case PAGE_ZONE:
-        SecondZone = ZoneUp(SecondZone);
+        SecondZone = WrapUp(SecondZone, LAST_ZONE);
         HookSettingsChanged();
         break;
     case PAGE_STOPWATCH:
@@ -231,7 +217,7 @@ static void LeftKey(u8 page) {
 static void RightKey(u8 page) {
     switch (page) {
     case PAGE_ZONE:
-        SecondZone = ZoneDown(SecondZone);
+        SecondZone = WrapDown(SecondZone, LAST_ZONE);
         HookSettingsChanged();
         break;
     case PAGE_STOPWATCH:

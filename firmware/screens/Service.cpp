@@ -18,6 +18,7 @@
 
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
+#include "ScreenKit.h"
 
 static const u8 ROW_DONE = 0;
 static const u8 ROW_OFFSET = 1;
@@ -62,7 +63,7 @@ void CalibrateScreen(void) {
             ScreenHandler = MainMenuScreen;
             HookSettingsChanged();
         } else if (MenuCursor == ROW_OFFSET) {
-            EditMode = EditMode != 0 ? 0 : 1;
+            EditMode = Toggled(EditMode);
         }
         break;
     case KEY_CW:

@@ -20,6 +20,7 @@
 
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
+#include "ScreenKit.h"
 
 static const u8 ROW_DONE = 0;
 static const u8 ROW_SET_UTC = 1;
@@ -114,16 +115,12 @@ static void IncreaseField(u8 field) {
     case FIELD_HOUR:
         EditHour = EditHour >= 23 ? 0 : (u8)(EditHour + 1);
         break;
-    case FIELD_MINUTE: {
-        s32 s = (s32)EditMinute + KeyStep;
-        EditMinute = s > 59 ? 0 : (u8)s;
+    case FIELD_MINUTE:
+        EditMinute = WrapUp(EditMinute, 59);
         break;
-    }
-    case FIELD_SECOND: {
-        s32 s = (s32)EditSecond + KeyStep;
-        EditSecond = s > 59 ? 0 : (u8)s;
+    case FIELD_SECOND:
+        EditSecond = WrapUp(EditSecond, 59);
         break;
-    }
     default:
         break;
     }
@@ -147,16 +144,12 @@ static void DecreaseField(u8 field) {
     case FIELD_HOUR:
         EditHour = EditHour == 0 ? 23 : (u8)(EditHour - 1);
         break;
-    case FIELD_MINUTE: {
-        s32 d = (s32)EditMinute - KeyStep;
-        EditMinute = d < 0 ? 59 : (u8)d;
+    case FIELD_MINUTE:
+        EditMinute = WrapDown(EditMinute, 59);
         break;
-    }
-    case FIELD_SECOND: {
-        s32 d = (s32)EditSecond - KeyStep;
-        EditSecond = d < 0 ? 59 : (u8)d;
+    case FIELD_SECOND:
+        EditSecond = WrapDown(EditSecond, 59);
         break;
-    }
     default:
         break;
     }
@@ -188,14 +181,7 @@ void SetUtcTimeScreen(void) {
     LcdTextLargeConst(74, 20, "/", 1, 0);
     snprintf(text, TEXT_BUFFER, "%02d", EditDay);
     LcdTextLarge(83, 20, text, 1, MenuCursor == FIELD_DAY);
-    snprintf(text, TEXT_BUFFER, "%02d", EditHour);
-    LcdTextLarge(24, 40, text, 1, MenuCursor == FIELD_HOUR);
-    LcdTextLargeConst(40, 40, ":", 1, 0);
-    snprintf(text, TEXT_BUFFER, "%02d", EditMinute);
-    LcdTextLarge(48, 40, text, 1, MenuCursor == FIELD_MINUTE);
-    LcdTextLargeConst(64, 40, ":", 1, 0);
-    snprintf(text, TEXT_BUFFER, "%02d", EditSecond);
-    LcdTextLarge(72, 40, text, 1, MenuCursor == FIELD_SECOND);
+    DrawTimeFields(EditHour, EditMinute, EditSecond, FIELD_HOUR);
 
     if (KeyCode == KEY_NONE) {
         return;

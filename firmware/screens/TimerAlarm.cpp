@@ -16,6 +16,7 @@
 
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
+#include "ScreenKit.h"
 
 static const u8 FIELD_HOURS = 0;
 static const u8 FIELD_MINUTES = 1;
@@ -23,32 +24,12 @@ static const u8 FIELD_SECONDS = 2;
 static const u8 MENU_ENTRY_PRESET_TIMER = 2;
 static const u8 MENU_ENTRY_SET_ALARM = 3;
 
-// Minutes and seconds of both editors: 0 to 59 by KeyStep, wrapping to the
-// opposite end rather than to the remainder.
-static u8 SixtyUp(u8 value) {
-    s32 s = (s32)value + KeyStep;
-    return s > 59 ? 0 : (u8)s;
-}
-
-static u8 SixtyDown(u8 value) {
-    s32 d = (s32)value - KeyStep;
-    return d < 0 ? 59 : (u8)d;
-}
-
 // The page of both editors; hint names the value being set.
 static void DrawTimeEditor(const char* hint, u8 hours, u8 minutes, u8 seconds) {
-    char text[TEXT_BUFFER];
     LcdTextLargeCentredConst(57, 0, "USE { } OR ~", 0, 0);
     LcdTextLargeCentredConst(57, 10, "TO ADJUST THE", 0, 0);
     LcdTextLargeCentredConst(57, 20, hint, 0, 0);
-    snprintf(text, TEXT_BUFFER, "%02d", hours);
-    LcdTextLarge(24, 40, text, 1, MenuCursor == FIELD_HOURS);
-    LcdTextLargeConst(40, 40, ":", 1, 0);
-    snprintf(text, TEXT_BUFFER, "%02d", minutes);
-    LcdTextLarge(48, 40, text, 1, MenuCursor == FIELD_MINUTES);
-    LcdTextLargeConst(64, 40, ":", 1, 0);
-    snprintf(text, TEXT_BUFFER, "%02d", seconds);
-    LcdTextLarge(72, 40, text, 1, MenuCursor == FIELD_SECONDS);
+    DrawTimeFields(hours, minutes, seconds, FIELD_HOURS);
 }
 
 // MENU on the fields: next field, and from the seconds back to the menu
@@ -75,17 +56,11 @@ void TimerPresetScreen(void) {
         NextField(MENU_ENTRY_PRESET_TIMER);
     } else if (up || down) {
         if (MenuCursor == FIELD_HOURS) {
-            if (up) {
-                s32 s = (s32)TimerPresetHours + KeyStep;
-                TimerPresetHours = s > 99 ? 0 : (u8)s;
-            } else {
-                s32 d = (s32)TimerPresetHours - KeyStep;
-                TimerPresetHours = d < 0 ? 99 : (u8)d;
-            }
+            TimerPresetHours = up ? WrapUp(TimerPresetHours, 99) : WrapDown(TimerPresetHours, 99);
         } else if (MenuCursor == FIELD_MINUTES) {
-            TimerPresetMinutes = up ? SixtyUp(TimerPresetMinutes) : SixtyDown(TimerPresetMinutes);
+            TimerPresetMinutes = up ? WrapUp(TimerPresetMinutes, 59) : WrapDown(TimerPresetMinutes, 59);
         } else if (MenuCursor == FIELD_SECONDS) {
-            TimerPresetSeconds = up ? SixtyUp(TimerPresetSeconds) : SixtyDown(TimerPresetSeconds);
+            TimerPresetSeconds = up ? WrapUp(TimerPresetSeconds, 59) : WrapDown(TimerPresetSeconds, 59);
         }
     }
     KeyCode = KEY_NONE;
@@ -110,9 +85,9 @@ void AlarmTimeScreen(void) {
                 AlarmHour = AlarmHour == 0 ? 23 : (u8)(AlarmHour - 1);
             }
         } else if (MenuCursor == FIELD_MINUTES) {
-            AlarmMinute = up ? SixtyUp(AlarmMinute) : SixtyDown(AlarmMinute);
+            AlarmMinute = up ? WrapUp(AlarmMinute, 59) : WrapDown(AlarmMinute, 59);
         } else if (MenuCursor == FIELD_SECONDS) {
-            AlarmSecond = up ? SixtyUp(AlarmSecond) : SixtyDown(AlarmSecond);
+            AlarmSecond = up ? WrapUp(AlarmSecond, 59) : WrapDown(AlarmSecond, 59);
         }
     }
     KeyCode = KEY_NONE;

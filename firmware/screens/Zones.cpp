@@ -21,6 +21,7 @@
 
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
+#include "ScreenKit.h"
 
 static const u8 LAST_ZONE = ZONE_COUNT - 1;
 static const u8 ROW_DONE = 0;
@@ -37,16 +38,6 @@ static const s32 MINUTES_LIMIT = 59;
 static void FormatZoneOffset(u8 zone, char* text) {
     snprintf(text, TEXT_BUFFER, "UTC%+2d:" "%02d", (int)ZoneTable[zone].OffsetHours,
              (int)ZoneTable[zone].OffsetMinutes);
-}
-
-static u8 ZoneUp(u8 zone) {
-    s32 s = (s32)zone + KeyStep;
-    return s > LAST_ZONE ? 0 : (u8)s;
-}
-
-static u8 ZoneDown(u8 zone) {
-    s32 d = (s32)zone - KeyStep;
-    return d < 0 ? LAST_ZONE : (u8)d;
 }
 
 // An offset in -limit..+limit stepped by KeyStep; past either end it lands
@@ -83,11 +74,11 @@ void MainZoneScreen(void) {
         break;
     case KEY_CW:
     case KEY_LEFT:
-        MainZone = ZoneUp(MainZone);
+        MainZone = WrapUp(MainZone, LAST_ZONE);
         break;
     case KEY_CCW:
     case KEY_RIGHT:
-        MainZone = ZoneDown(MainZone);
+        MainZone = WrapDown(MainZone, LAST_ZONE);
         break;
     default:
         break;
@@ -131,7 +122,7 @@ void LocalOffsetScreen(void) {
             EditMode = 0;
             ScreenHandler = TimeSetupScreen;
         } else if (MenuCursor == ROW_HOURS || MenuCursor == ROW_MINUTES) {
-            EditMode = EditMode != 0 ? 0 : 1;
+            EditMode = Toggled(EditMode);
         }
         break;
     case KEY_CW:
@@ -149,10 +140,10 @@ void LocalOffsetScreen(void) {
         }
         break;
     case KEY_LEFT:
-        SecondZone = ZoneDown(SecondZone);
+        SecondZone = WrapDown(SecondZone, LAST_ZONE);
         break;
     case KEY_RIGHT:
-        SecondZone = ZoneUp(SecondZone);
+        SecondZone = WrapUp(SecondZone, LAST_ZONE);
         break;
     default:
         break;
