@@ -13,36 +13,11 @@
 #include "headless/FrameDiff.h"
 #include "headless/FrameFiles.h"
 #include "headless/ScriptRunner.h"
+#include "RunnerTestSupport.h"
 #include "headless/TextCheck.h"
 #include "lcd/Lcd.h"
 
 namespace {
-
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunText(const std::string& script, const std::string& dir, bool update = false) {
-    std::ostringstream out, err;
-    ScriptRunner runner(out, err);
-    runner.SetUpdateFrames(update);
-    int code = runner.Load(script, "t.tmx", dir) ? runner.Run() : 2;
-    return {code, out.str(), err.str()};
-}
-
-std::string TempDir() {
-    char tmpl[] = "/tmp/tmx5-tools-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    return d ? d : "/tmp";
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;

@@ -11,33 +11,9 @@
 #include "FrameConvert.h"
 #include "headless/FrameFiles.h"
 #include "headless/ScriptRunner.h"
+#include "RunnerTestSupport.h"
 
 namespace {
-
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunText(const std::string& script, const std::string& dir = ".") {
-    std::ostringstream out, err;
-    ScriptRunner runner(out, err);
-    int code = runner.Load(script, "t.tmx", dir) ? runner.Run() : 2;
-    return {code, out.str(), err.str()};
-}
-
-std::string TempDir() {
-    char tmpl[] = "/tmp/tmx5-test-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    return d ? d : "/tmp";
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 const char* PowerOn = "on\nwait 2s\n";
 
