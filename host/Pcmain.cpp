@@ -5,6 +5,7 @@
 #include "runtime/Runtime.h"
 #include "window/Controls.h"
 #include "window/Layout.h"
+#include "window/Recorder.h"
 #include "window/WindowPanel.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <QWheelEvent>
 
 #include <cstdio>
+#include <ctime>
 
 TForm1* Form1 = nullptr;
 
@@ -177,6 +179,8 @@ TForm1::TForm1(QWidget* parent)
     connect(Image5, &ClickArea::clicked, this, &TForm1::Image5Click);
     connect(Image6, &ClickArea::clicked, this, &TForm1::Image6Click);
     connect(TrackBar6, &QSlider::valueChanged, this, &TForm1::TrackBar6Change);
+    connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Change);
+    connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Change);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
     pacer_.setSingleShot(true);
@@ -185,7 +189,11 @@ TForm1::TForm1(QWidget* parent)
 
     Form1 = this;
     AttachWindowPanel(this);
-    // The tick runs from the window's creation, the instrument on or off.
+    // The tick runs from the window's creation, the instrument on or off. A
+    // recording counts its time from here, so that its replay, whose tick
+    // fires at every multiple of 100 ms, sees the ticks where the window did.
+    sinceStart_.start();
+    startUtc_ = (qint64)std::time(nullptr);
     Timer1->start();
     setFocus(Qt::OtherFocusReason);
 }
@@ -198,10 +206,36 @@ TForm1::~TForm1() {
     }
 }
 
+// --- Recording --------------------------------------------------------------
+
+void TForm1::StartRecording(Recorder* recorder) {
+    recorder_ = recorder;
+    if (recorder_) recorder_->Begin(startUtc_);
+}
+
+void TForm1::Record(const std::string& command, const char* ignoredBecause) {
+    if (!recorder_ || closing_) return;
+    if (ignoredBecause)
+        recorder_->Ignored(SinceStartMs(), command, ignoredBecause);
+    else
+        recorder_->Event(SinceStartMs(), command);
+}
+
+void TForm1::RecordKey(const char* word) {
+    // One key is pending at a time and the older one wins: a second key
+    // within one pass (or while off, or during the splash) is dropped here,
+    // but would be taken on replay, where every line comes a pass apart.
+    Record(std::string("key ") + word,
+           KeyCode != KEY_NONE ? "a key was already pending, so the instrument dropped this one" : nullptr);
+}
+
 // --- Event handlers ---------------------------------------------------------
+// Every input path (a click, the keyboard, the wheel) ends in one of these,
+// which is where a recording sees it, once.
 
 void TForm1::Button1Click() {
     if (closing_) return;
+    Record("on", PowerState == POWER_SPLASH ? "ON during the splash is ignored" : nullptr);
     // Runs the power-on sequence and the main loop, and returns after OFF or
     // once the window has closed. In the second case the window must not be
     // touched again: leave the message loop.
@@ -210,7 +244,10 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-    if (!closing_) ::Button2Click();
+    if (closing_) return;
+    // The end of the splash clears StopRequested, so OFF now has no effect.
+    Record("off", PowerState == POWER_SPLASH ? "OFF during the splash is lost" : nullptr);
+    ::Button2Click();
 }
 
 void TForm1::Timer1Timer() {
@@ -218,28 +255,47 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::TrackBar6Change(int position) {
+    Record("sensor " + std::to_string(position));
     RawSensor = position;
     Label15->setText(QString::number(position));
 }
 
 void TForm1::Image3Click() {
-    if (!closing_) ::Image3Click();
+    if (closing_) return;
+    RecordKey("left");
+    ::Image3Click();
 }
 
 void TForm1::Image5Click() {
-    if (!closing_) ::Image5Click();
+    if (closing_) return;
+    RecordKey("menu");
+    ::Image5Click();
 }
 
 void TForm1::Image6Click() {
-    if (!closing_) ::Image6Click();
+    if (closing_) return;
+    RecordKey("right");
+    ::Image6Click();
 }
 
 void TForm1::Button3Click() {
-    if (!closing_) ::Button3Click();
+    if (closing_) return;
+    RecordKey("cw");
+    ::Button3Click();
 }
 
 void TForm1::Button4Click() {
-    if (!closing_) ::Button4Click();
+    if (closing_) return;
+    RecordKey("ccw");
+    ::Button4Click();
+}
+
+void TForm1::CheckBox2Change(bool checked) {
+    Record(checked ? "calibrate on" : "calibrate off");
+}
+
+void TForm1::CheckBox3Change(bool checked) {
+    Record(checked ? "keyfast on" : "keyfast off");
 }
 
 // --- Host panel -------------------------------------------------------------
@@ -313,6 +369,9 @@ u8 TForm1::KeyFastChecked() const {
 // --- Window events ------------------------------------------------------------
 
 void TForm1::closeEvent(QCloseEvent* e) {
+    // The recording ends with what the instrument shows now, so that its
+    // replay checks it reaches the same screen and settings.
+    if (recorder_ && !closing_) recorder_->End(SinceStartMs(), RecordedState(Label15->text().toStdString()));
     // From here on no handler reaches the firmware, and every loop of the
     // running instrument (splash, main loop) ends at once.
     closing_ = true;

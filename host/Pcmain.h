@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <string>
+
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -23,6 +25,7 @@ class QStatusBar;
 class LampShape;
 class ClickArea;
 class CanvasImage;
+class Recorder;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -67,6 +70,14 @@ public:
     // True once the window has started closing; no event is handled after.
     bool Closing() const { return closing_; }
 
+    // Records every input from now on (recorder may be null: no recording):
+    // writes the script's header and the host clock now, then a line for each
+    // input the handlers pass on, and at the close the state the instrument
+    // shows. The recorder must outlive the window or be detached first.
+    void StartRecording(Recorder* recorder);
+    // Milliseconds since the tick started, the recording's time.
+    qint64 SinceStartMs() const { return sinceStart_.elapsed(); }
+
 public slots:
     void Button1Click();
     void Button2Click();
@@ -77,6 +88,10 @@ public slots:
     void Image6Click();
     void Button3Click();
     void Button4Click();
+    // The check boxes have no handler of their own in the instrument (the
+    // loop reads them every pass); these only record a change.
+    void CheckBox2Change(bool checked);
+    void CheckBox3Change(bool checked);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -85,7 +100,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Passes an input to the recorder: as a command, or as a comment when
+    // ignoredBecause says why the instrument will not act on it.
+    void Record(const std::string& command, const char* ignoredBecause = nullptr);
+    // A key's producer is about to run: record it, or, when a key is already
+    // pending and this one will be dropped, say so.
+    void RecordKey(const char* word);
+
     bool closing_ = false;
+    Recorder* recorder_ = nullptr;
+    QElapsedTimer sinceStart_; // started with the tick, the recording's zero
+    qint64 startUtc_ = 0;      // the host clock then, UTC seconds since 1970
     int wheelRemainder_ = 0; // eighths of a degree not yet turned into notches
     QTimer pacer_;           // wakes PumpEvents at the end of the pass
     QElapsedTimer passClock_; // since the previous PumpEvents returned

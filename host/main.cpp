@@ -1,6 +1,8 @@
 // tmx5: the TMX-5 instrument simulator.
 //
 //   tmx5              open the simulator window
+//   tmx5 --record FILE.tmx
+//                     the same, recording the session as a script for tmx5 run
 //   tmx5 run SCRIPT   run a scenario headless (SCRIPT "-" reads standard input)
 //   tmx5 run --update-frames SCRIPT
 //                     the same, writing missing or changed reference frames
@@ -15,6 +17,9 @@
 
 static const char Usage[] =
     "usage: tmx5                 open the simulator window\n"
+    "       tmx5 --record FILE.tmx\n"
+    "                            the same, recording every input into FILE.tmx as a script for\n"
+    "                            tmx5 run, which ends with the state the window showed\n"
     "       tmx5 run SCRIPT      run a scenario script headless (\"-\" reads standard input)\n"
     "       tmx5 run --update-frames SCRIPT\n"
     "                            the same, but write every missing or changed expect-frame reference\n"
@@ -60,9 +65,15 @@ int main(int argc, char** argv) {
         }
         return RunScriptFile(argv[update ? 3 : 2], std::cout, std::cerr, update);
     }
-    if (argc == 1) {
+    const bool record = argc >= 2 && std::strcmp(argv[1], "--record") == 0;
+    if (record && argc != 3) {
+        std::cerr << "tmx5 --record: give exactly one file to record into\n" << Usage;
+        return 2;
+    }
+    if (argc == 1 || record) {
 #ifdef TMX5_HAVE_WINDOW
-        return RunWindow(argc, argv);
+        // The toolkit sees only the program's name, not the file to record into.
+        return RunWindow(1, argv, record ? argv[2] : nullptr);
 #else
         std::cerr << "tmx5: this build has no window (Qt 6 Widgets was not found); run a scenario "
                      "headless instead: tmx5 run examples/tour.tmx\n";

@@ -1,14 +1,22 @@
 #include "WindowMain.h"
 
 #include "Pcmain.h"
+#include "Recorder.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <string>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 static int NoDisplay(const char* why) {
     std::fprintf(stderr,
@@ -18,7 +26,50 @@ static int NoDisplay(const char* why) {
     return 2;
 }
 
-int RunWindow(int argc, char** argv) {
+// A signal handler may do little more than write(2): it writes one byte
+// here, and the message loop (or PumpEvents, while the instrument runs)
+// reads it and closes the window.
+static int SignalSocket[2] = {-1, -1};
+
+static void OnCloseSignal(int) {
+    const char byte = 1;
+    const ssize_t written = write(SignalSocket[1], &byte, 1);
+    (void)written; // nothing can be done about a full socket here
+}
+
+// SIGTERM and SIGINT close the window. Null when the socket cannot be made;
+// the signals then end the program as they would without this.
+static std::unique_ptr<QSocketNotifier> CloseOnSignals(QWidget* window) {
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, SignalSocket) != 0) return nullptr;
+    std::unique_ptr<QSocketNotifier> notifier(new QSocketNotifier(SignalSocket[0], QSocketNotifier::Read));
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, window, [window] {
+        char byte;
+        const ssize_t got = read(SignalSocket[0], &byte, 1);
+        (void)got;
+        window->close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnCloseSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    return notifier;
+}
+
+int RunWindow(int argc, char** argv, const char* recordPath) {
+    // The recording's file first: a name that cannot be written is a bad
+    // command line, said before any window opens.
+    std::unique_ptr<Recorder> recorder;
+    if (recordPath) {
+        std::string why;
+        recorder = Recorder::OpenFile(recordPath, &why);
+        if (!recorder) {
+            std::fprintf(stderr, "tmx5: cannot record to %s: %s\n", recordPath, why.c_str());
+            return 2;
+        }
+    }
+
     // Qt aborts the program when it cannot open a display, so look first.
     // Without an explicit platform, ask for the display's platform with the
     // offscreen one as a fallback: offscreen then means the display could
@@ -48,6 +99,8 @@ int RunWindow(int argc, char** argv) {
             QRect area = screen->availableGeometry();
             form.move(area.center() - form.rect().center());
         }
+        form.StartRecording(recorder.get());
+        std::unique_ptr<QSocketNotifier> closeSignals = CloseOnSignals(&form);
         form.show();
         app.exec();
     } catch (const std::exception& e) {
