@@ -38,6 +38,19 @@ static const u8 FIELD_SECOND = 5;
 static const u32 YEAR_FIRST = 1970;
 static const u32 YEAR_LAST = 2100;
 
+// The year SET UTC TIME opens on. The instrument's clock is the host clock
+// plus the offset a confirm set, so it can run past the years the editor
+// keeps: 2100 confirmed while the host read 1970, then the host at 2099, reads
+// 2229 (and the other way round 1840, whose Year wraps below 0 as a u32 and
+// comes back by the same wrap when 1900 is added). The editor opens on the
+// nearest year it can set.
+static u32 EditorYear(u32 yearSince1900) {
+    u32 year = yearSince1900 + 1900;
+    if (year < YEAR_FIRST) return YEAR_FIRST;
+    if (year > YEAR_LAST) return YEAR_LAST;
+    return year;
+}
+
 static void OpenScreen(ScreenRoutine screen, u8 cursor) {
     MenuCursor = cursor;
     EditMode = 0;
@@ -79,7 +92,7 @@ void TimeSetupScreen(void) {
             EditSecond = UtcTime.Second;
             EditDay = UtcTime.Day;
             EditMonth = (u8)(UtcTime.Month + 1);
-            EditYear = UtcTime.Year + 1900;
+            EditYear = EditorYear(UtcTime.Year);
             break;
         case ROW_MAIN_ZONE:
             OpenScreen(MainZoneScreen, 0);
