@@ -224,7 +224,8 @@ void TForm1::Record(const std::string& command, const char* ignoredBecause) {
 void TForm1::RecordKey(const char* word) {
     // One key is pending at a time and the older one wins: a second key
     // within one pass (or while off, or during the splash) is dropped here,
-    // but would be taken on replay, where every line comes a pass apart.
+    // but would be taken on replay, where every line comes two passes after
+    // the one before: the recording keeps it as a comment.
     Record(std::string("key ") + word,
            KeyCode != KEY_NONE ? "a key was already pending, so the instrument dropped this one" : nullptr);
 }
