@@ -79,6 +79,10 @@ SEEDS = {
     'inactivity_return': power_on() + TIME + keys(CW, MENU) + wait(1700) + keys(CW, CW),
     'on_off_restart': power_on() + keys(ON, NOTHING) + wait(90) + keys(OFF, NOTHING, ON) + wait(90)
     + [TOGETHER, OFF, ON] + wait(100) + keys(OFF),
+    # The instrument's clock run past 2100: 2100 confirmed at host 1970, then the host at 2099.
+    'utc_past_2100': utc(0) + power_on() + TIME + keys(CW, MENU) + keyfast(True) + [CW] * 13
+    + keyfast(False) + keys(MENU, MENU, MENU, MENU, MENU, MENU) + utc(4102444799 - 86400) + wait(60)
+    + keys(MENU, NOTHING, NOTHING),
     'clock_edges': utc(0) + power_on() + wait(60) + utc(4102444799) + wait(60) + keyfast(True)
     + TIMER + keys(CW, MENU, CW, CW, MENU, CCW, MENU) + [TICKS, 15, TICKS, 255],
 }
