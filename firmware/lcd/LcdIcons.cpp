@@ -298,8 +298,7 @@ static constexpr const char* IconArt[ICON_COUNT][ICON_SIZE] = {
 };
 
 // True when every icon row is exactly 32 characters of '#' and '.'.
-static constexpr bool IconArtIsWellFormed()
-{
+static constexpr bool IconArtIsWellFormed() {
     for (int i = 0; i < ICON_COUNT; i++) {
         for (int row = 0; row < ICON_SIZE; row++) {
             const char* line = IconArt[i][row];
@@ -318,8 +317,7 @@ static constexpr bool IconArtIsWellFormed()
 static_assert(IconArtIsWellFormed(), "icon rows must be 32 characters of '#' and '.'");
 
 // Byte n of the sheet: column n % 128 of page n / 128, bit b = row 8 * page + b.
-static constexpr u8 SheetByte(int n)
-{
+static constexpr u8 SheetByte(int n) {
     const int page = n / SHEET_WIDTH;
     const int column = n % SHEET_WIDTH;
     const int icon = (page / 4) * 4 + column / ICON_SIZE;
@@ -351,8 +349,7 @@ constexpr u8 IconSheet[1024] = {
 // Copies icon index into columns 5..36 of pages 2..5 (rows 16..47); the
 // question mark, icon 4, goes one page higher, to pages 1..4 (rows 8..39).
 // Whole bytes are assigned, so whatever was drawn in the block is replaced.
-void LcdIcon(u8 index)
-{
+void LcdIcon(u8 index) {
     const u16 source = index < 4 ? (u16)(32 * index) : (u16)(512 + 32 * (index - 4));
     const u8 firstPage = index == 4 ? 1 : 2;
     for (u8 j = 0; j < 4; j++) {
@@ -370,8 +367,7 @@ void LcdIcon(u8 index)
 // truncated rows come out as on the instrument (count 5, position 1: top
 // 19.2, bottom 30.4 -> rows 19..30). count 0 is outside the contract; it
 // draws the guide alone rather than divide by zero.
-void LcdScrollBar(u8 position, u8 count)
-{
+void LcdScrollBar(u8 position, u8 count) {
     LcdLine(111, 8, 111, 63, 1);
     if (count == 0) {
         return;

@@ -17,14 +17,12 @@ u8 FrameBuffer[LCD_BYTES];
 
 const u8 PixelMask[8] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80};
 
-void LcdClear(void)
-{
+void LcdClear(void) {
     memset(FrameBuffer, 0, sizeof FrameBuffer);
 }
 
 // The one clipping point: x >= 114 or y >= 64 is dropped silently.
-void LcdPixel(u8 x, u8 y, u8 on)
-{
+void LcdPixel(u8 x, u8 y, u8 on) {
     if (x >= LCD_WIDTH || y >= LCD_HEIGHT) {
         return;
     }
@@ -40,8 +38,7 @@ void LcdPixel(u8 x, u8 y, u8 on)
 // test is strictly e > 0, so where e comes out exactly 0 the line keeps to its
 // major axis: (0,0)-(4,2) and (4,2)-(0,0) light different middle pixels, and
 // screens rely on the exact pixels. A 45-degree line takes the shallow branch.
-void LcdLine(s32 x0, s32 y0, s32 x1, s32 y1, u8 on)
-{
+void LcdLine(s32 x0, s32 y0, s32 x1, s32 y1, u8 on) {
     s32 dx = x1 > x0 ? x1 - x0 : x0 - x1;
     s32 dy = y1 > y0 ? y1 - y0 : y0 - y1;
     s32 sx = x0 > x1 ? -1 : 1;
@@ -80,8 +77,7 @@ void LcdLine(s32 x0, s32 y0, s32 x1, s32 y1, u8 on)
 
 // Corners included. The four sides are drawn left, top, right, bottom; the
 // order only matters to a reader comparing pixel traces.
-void LcdRect(u8 x0, u8 y0, u8 x1, u8 y1, u8 on)
-{
+void LcdRect(u8 x0, u8 y0, u8 x1, u8 y1, u8 on) {
     LcdLine(x0, y0, x0, y1, on);
     LcdLine(x0, y0, x1, y0, on);
     LcdLine(x1, y0, x1, y1, on);
@@ -90,8 +86,7 @@ void LcdRect(u8 x0, u8 y0, u8 x1, u8 y1, u8 on)
 
 // Columns x0..x1-1 (x1 exclusive), rows y0..y1 (y1 inclusive). The column
 // counter is 8-bit like its bounds, so x1 = 0 or x0 >= x1 draws nothing.
-void LcdFillRect(u8 x0, u8 y0, u8 x1, u8 y1, u8 on)
-{
+void LcdFillRect(u8 x0, u8 y0, u8 x1, u8 y1, u8 on) {
     for (u8 x = x0; x < x1; x++) {
         LcdLine(x, y0, x, y1, on);
     }

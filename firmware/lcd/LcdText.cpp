@@ -14,16 +14,14 @@ static const u8 GLYPH_COUNT = 96; // codes 32..127
 // byte (a control code or one of 128..255) draws as a space, so a stray byte
 // shows as a blank cell (a solid one in inverse video) and never reads
 // outside the font tables.
-static u8 GlyphIndex(char ch)
-{
+static u8 GlyphIndex(char ch) {
     u8 g = (u8)((u8)ch - 32);
     return g < GLYPH_COUNT ? g : 0;
 }
 
 // Copies at most 31 characters of text into buf and terminates it; longer
 // text is cut, never overrun.
-static void CopyText(char* buf, const char* text)
-{
+static void CopyText(char* buf, const char* text) {
     u8 i = 0;
     while (i < TEXT_BUFFER - 1 && text[i] != '\0') {
         buf[i] = text[i];
@@ -35,8 +33,7 @@ static void CopyText(char* buf, const char* text)
 // Inverse video writes every pixel of each cell, so a run of inverse
 // characters is one solid bar with the letters cut out. Normal video only
 // lights glyph pixels and leaves the background as it was.
-void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse)
-{
+void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
     const u8 tall = doubleHeight == 1;
     const u8 inv = inverse == 1;
     for (; *text != '\0'; text++) {
@@ -61,8 +58,7 @@ void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse)
 }
 
 // Centred on the boundary between columns x - 1 and x.
-void LcdTextLargeCentred(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse)
-{
+void LcdTextLargeCentred(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
     const u8 n = (u8)strlen(text);
     LcdTextLarge((u8)(x - 4 * n), y, text, doubleHeight, inverse);
 }
@@ -72,8 +68,7 @@ void LcdTextLargeCentred(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inver
 // character invertFrom on the text is inverse, but the small font never
 // clears: inverse lights the clear bits and leaves the glyph's bits as they
 // were, so it reads correctly only on a blank background.
-void LcdTextSmall(u8 x, u8 y, const char* text, u8 invertFrom)
-{
+void LcdTextSmall(u8 x, u8 y, const char* text, u8 invertFrom) {
     u8 i = 0;
     u8 inverted = 0;
     for (; *text != '\0'; text++) {
@@ -95,8 +90,7 @@ void LcdTextSmall(u8 x, u8 y, const char* text, u8 invertFrom)
     }
 }
 
-void LcdTextSmallCentred(u8 x, u8 y, const char* text, u8 invertFrom)
-{
+void LcdTextSmallCentred(u8 x, u8 y, const char* text, u8 invertFrom) {
     const u8 n = (u8)strlen(text);
     LcdTextSmall((u8)(x - 3 * n), y, text, invertFrom);
 }
@@ -106,8 +100,7 @@ void LcdTextSmallCentred(u8 x, u8 y, const char* text, u8 invertFrom)
 // spaces: the left one to the third column of the first cell, the right one
 // from the seventh column of the last cell. The rule ends are signed so that
 // a 15-character title's left rule is the single pixel (0, 4).
-void LcdTitle(const char* text)
-{
+void LcdTitle(const char* text) {
     const u8 n = (u8)strlen(text);
     const s32 width4 = 4 * (s32)n;
     LcdTextLarge((u8)(57 - 4 * n), 0, text, 0, 0);
@@ -116,8 +109,7 @@ void LcdTitle(const char* text)
 }
 
 // Rows 0..7 belong to the title: a row text placed there is not drawn.
-void LcdRowText(u8 x, u8 y, const char* text, u8 inverse)
-{
+void LcdRowText(u8 x, u8 y, const char* text, u8 inverse) {
     if (y <= 7) {
         return;
     }
@@ -129,8 +121,7 @@ void LcdRowText(u8 x, u8 y, const char* text, u8 inverse)
 // line 6; the screens pass row = entry - top, so entries above the window come
 // in as row 255 and land at y 0, where LcdRowText drops them. The selected
 // line is inverse; while its value is being edited only the value is.
-void LcdMenuRow(u8 gap, u8 row, const char* label, const char* value)
-{
+void LcdMenuRow(u8 gap, u8 row, const char* label, const char* value) {
     const u8 top = MenuCursor >= 7 ? (u8)(MenuCursor - 6) : 0;
     const u8 selected = (u8)(MenuCursor - top) == row;
     const u8 y = (u8)(8 * row + 8);
@@ -138,48 +129,41 @@ void LcdMenuRow(u8 gap, u8 row, const char* label, const char* value)
     LcdRowText((u8)(8 * (u8)strlen(label) + gap), y, value, selected);
 }
 
-void AppendTempUnit(char* text)
-{
+void AppendTempUnit(char* text) {
     strcat(text, TempUnitF == 0 ? "|C" : "|F");
 }
 
-void LcdTextLargeConst(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse)
-{
+void LcdTextLargeConst(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
     char buf[TEXT_BUFFER];
     CopyText(buf, text);
     LcdTextLarge(x, y, buf, doubleHeight, inverse);
 }
 
-void LcdTextLargeCentredConst(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse)
-{
+void LcdTextLargeCentredConst(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
     char buf[TEXT_BUFFER];
     CopyText(buf, text);
     LcdTextLargeCentred(x, y, buf, doubleHeight, inverse);
 }
 
-void LcdTextSmallConst(u8 x, u8 y, const char* text, u8 invertFrom)
-{
+void LcdTextSmallConst(u8 x, u8 y, const char* text, u8 invertFrom) {
     char buf[TEXT_BUFFER];
     CopyText(buf, text);
     LcdTextSmall(x, y, buf, invertFrom);
 }
 
-void LcdTextSmallCentredConst(u8 x, u8 y, const char* text, u8 invertFrom)
-{
+void LcdTextSmallCentredConst(u8 x, u8 y, const char* text, u8 invertFrom) {
     char buf[TEXT_BUFFER];
     CopyText(buf, text);
     LcdTextSmallCentred(x, y, buf, invertFrom);
 }
 
-void LcdTitleConst(const char* text)
-{
+void LcdTitleConst(const char* text) {
     char buf[TEXT_BUFFER];
     CopyText(buf, text);
     LcdTitle(buf);
 }
 
-void LcdMenuRowConst(u8 gap, u8 row, const char* label, const char* value)
-{
+void LcdMenuRowConst(u8 gap, u8 row, const char* label, const char* value) {
     char labelBuf[TEXT_BUFFER];
     char valueBuf[TEXT_BUFFER];
     CopyText(labelBuf, label);
