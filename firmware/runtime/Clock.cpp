@@ -252,8 +252,25 @@ void UpdateZoneTimes(void) {
     ZoneTime(SecondZone, &SecondZoneTime);
 }
 
+// Seconds since 1970 in the Gregorian calendar, which the host clock's
+// broken-down UTC follows (2100 is not a leap year there, unlike in
+// DateToSeconds). A day past the end of its month runs on into the next.
+static s64 GregorianSeconds(const TimeFields* t) {
+    s64 y = (s64)t->Year + 1900;
+    s64 m = (s64)t->Month + 1;
+    if (m <= 2) y--;
+    s64 era = (y >= 0 ? y : y - 399) / 400;
+    s64 yoe = y - era * 400;                                         // 0..399
+    s64 doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + t->Day - 1; // from 1 March
+    s64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    s64 days = era * 146097 + doe - 719468;
+    return days * 86400 + 3600 * t->Hour + 60 * t->Minute + t->Second;
+}
+
 void SetUtcClock(const TimeFields* t) {
     s64 host;
     if (Clock->Now(&host) == 0) return;
-    UtcClockOffset = (s64)DateToSeconds(t) - host;
+    // The offset is read back through the host clock's calendar, so it is
+    // made in that calendar too: 2100-03-01 stays 2100-03-01.
+    UtcClockOffset = GregorianSeconds(t) - host;
 }

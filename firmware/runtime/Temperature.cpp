@@ -12,8 +12,15 @@ s32 CelsiusToFahrenheit(s32 celsius) {
     return celsius * 18 / 10 + 32; // truncates toward zero: -1 gives 31
 }
 
+// The Celsius value whose Fahrenheit reading is this one, so that a held
+// minimum or maximum comes back unchanged after a unit round trip: every
+// Fahrenheit value the instrument holds is such a reading. A value that no
+// Celsius reading gives is converted with (F - 32) x 10 / 18, truncating.
 s32 FahrenheitToCelsius(s32 fahrenheit) {
-    return (fahrenheit - 32) * 10 / 18;
+    s32 c = (fahrenheit - 32) * 10 / 18;
+    for (s32 near = c - 1; near <= c + 1; near++)
+        if (CelsiusToFahrenheit(near) == fahrenheit) return near;
+    return c;
 }
 
 void UpdateTemperature(void) {

@@ -514,7 +514,9 @@ void ScriptRunner::ProcessScript() {
         lineIndex_++;
         commandIndex_ = 0;
         if (line.hasEvent) {
-            skipPoints_ = 2;
+            // On top of any `passes` that ended the line, as if it stood on the
+            // next line.
+            skipPoints_ += 2;
             return;
         }
         if (skipPoints_ > 0 || waitUntilMs_ > 0 || powerOnRequested_) return;

@@ -10,7 +10,10 @@
 // commands. Inside double quotes (the text of expect-text) '#', ';' and
 // blanks are text, and \" and \\ stand for a quote and a backslash. The events of a line are delivered at one event point, in order;
 // after a line that holds an event two more event points pass before the
-// next line is read, so the key has been consumed and its effect drawn.
+// next line is read, so the key has been consumed and its effect drawn. The
+// one exception is ON while the instrument is off: as in the window, ON runs
+// the instrument inside its own handler, so the rest of that line is
+// delivered at the first splash frame's event point.
 // File names are taken relative to the script's folder (standard input: the
 // current folder).
 #pragma once

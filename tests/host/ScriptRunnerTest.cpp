@@ -136,6 +136,21 @@ TEST(Timing, VirtualClockTicksAndUtc) {
     EXPECT_NEAR(second - first, 100, 1); // it counts on while the instrument is off
 }
 
+// A `passes` at the end of an event line used to be overwritten by the two
+// event points every event line gets, so "key cw; passes 10" waited 2.
+TEST(Timing, PassesOnAnEventLineCountsLikeOnItsOwnLine) {
+    const char* forms[] = {"key cw; passes 10\n", "key cw\npasses 10\n", "passes 10; key cw\n"};
+    std::string seconds[3];
+    for (int i = 0; i < 3; i++) {
+        Result res = RunText(std::string("on\nwait 3s\nframe-ms 1000\n") + forms[i] + "print UtcTime.Second\n");
+        ASSERT_EQ(res.code, 0) << res.err;
+        seconds[i] = res.out;
+    }
+    EXPECT_EQ(seconds[0], seconds[1]);
+    EXPECT_EQ(seconds[1], seconds[2]);
+    EXPECT_EQ(seconds[0], "UtcTime.Second=14\n"); // 3 s, then 12 one-second passes, less the tick phase
+}
+
 TEST(Timing, FramePeriodSetsTheLengthOfAPass) {
     Result res = RunText("frame-ms 100\non\npasses 100\nprint Power\nframe-ms 20\nwait 1s\nprint Power\n");
     ASSERT_EQ(res.code, 0) << res.err;

@@ -218,4 +218,30 @@ TEST_F(HostClockTest, ConfirmedUtcTimeStaysAndRunsOnWithTheHost) {
     EXPECT_EQ(UtcTime.Year, 126u);
 }
 
+// The confirmed time is read back through the host's calendar, in which 2100
+// is a common year; building the offset with the instrument's own calendar
+// (2100 a leap year) made 2100-03-01 read as 2100-03-02.
+TEST_F(HostClockTest, ConfirmedTimeAfterFebruary2100ReadsBackTheSameDay) {
+    struct Row {
+        u32 year;
+        u8 month, day;
+    } rows[] = {{2100, 3, 1}, {2100, 2, 28}, {2100, 12, 31}, {2099, 12, 31}, {1970, 1, 1}, {2000, 3, 1}};
+    for (const Row& r : rows) {
+        TimeFields t = Fields(r.year, r.month, r.day, 10, 20, 30);
+        SetUtcClock(&t);
+        ReadUtc(&UtcTime);
+        EXPECT_EQ(UtcTime.Year, r.year - 1900) << r.year << "-" << (int)r.month << "-" << (int)r.day;
+        EXPECT_EQ(UtcTime.Month, r.month - 1) << r.year << "-" << (int)r.month << "-" << (int)r.day;
+        EXPECT_EQ(UtcTime.Day, r.day) << r.year << "-" << (int)r.month << "-" << (int)r.day;
+        EXPECT_EQ(UtcTime.Hour, 10);
+        EXPECT_EQ(UtcTime.Second, 30);
+    }
+    // A day past the end of its month, which the editor allows, runs on.
+    TimeFields t = Fields(2026, 4, 31, 0, 0, 0);
+    SetUtcClock(&t);
+    ReadUtc(&UtcTime);
+    EXPECT_EQ(UtcTime.Month, 4);
+    EXPECT_EQ(UtcTime.Day, 1);
+}
+
 } // namespace

@@ -79,8 +79,8 @@ TEST_F(Temperature, UnitChangeConvertsMinimumAndMaximum) {
     SetTempUnit(0);
     EXPECT_EQ(TempMin, 15);
     EXPECT_EQ(TempMax, 25);
-    // Truncation on the way back: -17 C is 2 F, and 2 F is -16 C.
-    TempMin = 2;
+    // A value no Celsius reading gives converts with truncation: 3 F is -16 C.
+    TempMin = 3;
     TempUnitF = 1;
     SetTempUnit(0);
     EXPECT_EQ(TempMin, -16);
@@ -88,6 +88,27 @@ TEST_F(Temperature, UnitChangeConvertsMinimumAndMaximum) {
     TempMax = 40;
     SetTempUnit(0);
     EXPECT_EQ(TempMax, 40);
+}
+
+// Toggling the unit back and forth used to move the held extremes by a degree
+// each round trip (-17 C became 2 F and came back as -16 C), until the
+// maximum stood above anything ever read.
+TEST_F(Temperature, UnitRoundTripsLeaveMinimumAndMaximumWhereTheyWere) {
+    for (s32 count = 0; count <= 4096; count += 1) {
+        ResetInstrumentState();
+        RawSensor = count;
+        UpdateTemperature();
+        ResetMinMax();
+        for (int trip = 0; trip < 3; trip++) {
+            SetTempUnit(1);
+            UpdateTemperature();
+            ASSERT_EQ(TempMax, TempDisplay) << "count " << count;
+            SetTempUnit(0);
+            UpdateTemperature();
+            ASSERT_EQ(TempMin, TempCelsius) << "count " << count;
+            ASSERT_EQ(TempMax, TempCelsius) << "count " << count;
+        }
+    }
 }
 
 TEST_F(Temperature, ResetCalibrationZeroesAndSignals) {
