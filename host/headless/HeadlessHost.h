@@ -57,15 +57,17 @@ public:
     uint64_t EventPoints() const { return eventPoints_; }
 
 private:
-    static HeadlessHost* active_;
-    static void Render();
-    static void Pump();
-    static u8 CalibrateChecked();
-    static u8 KeyFastChecked();
-    static void SetLamp(u32 colour);
-    static void Show(u8 visible);
-    static u8 ClockNow(s64* seconds);
+    // The panel and clock operations; context is the host.
+    static void Render(void* context);
+    static void Pump(void* context);
+    static u8 CalibrateChecked(void* context);
+    static u8 KeyFastChecked(void* context);
+    static void SetLamp(void* context, u32 colour);
+    static void Show(void* context, u8 visible);
+    static u8 ClockNow(void* context, s64* seconds);
 
+    HostPanel panel_;
+    HostClock clock_;
     std::function<void()> eventPoint_;
     uint64_t nowMs_ = 0;
     uint64_t nextTickMs_ = 100;
