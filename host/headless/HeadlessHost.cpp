@@ -6,11 +6,12 @@
 
 HeadlessHost::HeadlessHost()
     : panel_{this, Render, Pump, CalibrateChecked, KeyFastChecked, SetLamp, Show},
-      clock_{this, ClockNow, StdClockBreakDown} {
+      hostClock_{this, ClockNow, StdClockBreakDown} {
+    clock_.SetUtc(HEADLESS_EPOCH);
     ResetInstrumentState();
     LcdClear();
     std::memset(HookCalls, 0, sizeof HookCalls);
-    HostAttach(&panel_, &clock_);
+    HostAttach(&panel_, &hostClock_);
 }
 
 HeadlessHost::~HeadlessHost() {
@@ -19,22 +20,9 @@ HeadlessHost::~HeadlessHost() {
 }
 
 void HeadlessHost::EventPoint() {
-    nowMs_ += frameMs_;
     eventPoints_++;
-    while (nextTickMs_ <= nowMs_) {
-        Timer1Timer();
-        nextTickMs_ += 100;
-    }
+    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
     if (eventPoint_) eventPoint_();
-}
-
-void HeadlessHost::SetUtc(s64 seconds) {
-    clockBaseSeconds_ = seconds;
-    clockBaseMs_ = nowMs_;
-}
-
-s64 HeadlessHost::UtcSeconds() const {
-    return clockBaseSeconds_ + (s64)((nowMs_ - clockBaseMs_) / 1000);
 }
 
 void HeadlessHost::MoveTrackBar(int position) {
