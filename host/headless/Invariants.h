@@ -28,10 +28,6 @@ struct InvariantWatch {
 // of the event-point routine. Returns "" when all hold, else what broke.
 std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark);
 
-// The largest MenuCursor the screen routine uses; HomeScreen accepts any
-// value another screen may leave behind at the inactivity return.
-int MenuCursorLimit(ScreenRoutine screen);
-
 // Bytes to events. Each event point takes one event (or several, with the
 // "together" prefix) from the byte source and delivers it as the window
 // would. A source returns 0..255, or -1 when it is used up; then the driver
