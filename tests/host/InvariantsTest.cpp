@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "headless/Invariants.h"
+#include "support/Invariants.h"
 #include "headless/StateNames.h"
 #include "screens/Screens.h"
 

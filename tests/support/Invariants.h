@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "HeadlessHost.h"
+#include "headless/HeadlessHost.h"
 
 // What the checker remembers between event points.
 struct InvariantWatch {
