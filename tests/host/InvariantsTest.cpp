@@ -218,6 +218,7 @@ TEST(StateTable, ResetClearsEveryNamedVariable) {
         size_t size = n.kind == STATE_S64 ? 8 : n.kind == STATE_U32 || n.kind == STATE_S32 ? 4 : 1;
         std::memset(n.address, 0x5A, size * n.count);
     }
+    ScreenHandler = HomeScreen;
     ResetInstrumentState();
     for (const StateName& n : StateNames())
         for (int i = 0; i < n.count; i++) ASSERT_EQ(ReadStateValue(&n, i), 0) << n.name << "[" << i << "]";
