@@ -137,6 +137,24 @@ test("a loaded timer runs down, expires and the lamp flashes bright and dark", a
   for (const r of runs) assert.ok(r.length >= 9 && r.length <= 11, `600 ms each: ${JSON.stringify(runs)}`);
 });
 
+test("ON while running restarts, ON during the splash is ignored, OFF keeps the picture", async () => {
+  await page.click("#Button1"); // restart: defaults, the splash again, the timer stopped
+  await web.step(page, 20);
+  await page.click("#Button1"); // during the splash: ignored, so the splash ends on time
+  await web.step(page, 62);
+  await expectRunnerFrame([]);
+  assert.equal(await web.lamp(page), web.LAMP_DARK);
+
+  await page.click("#Button2");
+  await web.step(page, 1);
+  const last = await web.canvasPixels(page);
+  await web.step(page, 50);
+  assert.ok(last.equals(await web.canvasPixels(page)), "after OFF the display keeps the last frame");
+  await page.click("#Button1"); // from off, through the host's idle loop
+  await web.step(page, 90);
+  await expectRunnerFrame([]);
+});
+
 test("the page loaded everything and raised no error", () => {
   assert.deepEqual(problems, []);
 });
