@@ -18,7 +18,7 @@ EM_JS(int, WebTakeEvent, (double* argument), {
 EM_JS(void, WebDraw, (const u8* frame), { Tmx5.draw(HEAPU8.subarray(frame, frame + 912)); });
 EM_JS(void, WebLamp, (int red, int green, int blue), { Tmx5.lamp(red, green, blue); });
 EM_JS(void, WebLabel15, (int position), { Tmx5.label15(position); });
-EM_JS(void, WebYielded, (double utcMs, int paused, int queued), { Tmx5.yielded(utcMs, paused, queued); });
+EM_JS(void, WebYielded, (double utcMs, int paused, int waiting), { Tmx5.yielded(utcMs, paused, waiting); });
 EM_JS(double, WebDateNow, (void), { return Date.now(); });
 EM_JS(void, WebStarted, (void), { Tmx5.started(); });
 // clang-format on
@@ -66,11 +66,11 @@ void WebHost::EventPoint() {
         int sleepMs = LongestSleepMs;
         if (waitNs > 0 && waitNs < (int64_t)LongestSleepMs * 1000000)
             sleepMs = (int)((waitNs + 999999) / 1000000);
-        Yield(sleepMs);
+        Yield(sleepMs, true);
     }
     for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
     Deliver();
-    if (pacer_.WallNow() - lastYieldNs_ > LongestBusyNs) Yield(0);
+    if (pacer_.WallNow() - lastYieldNs_ > LongestBusyNs) Yield(0, false);
 }
 
 bool WebHost::Deliver() {
@@ -143,13 +143,14 @@ void WebHost::Handle(int event, double argument) {
     }
 }
 
-void WebHost::Yield(int sleepMs) {
+void WebHost::Yield(int sleepMs, bool waiting) {
     if (frameDirty_) {
         WebDraw(frame_);
         frameDirty_ = false;
     }
     WebLamp(lamp_ & 0xFF, (lamp_ >> 8) & 0xFF, (lamp_ >> 16) & 0xFF);
-    WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0, WebPeekEvent() != WEB_NONE ? 1 : 0);
+    WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0,
+               waiting && WebPeekEvent() == WEB_NONE ? 1 : 0);
     emscripten_sleep(sleepMs);
     lastYieldNs_ = pacer_.WallNow();
 }

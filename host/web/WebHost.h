@@ -56,7 +56,9 @@ private:
     bool Deliver();
     void Handle(int event, double argument);
     // Shows the page what changed and lets the browser run for sleepMs.
-    void Yield(int sleepMs);
+    // waiting: the host waits for the next frame with nothing queued, the
+    // display showing the last pass (a page script can rely on it now).
+    void Yield(int sleepMs, bool waiting);
 
     static void Render(void* context);
     static void Pump(void* context);

@@ -79,7 +79,7 @@ const Tmx5 = (() => {
     $("Label15").textContent = String(position);
   }
 
-  function yielded(utcMs, isPaused, queued) {
+  function yielded(utcMs, isPaused, waiting) {
     const second = Math.floor(utcMs / 1000);
     if (second !== shownUtcSecond) {
       shownUtcSecond = second;
@@ -87,7 +87,7 @@ const Tmx5 = (() => {
       $("SimUtc").dataset.utc = String(second);
     }
     $("SimPanel").dataset.paused = isPaused ? "1" : "0";
-    if (!queued && !queue.length) settleWaiters.splice(0).forEach((resolve) => resolve());
+    if (waiting && !queue.length) settleWaiters.splice(0).forEach((resolve) => resolve());
   }
 
   function started_() {
@@ -97,8 +97,8 @@ const Tmx5 = (() => {
 
   // --- For scripts driving the page ------------------------------------------
 
-  // Resolves once the host has taken everything queued and is waiting for
-  // the next frame (with the display drawn).
+  // Resolves once the host has taken everything queued and waits for the
+  // next frame, the display showing the pass that took the last of it.
   function whenSettled() {
     return new Promise((resolve) => settleWaiters.push(resolve));
   }

@@ -119,7 +119,7 @@ test("a loaded timer runs down, expires and the lamp flashes bright and dark", a
   await press("Image6"); // LOAD
   await press("Image3"); // START
   const samples = [];
-  for (let i = 0; i < 90; i++) { // 60 ms apart, 5.4 s
+  for (let i = 0; i < 130; i++) { // 60 ms apart, 7.8 s
     await web.step(page, 3);
     samples.push(await web.lamp(page));
   }
