@@ -82,6 +82,8 @@ const Tmx5 = (() => {
   function yielded(utcMs, isPaused, waiting) {
     const second = Math.floor(utcMs / 1000);
     if (second !== shownUtcSecond) {
+      if (shownUtcSecond === null && !$("SimUtcInput").value)
+        $("SimUtcInput").value = utcText(second * 1000).replace(" ", "T");
       shownUtcSecond = second;
       $("SimUtc").value = utcText(second * 1000) + " UTC";
       $("SimUtc").dataset.utc = String(second);
@@ -185,6 +187,8 @@ const Tmx5 = (() => {
   });
   click("SimStep", () => post(Ev.STEP));
   $("SimSpeed").addEventListener("change", (e) => post(Ev.SPEED, Number(e.target.value)));
+  // The panel's buttons give the keyboard back to the instrument at once.
+  for (const id of ["SimSetUtc", "SimPause", "SimStep"]) $(id).addEventListener("click", (e) => e.target.blur());
 
   return {
     Ev, Key, LIT, UNLIT, post, peek, take, draw, lamp, label15, yielded, whenSettled,
