@@ -6,9 +6,10 @@
 // of the page, most significant bit = bottom row. A set bit is a lit (dark)
 // pixel; 912 zero bytes are a blank screen.
 //
-// Clipping happens in LcdPixel and nowhere else. Every other primitive hands
-// it the low 8 bits of its coordinates, so -1 arrives as 255 and is dropped
-// while 256 arrives as 0 and is drawn.
+// Every primitive clips as LcdPixel does, on the low 8 bits of each
+// coordinate: -1 arrives as 255 and is dropped while 256 arrives as 0 and is
+// drawn. Lines, blocks and text write whole column bytes (LcdColumns.h) and
+// give the same pixels as drawing them one by one through LcdPixel.
 #include "Lcd.h"
 
 #include <cstring>
@@ -34,10 +35,46 @@ void LcdPixel(u8 x, u8 y, u8 on) {
     }
 }
 
+// Rows ya..yb (either order) of column x, each row counted modulo 256 as
+// LcdPixel would take it; the rows that fall on the display are written with
+// one mask per page.
+static void ColumnRun(s32 x, s32 ya, s32 yb, u8 on) {
+    if ((u8)x >= LCD_WIDTH) {
+        return;
+    }
+    const s32 lo = ya < yb ? ya : yb;
+    const s32 hi = ya < yb ? yb : ya;
+    uint64_t rows = 0;
+    if (hi - lo >= 255) {
+        rows = ~(uint64_t)0; // every row value comes round
+    } else {
+        const s32 first = lo & 255;
+        const s32 last = first + (hi - lo); // up to 509: past 255 wraps to row 0
+        if (first < LCD_HEIGHT) {
+            const s32 end = last < LCD_HEIGHT ? last : LCD_HEIGHT - 1;
+            rows |= (~(uint64_t)0 >> (63 - end)) & (~(uint64_t)0 << first);
+        }
+        if (last > 255) {
+            const s32 end = last - 256 < LCD_HEIGHT ? last - 256 : LCD_HEIGHT - 1;
+            rows |= ~(uint64_t)0 >> (63 - end);
+        }
+    }
+    u8* b = &FrameBuffer[(u8)x];
+    for (u8 p = 0; p < LCD_PAGES; p++, b += LCD_WIDTH) {
+        const u8 m = (u8)(rows >> (8 * p));
+        if (m != 0) {
+            *b = on != 0 ? (u8)(*b | m) : (u8)(*b & ~m);
+        }
+    }
+}
+
 // Integer Bresenham, both ends included, max(dx, dy) + 1 pixels. The step
 // test is strictly e > 0, so where e comes out exactly 0 the line keeps to its
 // major axis: (0,0)-(4,2) and (4,2)-(0,0) light different middle pixels, and
 // screens rely on the exact pixels. A 45-degree line takes the shallow branch.
+// Every pixel gets the same value, so the order of writing does not matter:
+// a shallow line is written pixel by pixel, a steep one as the run of rows it
+// covers in each column.
 void LcdLine(s32 x0, s32 y0, s32 x1, s32 y1, u8 on) {
     s32 dx = x1 > x0 ? x1 - x0 : x0 - x1;
     s32 dy = y1 > y0 ? y1 - y0 : y0 - y1;
@@ -49,7 +86,10 @@ void LcdLine(s32 x0, s32 y0, s32 x1, s32 y1, u8 on) {
     if (dx >= dy) {
         s32 e = 2 * dy - dx;
         for (s32 i = 0; i <= dx; i++) {
-            LcdPixel((u8)x, (u8)y, on);
+            if ((u8)x < LCD_WIDTH && (u8)y < LCD_HEIGHT) {
+                u8* b = &FrameBuffer[((u8)y / 8) * LCD_WIDTH + (u8)x];
+                *b = on != 0 ? (u8)(*b | PixelMask[y & 7]) : (u8)(*b & ~PixelMask[y & 7]);
+            }
             if (e > 0) {
                 x += sx;
                 y += sy;
@@ -61,11 +101,16 @@ void LcdLine(s32 x0, s32 y0, s32 x1, s32 y1, u8 on) {
         }
     } else {
         s32 e = 2 * dx - dy;
+        s32 runStart = y;
         for (s32 i = 0; i <= dy; i++) {
-            LcdPixel((u8)x, (u8)y, on);
-            if (e > 0) {
+            const u8 step = e > 0;
+            if (step || i == dy) {
+                ColumnRun(x, runStart, y, on);
+            }
+            if (step) {
                 x += sx;
                 y += sy;
+                runStart = y;
                 e += 2 * dx - 2 * dy;
             } else {
                 y += sy;
@@ -84,10 +129,25 @@ void LcdRect(u8 x0, u8 y0, u8 x1, u8 y1, u8 on) {
     LcdLine(x0, y1, x1, y1, on);
 }
 
-// Columns x0..x1-1 (x1 exclusive), rows y0..y1 (y1 inclusive). The column
+// Columns x0..x1-1 (x1 exclusive), rows y0..y1 (y1 inclusive): one vertical
+// line per column, which is the rows min(y0, y1)..max(y0, y1). The column
 // counter is 8-bit like its bounds, so x1 = 0 or x0 >= x1 draws nothing.
+// Written a page at a time, one mask for the whole row of column bytes.
 void LcdFillRect(u8 x0, u8 y0, u8 x1, u8 y1, u8 on) {
-    for (u8 x = x0; x < x1; x++) {
-        LcdLine(x, y0, x, y1, on);
+    const u8 top = y0 < y1 ? y0 : y1;
+    const u8 bottom = y0 < y1 ? y1 : y0;
+    const u8 right = x1 < LCD_WIDTH ? x1 : LCD_WIDTH;
+    if (x0 >= right || top >= LCD_HEIGHT) {
+        return;
+    }
+    const u8 last = bottom < LCD_HEIGHT ? bottom : LCD_HEIGHT - 1;
+    for (u8 p = top / 8; p <= last / 8; p++) {
+        const u8 from = p == top / 8 ? (u8)(top & 7) : 0;
+        const u8 to = p == last / 8 ? (u8)(last & 7) : 7;
+        const u8 m = (u8)((0xFFu >> (7 - to)) & (0xFFu << from));
+        u8* b = &FrameBuffer[p * LCD_WIDTH];
+        for (u8 x = x0; x < right; x++) {
+            b[x] = on != 0 ? (u8)(b[x] | m) : (u8)(b[x] & ~m);
+        }
     }
 }

@@ -3,8 +3,10 @@
 //
 // All x and y arithmetic here is u8, modulo 256, on purpose: text that starts
 // left of the display (x 253 for a centred 15-character line) runs in from
-// column 0 after LcdPixel has dropped its first columns. Nothing here clips.
+// column 0 after its first columns have been dropped. Clipping happens in
+// the column writes (LcdColumns.h), exactly where LcdPixel would clip.
 #include "Lcd.h"
+#include "LcdColumns.h"
 
 #include <cstring>
 
@@ -30,29 +32,38 @@ static void CopyText(char* buf, const char* text) {
     buf[i] = '\0';
 }
 
+// Row r of a glyph column doubled: bits 2r and 2r + 1 of the result.
+static u32 DoubleRows(u8 column) {
+    u32 v = column;
+    v = (v | (v << 4)) & 0x0F0Fu;
+    v = (v | (v << 2)) & 0x3333u;
+    v = (v | (v << 1)) & 0x5555u;
+    return v | (v << 1);
+}
+
 // Inverse video writes every pixel of each cell, so a run of inverse
 // characters is one solid bar with the letters cut out. Normal video only
-// lights glyph pixels and leaves the background as it was.
+// lights glyph pixels and leaves the background as it was. Each column of a
+// cell is one shifted mask written into the page bytes it covers.
 void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
     const u8 tall = doubleHeight == 1;
     const u8 inv = inverse == 1;
+    const u8 height = tall ? 16 : 8;
+    s32 top;
+    if (!CellTop(y, height, &top)) {
+        return;
+    }
+    const CellPages pages = PagesOfCell(top, height);
+    const u32 cell = (tall ? 0xFFFFu : 0xFFu) << pages.shift;
+    const u32 clear = inv ? cell : 0;
     for (; *text != '\0'; text++) {
         const u8* glyph = &LargeFont[GlyphIndex(*text) * 8];
-        for (u8 k = 0; k < 8; k++) {
-            for (u8 r = 0; r < 8; r++) {
-                const u8 bit = glyph[k] & PixelMask[r];
-                if (!inv && bit == 0) {
-                    continue; // transparent background
-                }
-                const u8 on = inv ? (bit == 0) : 1;
-                if (tall) {
-                    LcdPixel(x, (u8)(y + 2 * r), on);
-                    LcdPixel(x, (u8)(y + 2 * r + 1), on);
-                } else {
-                    LcdPixel(x, (u8)(y + r), on);
-                }
+        for (u8 k = 0; k < 8; k++, x = (u8)(x + 1)) {
+            if (x >= LCD_WIDTH || (glyph[k] == 0 && !inv)) {
+                continue;
             }
-            x = (u8)(x + 1);
+            const u32 bits = (tall ? DoubleRows(glyph[k]) : glyph[k]) << pages.shift;
+            WriteCellColumn(x, pages, inv ? (cell & ~bits) : bits, clear);
         }
     }
 }
@@ -69,24 +80,34 @@ void LcdTextLargeCentred(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inver
 // clears: inverse lights the clear bits and leaves the glyph's bits as they
 // were, so it reads correctly only on a blank background.
 void LcdTextSmall(u8 x, u8 y, const char* text, u8 invertFrom) {
+    s32 top;
+    if (!CellTop((u8)(y - 1), 8, &top)) {
+        return;
+    }
+    const CellPages pages = PagesOfCell(top, 8);
     u8 i = 0;
     u8 inverted = 0;
-    for (; *text != '\0'; text++) {
+    for (; *text != '\0'; text++, i = (u8)(i + 1)) {
         if (i == invertFrom) {
             inverted = 1;
         }
         const u8* glyph = &SmallFont[GlyphIndex(*text) * 5];
-        for (u8 k = 0; k < 6; k++) {
-            const u8 column = k < 5 ? glyph[k] : 0;
-            for (u8 r = 0; r < 8; r++) {
-                const u8 bit = column & (u8)(0x80 >> r);
-                if ((bit != 0) != (inverted != 0)) {
-                    LcdPixel((u8)(x + k), (u8)(y + r - 1), 1);
-                }
+        for (u8 k = 0; k < 6; k++, x = (u8)(x + 1)) {
+            if (x >= LCD_WIDTH) {
+                continue;
+            }
+            // Top row in the least significant bit, as in a page byte.
+            u8 column = k < 5 ? glyph[k] : 0;
+            column = (u8)(((column & 0xF0) >> 4) | ((column & 0x0F) << 4));
+            column = (u8)(((column & 0xCC) >> 2) | ((column & 0x33) << 2));
+            column = (u8)(((column & 0xAA) >> 1) | ((column & 0x55) << 1));
+            if (inverted) {
+                column = (u8)~column;
+            }
+            if (column != 0) {
+                WriteCellColumn(x, pages, (u32)column << pages.shift, 0);
             }
         }
-        x = (u8)(x + 6);
-        i = (u8)(i + 1);
     }
 }
 
