@@ -8,6 +8,7 @@
 #include "Lcd.h"
 #include "LcdColumns.h"
 
+#include <cstdint>
 #include <cstring>
 
 static const u8 GLYPH_COUNT = 96; // codes 32..127
@@ -32,19 +33,40 @@ static void CopyText(char* buf, const char* text) {
     buf[i] = '\0';
 }
 
-// Row r of a glyph column doubled: bits 2r and 2r + 1 of the result.
-static u32 DoubleRows(u8 column) {
-    u32 v = column;
-    v = (v | (v << 4)) & 0x0F0Fu;
-    v = (v | (v << 2)) & 0x3333u;
-    v = (v | (v << 1)) & 0x5555u;
+// A large glyph is drawn eight columns at a time: its eight column bytes as
+// one 64-bit word, byte k = column k. Every operation on such a word works on
+// each byte alone (shifts are masked so no bit crosses into the next column),
+// so the byte order of the machine does not matter.
+static const uint64_t EACH_BYTE = 0x0101010101010101ull;
+static const uint64_t ALL_ROWS = ~(uint64_t)0;
+
+static uint64_t Load8(const u8* p) {
+    uint64_t w;
+    memcpy(&w, p, 8);
+    return w;
+}
+
+static void Store8(u8* p, uint64_t w) {
+    memcpy(p, &w, 8);
+}
+
+// Double height: the four rows of each nibble spread to eight, each row
+// twice. Rows 0..3 of a column become its upper page byte, rows 4..7 the
+// lower one.
+static uint64_t DoubleNibbles(uint64_t nibbles) {
+    uint64_t v = nibbles & (EACH_BYTE * 0x0F);
+    v = (v | (v << 2)) & (EACH_BYTE * 0x33);
+    v = (v | (v << 1)) & (EACH_BYTE * 0x55);
     return v | (v << 1);
 }
 
 // Inverse video writes every pixel of each cell, so a run of inverse
 // characters is one solid bar with the letters cut out. Normal video only
-// lights glyph pixels and leaves the background as it was. Each column of a
-// cell is one shifted mask written into the page bytes it covers.
+// lights glyph pixels and leaves the background as it was. A cell is at most
+// three page rows of eight column bytes: in each, the cell's bits (clear) go
+// dark first, then the lit bits (set) are written. A cell wholly on the
+// display is written a page row at a time; one that crosses the right edge or
+// starts left of it (x wrapped past 255) is written column by column.
 void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
     const u8 tall = doubleHeight == 1;
     const u8 inv = inverse == 1;
@@ -54,16 +76,55 @@ void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
         return;
     }
     const CellPages pages = PagesOfCell(top, height);
-    const u32 cell = (tall ? 0xFFFFu : 0xFFu) << pages.shift;
-    const u32 clear = inv ? cell : 0;
-    for (; *text != '\0'; text++) {
-        const u8* glyph = &LargeFont[GlyphIndex(*text) * 8];
-        for (u8 k = 0; k < 8; k++, x = (u8)(x + 1)) {
-            if (x >= LCD_WIDTH || (glyph[k] == 0 && !inv)) {
-                continue;
+    // Moving each byte s rows down (towards its most significant bit) keeps
+    // the bits of downMask; the rows that spill into the next page are each
+    // byte moved 8 - s rows up, the bits of upMask (none when s is 0).
+    const u8 s = pages.shift;
+    const u8 back = (u8)(8 - s);
+    const uint64_t downMask = EACH_BYTE * (u8)(0xFFu << s);
+    const uint64_t upMask = EACH_BYTE * (u8)(0xFFu >> back);
+    const uint64_t lowerRows = tall ? ALL_ROWS : 0;
+    uint64_t cell[3];
+    cell[0] = downMask;
+    cell[1] = upMask | ((lowerRows << s) & downMask);
+    cell[2] = (lowerRows >> back) & upMask;
+    for (; *text != '\0'; text++, x = (u8)(x + 8)) {
+        uint64_t upper = Load8(&LargeFont[GlyphIndex(*text) * 8]);
+        uint64_t lower = 0;
+        if (tall) {
+            lower = DoubleNibbles(upper >> 4);
+            upper = DoubleNibbles(upper);
+        }
+        uint64_t set[3];
+        set[0] = (upper << s) & downMask;
+        set[1] = ((upper >> back) & upMask) | ((lower << s) & downMask);
+        set[2] = (lower >> back) & upMask;
+        uint64_t clear[3] = {0, 0, 0};
+        if (inv) {
+            for (u8 q = 0; q < 3; q++) {
+                set[q] = cell[q] & ~set[q];
+                clear[q] = cell[q];
             }
-            const u32 bits = (tall ? DoubleRows(glyph[k]) : glyph[k]) << pages.shift;
-            WriteCellColumn(x, pages, inv ? (cell & ~bits) : bits, clear);
+        }
+        if (x <= LCD_WIDTH - 8) {
+            u8* b = &FrameBuffer[(pages.first + pages.pageFrom) * LCD_WIDTH + x];
+            for (u8 q = pages.pageFrom; q <= pages.pageTo; q++, b += LCD_WIDTH) {
+                Store8(b, (Load8(b) & ~clear[q]) | set[q]);
+            }
+            continue;
+        }
+        for (u8 q = pages.pageFrom; q <= pages.pageTo; q++) {
+            u8* b = &FrameBuffer[(pages.first + q) * LCD_WIDTH];
+            u8 setBytes[8];
+            u8 clearBytes[8];
+            Store8(setBytes, set[q]);
+            Store8(clearBytes, clear[q]);
+            for (u8 k = 0; k < 8; k++) {
+                const u8 column = (u8)(x + k);
+                if (column < LCD_WIDTH) {
+                    b[column] = (u8)((b[column] & ~clearBytes[k]) | setBytes[k]);
+                }
+            }
         }
     }
 }
