@@ -68,13 +68,54 @@ static void ColumnRun(s32 x, s32 ya, s32 yb, u8 on) {
     }
 }
 
+// Bytes from..to-1 of one page row: the bits of mask lit (on) or cleared.
+static void WriteRowBytes(u8* row, s32 from, s32 to, u8 mask, u8 on) {
+    if (on != 0) {
+        for (s32 x = from; x < to; x++) {
+            row[x] = (u8)(row[x] | mask);
+        }
+    } else {
+        const u8 keep = (u8)~mask;
+        for (s32 x = from; x < to; x++) {
+            row[x] = (u8)(row[x] & keep);
+        }
+    }
+}
+
+// Columns xa..xb (either order) of row y, each column counted modulo 256 as
+// LcdPixel would take it: one bit in each column byte on the display.
+static void RowRun(s32 xa, s32 xb, s32 y, u8 on) {
+    if ((u8)y >= LCD_HEIGHT) {
+        return;
+    }
+    const s32 lo = xa < xb ? xa : xb;
+    const s32 hi = xa < xb ? xb : xa;
+    s32 from[2] = {0, 0};
+    s32 to[2] = {-1, -1};
+    if (hi - lo >= 255) {
+        to[0] = LCD_WIDTH - 1; // every column value comes round
+    } else {
+        const s32 first = lo & 255;
+        const s32 last = first + (hi - lo); // up to 509: past 255 wraps to column 0
+        from[0] = first;
+        to[0] = last < LCD_WIDTH ? last : LCD_WIDTH - 1;
+        if (last > 255) {
+            to[1] = last - 256 < LCD_WIDTH ? last - 256 : LCD_WIDTH - 1;
+        }
+    }
+    u8* row = &FrameBuffer[((u8)y / 8) * LCD_WIDTH];
+    for (u8 part = 0; part < 2; part++) {
+        WriteRowBytes(row, from[part], to[part] + 1, PixelMask[y & 7], on);
+    }
+}
+
 // Integer Bresenham, both ends included, max(dx, dy) + 1 pixels. The step
 // test is strictly e > 0, so where e comes out exactly 0 the line keeps to its
 // major axis: (0,0)-(4,2) and (4,2)-(0,0) light different middle pixels, and
 // screens rely on the exact pixels. A 45-degree line takes the shallow branch.
 // Every pixel gets the same value, so the order of writing does not matter:
-// a shallow line is written pixel by pixel, a steep one as the run of rows it
-// covers in each column.
+// a shallow line is written as the run of columns it covers in each row, a
+// steep one as the run of rows it covers in each column.
 void LcdLine(s32 x0, s32 y0, s32 x1, s32 y1, u8 on) {
     s32 dx = x1 > x0 ? x1 - x0 : x0 - x1;
     s32 dy = y1 > y0 ? y1 - y0 : y0 - y1;
@@ -83,16 +124,22 @@ void LcdLine(s32 x0, s32 y0, s32 x1, s32 y1, u8 on) {
     s32 x = x0;
     s32 y = y0;
 
-    if (dx >= dy) {
+    if (dy == 0) {
+        RowRun(x0, x1, y0, on); // the one run of a level line
+    } else if (dx == 0) {
+        ColumnRun(x0, y0, y1, on);
+    } else if (dx >= dy) {
         s32 e = 2 * dy - dx;
+        s32 runStart = x;
         for (s32 i = 0; i <= dx; i++) {
-            if ((u8)x < LCD_WIDTH && (u8)y < LCD_HEIGHT) {
-                u8* b = &FrameBuffer[((u8)y / 8) * LCD_WIDTH + (u8)x];
-                *b = on != 0 ? (u8)(*b | PixelMask[y & 7]) : (u8)(*b & ~PixelMask[y & 7]);
+            const u8 step = e > 0;
+            if (step || i == dx) {
+                RowRun(runStart, x, y, on);
             }
-            if (e > 0) {
+            if (step) {
                 x += sx;
                 y += sy;
+                runStart = x;
                 e += 2 * dy - 2 * dx;
             } else {
                 x += sx;
@@ -145,9 +192,6 @@ void LcdFillRect(u8 x0, u8 y0, u8 x1, u8 y1, u8 on) {
         const u8 from = p == top / 8 ? (u8)(top & 7) : 0;
         const u8 to = p == last / 8 ? (u8)(last & 7) : 7;
         const u8 m = (u8)((0xFFu >> (7 - to)) & (0xFFu << from));
-        u8* b = &FrameBuffer[p * LCD_WIDTH];
-        for (u8 x = x0; x < right; x++) {
-            b[x] = on != 0 ? (u8)(b[x] | m) : (u8)(b[x] & ~m);
-        }
+        WriteRowBytes(&FrameBuffer[p * LCD_WIDTH], x0, right, m, on);
     }
 }
