@@ -173,9 +173,9 @@ const Zone ZoneTable[ZONE_COUNT] = {
 
 void ReadUtc(TimeFields* t) {
     s64 host;
-    if (Clock->Now(&host) == 0) return; // an unreadable clock keeps the last time
+    if (Clock->Now(Clock->Context, &host) == 0) return; // an unreadable clock keeps the last time
     TimeFields read = *t;
-    if (Clock->BreakDown(host + UtcClockOffset, &read) == 0) return;
+    if (Clock->BreakDown(Clock->Context, host + UtcClockOffset, &read) == 0) return;
     t->Second = read.Second;
     t->Minute = read.Minute;
     t->Hour = read.Hour;
@@ -269,7 +269,7 @@ static s64 GregorianSeconds(const TimeFields* t) {
 
 void SetUtcClock(const TimeFields* t) {
     s64 host;
-    if (Clock->Now(&host) == 0) return;
+    if (Clock->Now(Clock->Context, &host) == 0) return;
     // The offset is read back through the host clock's calendar, so it is
     // made in that calendar too: 2100-03-01 stays 2100-03-01.
     UtcClockOffset = GregorianSeconds(t) - host;

@@ -34,6 +34,13 @@ void HookMinMaxReset(void);
 // returns only after OFF (or when the host shuts down). While running it asks
 // for a restart after the current pass; during the splash it is ignored.
 void Button1Click(void);
+// Runs main-loop passes from the state as it stands, without the power-on
+// sequence or the splash: for a host that has put back a saved instrument
+// (PowerState POWER_OFF while it is put back). The state is taken as it
+// stood at the end of a pass, so the loop first checks whether that pass
+// ended it. Returns as ON does, with the instrument off again; ON while it
+// runs restarts it through the power-on sequence.
+void ResumeMainLoop(void);
 // OFF: StopRequested = 1.
 void Button2Click(void);
 // The host is going away: every loop ends at once, nothing more is drawn.

@@ -155,12 +155,12 @@ TEST_F(ZoneTimes, FifteenCharacterNameHasNoTerminatorAndIsReadWhole) {
 // A host clock a test controls.
 s64 FakeNow = 0;
 bool FakeReadable = true;
-u8 FakeClockNow(s64* s) {
+u8 FakeClockNow(void*, s64* s) {
     if (!FakeReadable) return 0;
     *s = FakeNow;
     return 1;
 }
-const HostClock FakeClock = {FakeClockNow, StdClockBreakDown};
+const HostClock FakeClock = {nullptr, FakeClockNow, StdClockBreakDown};
 
 class HostClockTest : public ::testing::Test {
 protected:
