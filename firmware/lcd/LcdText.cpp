@@ -22,15 +22,21 @@ static u8 GlyphIndex(char ch) {
     return g < GLYPH_COUNT ? g : 0;
 }
 
-// Copies at most 31 characters of text into buf and terminates it; longer
-// text is cut, never overrun.
-static void CopyText(char* buf, const char* text) {
-    u8 i = 0;
-    while (i < TEXT_BUFFER - 1 && text[i] != '\0') {
-        buf[i] = text[i];
-        i++;
+// The constant-text forms draw the text as the 32-byte working buffer would
+// hold it, at most 31 characters, in place instead of copying it: each
+// drawing takes a limit on the characters it reads (NO_LIMIT: the whole text).
+static const u32 NO_LIMIT = 0xFFFFFFFFu;
+static const u32 CONST_LIMIT = TEXT_BUFFER - 1;
+
+static u32 Length(const char* text, u32 limit) {
+    if (limit == NO_LIMIT) {
+        return (u32)strlen(text);
     }
-    buf[i] = '\0';
+    u32 n = 0;
+    while (n < limit && text[n] != '\0') {
+        n++;
+    }
+    return n;
 }
 
 // A large glyph is drawn eight columns at a time: its eight column bytes as
@@ -60,6 +66,21 @@ static uint64_t DoubleNibbles(uint64_t nibbles) {
     return v | (v << 1);
 }
 
+// The eight column bytes of a cell at x in one page row when some of them
+// lie off the display: column by column, each counted modulo 256.
+static void WriteClipped(u8* row, u8 x, uint64_t set, uint64_t clear) {
+    u8 setBytes[8];
+    u8 clearBytes[8];
+    Store8(setBytes, set);
+    Store8(clearBytes, clear);
+    for (u8 k = 0; k < 8; k++) {
+        const u8 column = (u8)(x + k);
+        if (column < LCD_WIDTH) {
+            row[column] = (u8)((row[column] & ~clearBytes[k]) | setBytes[k]);
+        }
+    }
+}
+
 // Inverse video writes every pixel of each cell, so a run of inverse
 // characters is one solid bar with the letters cut out. Normal video only
 // lights glyph pixels and leaves the background as it was. A cell is at most
@@ -67,7 +88,7 @@ static uint64_t DoubleNibbles(uint64_t nibbles) {
 // dark first, then the lit bits (set) are written. A cell wholly on the
 // display is written a page row at a time; one that crosses the right edge or
 // starts left of it (x wrapped past 255) is written column by column.
-void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
+static void DrawLarge(u8 x, u8 y, const char* text, u32 limit, u8 doubleHeight, u8 inverse) {
     const u8 tall = doubleHeight == 1;
     const u8 inv = inverse == 1;
     const u8 height = tall ? 16 : 8;
@@ -84,55 +105,46 @@ void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
     const uint64_t downMask = EACH_BYTE * (u8)(0xFFu << s);
     const uint64_t upMask = EACH_BYTE * (u8)(0xFFu >> back);
     const uint64_t lowerRows = tall ? ALL_ROWS : 0;
-    uint64_t cell[3];
-    cell[0] = downMask;
-    cell[1] = upMask | ((lowerRows << s) & downMask);
-    cell[2] = (lowerRows >> back) & upMask;
-    for (; *text != '\0'; text++, x = (u8)(x + 8)) {
+    const uint64_t cell0 = downMask;
+    const uint64_t cell1 = upMask | ((lowerRows << s) & downMask);
+    const uint64_t cell2 = (lowerRows >> back) & upMask;
+    for (; limit > 0 && *text != '\0'; text++, limit--, x = (u8)(x + 8)) {
         uint64_t upper = Load8(&LargeFont[GlyphIndex(*text) * 8]);
         uint64_t lower = 0;
         if (tall) {
             lower = DoubleNibbles(upper >> 4);
             upper = DoubleNibbles(upper);
         }
-        uint64_t set[3];
-        set[0] = (upper << s) & downMask;
-        set[1] = ((upper >> back) & upMask) | ((lower << s) & downMask);
-        set[2] = (lower >> back) & upMask;
-        uint64_t clear[3] = {0, 0, 0};
-        if (inv) {
-            for (u8 q = 0; q < 3; q++) {
-                set[q] = cell[q] & ~set[q];
-                clear[q] = cell[q];
-            }
-        }
-        if (x <= LCD_WIDTH - 8) {
-            u8* b = &FrameBuffer[(pages.first + pages.pageFrom) * LCD_WIDTH + x];
-            for (u8 q = pages.pageFrom; q <= pages.pageTo; q++, b += LCD_WIDTH) {
-                Store8(b, (Load8(b) & ~clear[q]) | set[q]);
-            }
-            continue;
-        }
+        const uint64_t bits0 = (upper << s) & downMask;
+        const uint64_t bits1 = ((upper >> back) & upMask) | ((lower << s) & downMask);
+        const uint64_t bits2 = (lower >> back) & upMask;
         for (u8 q = pages.pageFrom; q <= pages.pageTo; q++) {
-            u8* b = &FrameBuffer[(pages.first + q) * LCD_WIDTH];
-            u8 setBytes[8];
-            u8 clearBytes[8];
-            Store8(setBytes, set[q]);
-            Store8(clearBytes, clear[q]);
-            for (u8 k = 0; k < 8; k++) {
-                const u8 column = (u8)(x + k);
-                if (column < LCD_WIDTH) {
-                    b[column] = (u8)((b[column] & ~clearBytes[k]) | setBytes[k]);
-                }
+            const uint64_t bits = q == 0 ? bits0 : q == 1 ? bits1 : bits2;
+            const uint64_t cell = q == 0 ? cell0 : q == 1 ? cell1 : cell2;
+            const uint64_t clear = inv ? cell : 0;
+            const uint64_t set = inv ? (cell & ~bits) : bits;
+            u8* row = &FrameBuffer[(pages.first + q) * LCD_WIDTH];
+            if (x <= LCD_WIDTH - 8) {
+                Store8(row + x, (Load8(row + x) & ~clear) | set);
+            } else {
+                WriteClipped(row, x, set, clear);
             }
         }
     }
 }
 
+void LcdTextLarge(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
+    DrawLarge(x, y, text, NO_LIMIT, doubleHeight, inverse);
+}
+
 // Centred on the boundary between columns x - 1 and x.
+static void DrawLargeCentred(u8 x, u8 y, const char* text, u32 limit, u8 doubleHeight, u8 inverse) {
+    const u8 n = (u8)Length(text, limit);
+    DrawLarge((u8)(x - 4 * n), y, text, limit, doubleHeight, inverse);
+}
+
 void LcdTextLargeCentred(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
-    const u8 n = (u8)strlen(text);
-    LcdTextLarge((u8)(x - 4 * n), y, text, doubleHeight, inverse);
+    DrawLargeCentred(x, y, text, NO_LIMIT, doubleHeight, inverse);
 }
 
 // Glyph tops at row y; the 6 x 8 cell spans rows y - 1 to y + 6 because the
@@ -140,7 +152,7 @@ void LcdTextLargeCentred(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inver
 // character invertFrom on the text is inverse, but the small font never
 // clears: inverse lights the clear bits and leaves the glyph's bits as they
 // were, so it reads correctly only on a blank background.
-void LcdTextSmall(u8 x, u8 y, const char* text, u8 invertFrom) {
+static void DrawSmall(u8 x, u8 y, const char* text, u32 limit, u8 invertFrom) {
     s32 top;
     if (!CellTop((u8)(y - 1), 8, &top)) {
         return;
@@ -148,7 +160,7 @@ void LcdTextSmall(u8 x, u8 y, const char* text, u8 invertFrom) {
     const CellPages pages = PagesOfCell(top, 8);
     u8 i = 0;
     u8 inverted = 0;
-    for (; *text != '\0'; text++, i = (u8)(i + 1)) {
+    for (; limit > 0 && *text != '\0'; text++, limit--, i = (u8)(i + 1)) {
         if (i == invertFrom) {
             inverted = 1;
         }
@@ -172,9 +184,17 @@ void LcdTextSmall(u8 x, u8 y, const char* text, u8 invertFrom) {
     }
 }
 
+void LcdTextSmall(u8 x, u8 y, const char* text, u8 invertFrom) {
+    DrawSmall(x, y, text, NO_LIMIT, invertFrom);
+}
+
+static void DrawSmallCentred(u8 x, u8 y, const char* text, u32 limit, u8 invertFrom) {
+    const u8 n = (u8)Length(text, limit);
+    DrawSmall((u8)(x - 3 * n), y, text, limit, invertFrom);
+}
+
 void LcdTextSmallCentred(u8 x, u8 y, const char* text, u8 invertFrom) {
-    const u8 n = (u8)strlen(text);
-    LcdTextSmall((u8)(x - 3 * n), y, text, invertFrom);
+    DrawSmallCentred(x, y, text, NO_LIMIT, invertFrom);
 }
 
 // Title centred on column 57 in rows 0..7, with a rule along row 4 on each
@@ -182,20 +202,28 @@ void LcdTextSmallCentred(u8 x, u8 y, const char* text, u8 invertFrom) {
 // spaces: the left one to the third column of the first cell, the right one
 // from the seventh column of the last cell. The rule ends are signed so that
 // a 15-character title's left rule is the single pixel (0, 4).
-void LcdTitle(const char* text) {
-    const u8 n = (u8)strlen(text);
+static void DrawTitle(const char* text, u32 limit) {
+    const u8 n = (u8)Length(text, limit);
     const s32 width4 = 4 * (s32)n;
-    LcdTextLarge((u8)(57 - 4 * n), 0, text, 0, 0);
+    DrawLarge((u8)(57 - 4 * n), 0, text, limit, 0, 0);
     LcdLine(0, 4, 59 - width4, 4, 1);
     LcdLine(width4 + 55, 4, 118, 4, 1);
 }
 
+void LcdTitle(const char* text) {
+    DrawTitle(text, NO_LIMIT);
+}
+
 // Rows 0..7 belong to the title: a row text placed there is not drawn.
-void LcdRowText(u8 x, u8 y, const char* text, u8 inverse) {
+static void DrawRowText(u8 x, u8 y, const char* text, u32 limit, u8 inverse) {
     if (y <= 7) {
         return;
     }
-    LcdTextLarge(x, y, text, 0, inverse);
+    DrawLarge(x, y, text, limit, 0, inverse);
+}
+
+void LcdRowText(u8 x, u8 y, const char* text, u8 inverse) {
+    DrawRowText(x, y, text, NO_LIMIT, inverse);
 }
 
 // One menu line under the title: line 0 is rows 8..15, line 6 rows 56..63.
@@ -203,12 +231,16 @@ void LcdRowText(u8 x, u8 y, const char* text, u8 inverse) {
 // line 6; the screens pass row = entry - top, so entries above the window come
 // in as row 255 and land at y 0, where LcdRowText drops them. The selected
 // line is inverse; while its value is being edited only the value is.
-void LcdMenuRow(u8 gap, u8 row, const char* label, const char* value) {
+static void DrawMenuRow(u8 gap, u8 row, const char* label, const char* value, u32 limit) {
     const u8 top = MenuCursor >= 7 ? (u8)(MenuCursor - 6) : 0;
     const u8 selected = (u8)(MenuCursor - top) == row;
     const u8 y = (u8)(8 * row + 8);
-    LcdRowText(0, y, label, (selected && EditMode == 0) ? 1 : 0);
-    LcdRowText((u8)(8 * (u8)strlen(label) + gap), y, value, selected);
+    DrawRowText(0, y, label, limit, (selected && EditMode == 0) ? 1 : 0);
+    DrawRowText((u8)(8 * (u8)Length(label, limit) + gap), y, value, limit, selected);
+}
+
+void LcdMenuRow(u8 gap, u8 row, const char* label, const char* value) {
+    DrawMenuRow(gap, row, label, value, NO_LIMIT);
 }
 
 void AppendTempUnit(char* text) {
@@ -216,39 +248,25 @@ void AppendTempUnit(char* text) {
 }
 
 void LcdTextLargeConst(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
-    char buf[TEXT_BUFFER];
-    CopyText(buf, text);
-    LcdTextLarge(x, y, buf, doubleHeight, inverse);
+    DrawLarge(x, y, text, CONST_LIMIT, doubleHeight, inverse);
 }
 
 void LcdTextLargeCentredConst(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
-    char buf[TEXT_BUFFER];
-    CopyText(buf, text);
-    LcdTextLargeCentred(x, y, buf, doubleHeight, inverse);
+    DrawLargeCentred(x, y, text, CONST_LIMIT, doubleHeight, inverse);
 }
 
 void LcdTextSmallConst(u8 x, u8 y, const char* text, u8 invertFrom) {
-    char buf[TEXT_BUFFER];
-    CopyText(buf, text);
-    LcdTextSmall(x, y, buf, invertFrom);
+    DrawSmall(x, y, text, CONST_LIMIT, invertFrom);
 }
 
 void LcdTextSmallCentredConst(u8 x, u8 y, const char* text, u8 invertFrom) {
-    char buf[TEXT_BUFFER];
-    CopyText(buf, text);
-    LcdTextSmallCentred(x, y, buf, invertFrom);
+    DrawSmallCentred(x, y, text, CONST_LIMIT, invertFrom);
 }
 
 void LcdTitleConst(const char* text) {
-    char buf[TEXT_BUFFER];
-    CopyText(buf, text);
-    LcdTitle(buf);
+    DrawTitle(text, CONST_LIMIT);
 }
 
 void LcdMenuRowConst(u8 gap, u8 row, const char* label, const char* value) {
-    char labelBuf[TEXT_BUFFER];
-    char valueBuf[TEXT_BUFFER];
-    CopyText(labelBuf, label);
-    CopyText(valueBuf, value);
-    LcdMenuRow(gap, row, labelBuf, valueBuf);
+    DrawMenuRow(gap, row, label, value, CONST_LIMIT);
 }

@@ -417,12 +417,20 @@ TEST_F(Equivalence, SmallText) {
 TEST_F(Equivalence, TitlesRowsAndMenuLines) {
     Run(200000, [&](char* what, size_t size) {
         const std::string text = Text();
+        const bool constant = Chance(50);
         if (what != nullptr) {
-            snprintf(what, size, "LcdTitle(%s)", Quoted(text).c_str());
+            snprintf(what, size, "LcdTitle%s(%s)", constant ? "Const" : "", Quoted(text).c_str());
             return;
         }
-        LcdTitle(text.c_str());
-        Ref::Title(text.c_str());
+        if (constant) {
+            LcdTitleConst(text.c_str());
+            char buf[TEXT_BUFFER];
+            Ref::CopyText(buf, text.c_str());
+            Ref::Title(buf);
+        } else {
+            LcdTitle(text.c_str());
+            Ref::Title(text.c_str());
+        }
     });
     Run(200000, [&](char* what, size_t size) {
         const u8 x = X(), y = Y(), inverse = Flag();
@@ -440,13 +448,24 @@ TEST_F(Equivalence, TitlesRowsAndMenuLines) {
         const u8 gap = Chance(70) ? 0 : (u8)Uniform(0, 255);
         const u8 row = Chance(90) ? (u8)Uniform(-1, 7) : (u8)Uniform(0, 255);
         const std::string label = Text(), value = Text();
+        const bool constant = Chance(50);
         if (what != nullptr) {
-            snprintf(what, size, "LcdMenuRow(%d, %d, %s, %s) with MenuCursor %d, EditMode %d", gap, row,
-                     Quoted(label).c_str(), Quoted(value).c_str(), MenuCursor, EditMode);
+            snprintf(what, size, "LcdMenuRow%s(%d, %d, %s, %s) with MenuCursor %d, EditMode %d",
+                     constant ? "Const" : "", gap, row, Quoted(label).c_str(), Quoted(value).c_str(), MenuCursor,
+                     EditMode);
             return;
         }
-        LcdMenuRow(gap, row, label.c_str(), value.c_str());
-        Ref::MenuRow(gap, row, label.c_str(), value.c_str());
+        if (constant) {
+            LcdMenuRowConst(gap, row, label.c_str(), value.c_str());
+            char labelBuf[TEXT_BUFFER];
+            char valueBuf[TEXT_BUFFER];
+            Ref::CopyText(labelBuf, label.c_str());
+            Ref::CopyText(valueBuf, value.c_str());
+            Ref::MenuRow(gap, row, labelBuf, valueBuf);
+        } else {
+            LcdMenuRow(gap, row, label.c_str(), value.c_str());
+            Ref::MenuRow(gap, row, label.c_str(), value.c_str());
+        }
     });
 }
 
