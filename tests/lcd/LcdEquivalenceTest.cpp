@@ -7,7 +7,7 @@
 // and y, inverse, double height, both fonts, every byte value as a character)
 // run on the product and on the reference from the same random background; the
 // two 912-byte buffers must agree after every call. Unoptimised and sanitizer
-// builds run a fiftieth of the calls to keep their test run short.
+// builds run a twentieth of the calls to keep their test run short.
 #include "LcdTestSupport.h"
 
 #include <cstdint>
@@ -19,7 +19,7 @@
 #if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
 static const long CALL_SCALE = 1;
 #else
-static const long CALL_SCALE = 50;
+static const long CALL_SCALE = 20;
 #endif
 
 namespace Ref {
