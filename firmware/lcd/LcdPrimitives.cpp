@@ -18,9 +18,7 @@ u8 FrameBuffer[LCD_BYTES];
 
 const u8 PixelMask[8] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80};
 
-void LcdClear(void) {
-    memset(FrameBuffer, 0, sizeof FrameBuffer);
-}
+void LcdClear(void) { memset(FrameBuffer, 0, sizeof FrameBuffer); }
 
 // The one clipping point: x >= 114 or y >= 64 is dropped silently.
 void LcdPixel(u8 x, u8 y, u8 on) {

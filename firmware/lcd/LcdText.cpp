@@ -52,9 +52,7 @@ static uint64_t Load8(const u8* p) {
     return w;
 }
 
-static void Store8(u8* p, uint64_t w) {
-    memcpy(p, &w, 8);
-}
+static void Store8(u8* p, uint64_t w) { memcpy(p, &w, 8); }
 
 // Double height: the four rows of each nibble spread to eight, each row
 // twice. Rows 0..3 of a column become its upper page byte, rows 4..7 the
@@ -210,9 +208,7 @@ static void DrawTitle(const char* text, u32 limit) {
     LcdLine(width4 + 55, 4, 118, 4, 1);
 }
 
-void LcdTitle(const char* text) {
-    DrawTitle(text, NO_LIMIT);
-}
+void LcdTitle(const char* text) { DrawTitle(text, NO_LIMIT); }
 
 // Rows 0..7 belong to the title: a row text placed there is not drawn.
 static void DrawRowText(u8 x, u8 y, const char* text, u32 limit, u8 inverse) {
@@ -222,9 +218,7 @@ static void DrawRowText(u8 x, u8 y, const char* text, u32 limit, u8 inverse) {
     DrawLarge(x, y, text, limit, 0, inverse);
 }
 
-void LcdRowText(u8 x, u8 y, const char* text, u8 inverse) {
-    DrawRowText(x, y, text, NO_LIMIT, inverse);
-}
+void LcdRowText(u8 x, u8 y, const char* text, u8 inverse) { DrawRowText(x, y, text, NO_LIMIT, inverse); }
 
 // One menu line under the title: line 0 is rows 8..15, line 6 rows 56..63.
 // Past the seventh entry the list scrolls so that the selected entry stays on
@@ -243,9 +237,7 @@ void LcdMenuRow(u8 gap, u8 row, const char* label, const char* value) {
     DrawMenuRow(gap, row, label, value, NO_LIMIT);
 }
 
-void AppendTempUnit(char* text) {
-    strcat(text, TempUnitF == 0 ? "|C" : "|F");
-}
+void AppendTempUnit(char* text) { strcat(text, TempUnitF == 0 ? "|C" : "|F"); }
 
 void LcdTextLargeConst(u8 x, u8 y, const char* text, u8 doubleHeight, u8 inverse) {
     DrawLarge(x, y, text, CONST_LIMIT, doubleHeight, inverse);
@@ -263,9 +255,7 @@ void LcdTextSmallCentredConst(u8 x, u8 y, const char* text, u8 invertFrom) {
     DrawSmallCentred(x, y, text, CONST_LIMIT, invertFrom);
 }
 
-void LcdTitleConst(const char* text) {
-    DrawTitle(text, CONST_LIMIT);
-}
+void LcdTitleConst(const char* text) { DrawTitle(text, CONST_LIMIT); }
 
 void LcdMenuRowConst(u8 gap, u8 row, const char* label, const char* value) {
     DrawMenuRow(gap, row, label, value, CONST_LIMIT);

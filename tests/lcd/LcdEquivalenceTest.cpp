@@ -451,8 +451,8 @@ TEST_F(Equivalence, TitlesRowsAndMenuLines) {
         const bool constant = Chance(50);
         if (what != nullptr) {
             snprintf(what, size, "LcdMenuRow%s(%d, %d, %s, %s) with MenuCursor %d, EditMode %d",
-                     constant ? "Const" : "", gap, row, Quoted(label).c_str(), Quoted(value).c_str(), MenuCursor,
-                     EditMode);
+                     constant ? "Const" : "", gap, row, Quoted(label).c_str(), Quoted(value).c_str(),
+                     MenuCursor, EditMode);
             return;
         }
         if (constant) {
