@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Writes the click fuzzer's seed corpus, tests/fuzz-corpus/clicks/.
 
-Each seed is a byte program for ClickDriver (tests/support/Invariants.h): it
-powers the instrument on, waits out the splash and walks to one screen, so that
-together the seeds reach every screen routine and every home page. Check with
+Each seed is a byte program for ClickDriver (tests/support/Invariants.h). The
+fuzzer starts every input on the home page of a running instrument, after the
+splash; a seed walks from there to one screen, so that together the seeds reach
+every screen routine and every home page. Seeds that need the instrument to
+read a changed host clock at power on switch it off and on first. Check with
     TMX5_FUZZ_SCREENS=1 build-fuzz/fuzz/fuzz_clicks tests/fuzz-corpus/clicks/*
 """
 import os
@@ -30,7 +32,13 @@ def wait(points):
 
 
 def power_on():
-    return [ON] + wait(90)
+    """Nothing: every input starts powered on, past the splash."""
+    return []
+
+
+def power_cycle():
+    """OFF, then ON and the splash waited out."""
+    return [OFF, NOTHING, ON] + wait(90)
 
 
 def keys(*codes):
@@ -80,10 +88,10 @@ SEEDS = {
     'on_off_restart': power_on() + keys(ON, NOTHING) + wait(90) + keys(OFF, NOTHING, ON) + wait(90)
     + [TOGETHER, OFF, ON] + wait(100) + keys(OFF),
     # The instrument's clock run past 2100: 2100 confirmed at host 1970, then the host at 2099.
-    'utc_past_2100': utc(0) + power_on() + TIME + keys(CW, MENU) + keyfast(True) + [CW] * 13
+    'utc_past_2100': utc(0) + power_cycle() + TIME + keys(CW, MENU) + keyfast(True) + [CW] * 13
     + keyfast(False) + keys(MENU, MENU, MENU, MENU, MENU, MENU) + utc(4102444799 - 86400) + wait(60)
     + keys(MENU, NOTHING, NOTHING),
-    'clock_edges': utc(0) + power_on() + wait(60) + utc(4102444799) + wait(60) + keyfast(True)
+    'clock_edges': utc(0) + power_cycle() + wait(60) + utc(4102444799) + wait(60) + keyfast(True)
     + TIMER + keys(CW, MENU, CW, CW, MENU, CCW, MENU) + [TICKS, 15, TICKS, 255],
 }
 

@@ -6,8 +6,9 @@
 // bit PixelMask[y & 7] of it: least significant bit = top row of the page.
 // A set bit is a lit (dark) pixel; 912 zero bytes are a blank screen.
 //
-// Clipping lives in one place, LcdPixel: every other operation hands it the
-// low 8 bits of its coordinates and lets it drop what lies outside.
+// Every operation clips as LcdPixel does: it takes the low 8 bits of its
+// coordinates and drops what lies outside. Lines, blocks and text write whole
+// column bytes (LcdColumns.h) with exactly the pixels LcdPixel would give.
 #pragma once
 
 #include "../runtime/State.h"

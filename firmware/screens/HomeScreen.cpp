@@ -35,9 +35,43 @@ static u8 ShownPage(void) {
     return HomePage > PAGE_OAT ? PAGE_ZONE : HomePage;
 }
 
+// Writes value in decimal at p with at least minDigits digits (zeros in
+// front), as "%0*d" would after its sign, and returns the end. These readouts
+// are drawn every pass, and formatting them by hand costs a fraction of
+// snprintf.
+static char* PutDigits(char* p, u32 value, u8 minDigits) {
+    char digits[10];
+    u8 n = 0;
+    do {
+        digits[n++] = (char)('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n < minDigits) {
+        digits[n++] = '0';
+    }
+    while (n > 0) {
+        *p++ = digits[--n];
+    }
+    return p;
+}
+
+// One field as "%02d": a minus sign counts towards the width.
+static char* PutField(char* p, int value) {
+    if (value < 0) {
+        *p++ = '-';
+        return PutDigits(p, 0u - (u32)value, 1);
+    }
+    return PutDigits(p, (u32)value, 2);
+}
+
 // "hh:mm:ss" of three fields, each "%02d".
 static void FormatTime(char* text, int hours, int minutes, int seconds) {
-    snprintf(text, TEXT_BUFFER, "%02d:%02d:%02d", hours, minutes, seconds);
+    char* p = PutField(text, hours);
+    *p++ = ':';
+    p = PutField(p, minutes);
+    *p++ = ':';
+    p = PutField(p, seconds);
+    *p = '\0';
 }
 
 // The stopwatch and timer readout: hours (as an 8-bit value), minutes and
@@ -66,7 +100,12 @@ static s32 RangeHigh(void) {
 
 // The current temperature with its sign and unit, "+21|C" or "-4|F".
 static void FormatTemperature(char* text, s32 value) {
-    snprintf(text, TEXT_BUFFER, TempUnitF == 1 ? "%+d|F" : "%+d|C", (int)value);
+    char* p = text;
+    *p++ = value < 0 ? '-' : '+';
+    p = PutDigits(p, value < 0 ? 0u - (u32)value : (u32)value, 1);
+    *p++ = '|';
+    *p++ = TempUnitF == 1 ? 'F' : 'C';
+    *p = '\0';
 }
 
 // Small OAT readout in the top left corner of every page but the OAT page.

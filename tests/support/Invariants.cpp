@@ -7,6 +7,9 @@
 namespace {
 
 // Collects the first broken promise; names are only put together for it.
+// The checks run at every event point of the fuzzers and the soak, so the
+// text is put together out of line: a sanitizer build then sets up no string
+// temporaries for the hundreds of checks that hold.
 struct Report {
     std::string text;
     bool broken = false;
@@ -14,6 +17,10 @@ struct Report {
     void Range(const char* name, long long value, long long lo, long long hi, int index = -1,
                const char* prefix = "") {
         if (broken || (value >= lo && value <= hi)) return;
+        OutOfRange(name, value, lo, hi, index, prefix);
+    }
+    [[gnu::noinline]] void OutOfRange(const char* name, long long value, long long lo, long long hi, int index,
+                                      const char* prefix) {
         broken = true;
         text = std::string(prefix) + name;
         if (index >= 0) text += "[" + std::to_string(index) + "]";
@@ -25,6 +32,13 @@ struct Report {
         text = what;
     }
 };
+
+[[gnu::noinline]] std::string StackMoved(uintptr_t first, uintptr_t now) {
+    std::ostringstream s;
+    s << "stack depth of the event point moved by " << (long long)(first - now) << " bytes (power state "
+      << (int)PowerState << ")";
+    return s.str();
+}
 
 } // namespace
 
@@ -65,12 +79,7 @@ std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
     if (PowerState <= POWER_ON && !r.broken) {
         uintptr_t& first = watch->stackMark[PowerState];
         if (first == 0) first = stackMark;
-        if (first != stackMark) {
-            std::ostringstream s;
-            s << "stack depth of the event point moved by " << (long long)(first - stackMark)
-              << " bytes (power state " << (int)PowerState << ")";
-            r.Fail(s.str());
-        }
+        if (first != stackMark) r.Fail(StackMoved(first, stackMark));
     }
     return r.text;
 }
@@ -152,6 +161,10 @@ void ClickDriver::OnEventPoint() {
 
 void ClickDriver::Run() {
     host_->SetEventPoint([this] { OnEventPoint(); });
+    if (resume_) {
+        resume_ = false;
+        ResumeMainLoop();
+    }
     while (!exhausted_ || powerOnRequested_) {
         host_->EventPoint();
         if (powerOnRequested_) {

@@ -58,8 +58,12 @@ public:
     void SetCheck(Check check) { check_ = std::move(check); }
     // Stops taking bytes after this many event points (the source counts as used up).
     void SetEventPointLimit(uint64_t limit) { pointLimit_ = limit; }
+    // Run starts with ResumeMainLoop, for a host that has put back a saved
+    // running instrument (PowerState POWER_OFF while it is put back).
+    void SetResume(bool resume) { resume_ = resume; }
 
-    // The host's idle loop until the source is used up and the instrument is off.
+    // The host's idle loop until the source is used up and the instrument is
+    // off; first the resumed main loop when SetResume asked for it.
     void Run();
 
     uint64_t EventsDelivered() const { return events_; }
@@ -79,6 +83,7 @@ private:
     uint64_t events_ = 0, passes_ = 0, points_ = 0;
     bool exhausted_ = false;
     bool powerOnRequested_ = false;
+    bool resume_ = false;
 };
 
 // Seconds from 1970-01-01 to 2100-01-01: the host clock's whole range.
