@@ -26,13 +26,10 @@
 
 #include "FrameDiff.h"
 #include "HeadlessHost.h"
+#include "ScriptCommands.h"
 #include "TextCheck.h"
 
-struct ScriptCommand {
-    enum Kind {
-        UTC, ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, WAIT, PASSES, FRAME_MS, SNAP, EXPECT,
-        EXPECT_FRAME, EXPECT_TEXT, PRINT
-    };
+struct ScriptCommand : ScriptCommandKind {
     Kind kind;
     long long number = 0;           // key code, sensor position, ms, passes, flag, seconds
     std::string text;               // file name, or the expected value as written
@@ -83,6 +80,8 @@ private:
     bool ParseLine(const std::string& text, int number);
     bool ParseCommand(const std::vector<std::string>& words, int number, ScriptCommand* cmd,
                       bool* isEvent);
+    bool ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at, const ScriptCommandRow& row,
+                  int number, ScriptCommand* c);
     bool Bad(int number, const std::string& why);
 
     void OnEventPoint();
