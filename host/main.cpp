@@ -11,6 +11,7 @@
 #include <string>
 
 #include "headless/ScriptCommands.h"
+#include "headless/ScriptReference.h"
 #include "headless/ScriptRunner.h"
 #ifdef TMX5_HAVE_WINDOW
 #include "window/WindowMain.h"
@@ -27,6 +28,14 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
         std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--man") == 0) {
+        std::cout << ManPage(TMX5_VERSION);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--reference") == 0) {
+        std::cout << ScriptReferenceMarkdown();
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "run") == 0) {

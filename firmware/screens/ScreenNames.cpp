@@ -52,3 +52,10 @@ ScreenRoutine ScreenRoutineByName(const char* name) {
     }
     return nullptr;
 }
+
+ScreenRoutine ScreenRoutineAt(u8 index) {
+    if (index >= SCREEN_COUNT) {
+        return nullptr;
+    }
+    return ScreenNames[index].Routine;
+}

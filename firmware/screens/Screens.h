@@ -43,3 +43,7 @@ void LocalOffsetScreen(void);
 const char* ScreenRoutineName(ScreenRoutine routine);
 // The routine of that name, or null.
 ScreenRoutine ScreenRoutineByName(const char* name);
+
+// The screen routines that can stand in ScreenHandler, by index from 0; null
+// past the last.
+ScreenRoutine ScreenRoutineAt(u8 index);
