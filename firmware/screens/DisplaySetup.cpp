@@ -23,7 +23,6 @@ static const u8 ROW_CONTRAST = 1;
 static const u8 ROW_BACKLIGHT = 2;
 static const u8 ROW_TEMP_UNIT = 3;
 static const u8 MENU_ENTRY_DISPLAY_SETUP = 1;
-static const u8 CONTRAST_MAX = 57;
 
 void DisplaySetupScreen(void) {
     LcdTitleConst(" DISP SETUP ");
@@ -96,14 +95,14 @@ void ContrastScreen(void) {
         break;
     case KEY_CW:
     case KEY_LEFT:
-        if (Contrast < CONTRAST_MAX) {
+        if (Contrast < Contrast_MAX) {
             Contrast++;
         }
         HookContrast();
         break;
     case KEY_CCW:
     case KEY_RIGHT:
-        if (Contrast > 0) {
+        if (Contrast > Contrast_MIN) {
             Contrast--;
         }
         HookContrast();

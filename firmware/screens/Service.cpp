@@ -24,7 +24,6 @@ static const u8 ROW_DONE = 0;
 static const u8 ROW_OFFSET = 1;
 static const u8 MENU_ENTRY_ADC_VALUES = 5;
 static const u8 MENU_ENTRY_CALIBRATE = 6;
-static const s8 OFFSET_LIMIT = 20;
 
 void AdcValuesScreen(void) {
     char text[TEXT_BUFFER];
@@ -69,7 +68,7 @@ void CalibrateScreen(void) {
     case KEY_CW:
     case KEY_LEFT:
         if (EditMode == 1) {
-            if (MenuCursor == ROW_OFFSET && CalibrationOffset < OFFSET_LIMIT) {
+            if (MenuCursor == ROW_OFFSET && CalibrationOffset < CalibrationOffset_MAX) {
                 CalibrationOffset++;
             }
         } else if (KeyCode == KEY_CW) {
@@ -81,7 +80,7 @@ void CalibrateScreen(void) {
     case KEY_CCW:
     case KEY_RIGHT:
         if (EditMode == 1) {
-            if (MenuCursor == ROW_OFFSET && CalibrationOffset > -OFFSET_LIMIT) {
+            if (MenuCursor == ROW_OFFSET && CalibrationOffset > CalibrationOffset_MIN) {
                 CalibrationOffset--;
             }
         } else if (KeyCode == KEY_RIGHT) {

@@ -56,11 +56,11 @@ void TimerPresetScreen(void) {
         NextField(MENU_ENTRY_PRESET_TIMER);
     } else if (up || down) {
         if (MenuCursor == FIELD_HOURS) {
-            TimerPresetHours = up ? WrapUp(TimerPresetHours, 99) : WrapDown(TimerPresetHours, 99);
+            TimerPresetHours = up ? WrapUp(TimerPresetHours, TimerPresetHours_MAX) : WrapDown(TimerPresetHours, TimerPresetHours_MAX);
         } else if (MenuCursor == FIELD_MINUTES) {
-            TimerPresetMinutes = up ? WrapUp(TimerPresetMinutes, 59) : WrapDown(TimerPresetMinutes, 59);
+            TimerPresetMinutes = up ? WrapUp(TimerPresetMinutes, TimerPresetMinutes_MAX) : WrapDown(TimerPresetMinutes, TimerPresetMinutes_MAX);
         } else if (MenuCursor == FIELD_SECONDS) {
-            TimerPresetSeconds = up ? WrapUp(TimerPresetSeconds, 59) : WrapDown(TimerPresetSeconds, 59);
+            TimerPresetSeconds = up ? WrapUp(TimerPresetSeconds, TimerPresetSeconds_MAX) : WrapDown(TimerPresetSeconds, TimerPresetSeconds_MAX);
         }
     }
     KeyCode = KEY_NONE;
@@ -80,14 +80,14 @@ void AlarmTimeScreen(void) {
         if (MenuCursor == FIELD_HOURS) {
             // The hour of day always steps by 1, fast keys or not.
             if (up) {
-                AlarmHour = AlarmHour >= 23 ? 0 : (u8)(AlarmHour + 1);
+                AlarmHour = AlarmHour >= AlarmHour_MAX ? 0 : (u8)(AlarmHour + 1);
             } else {
-                AlarmHour = AlarmHour == 0 ? 23 : (u8)(AlarmHour - 1);
+                AlarmHour = AlarmHour == 0 ? AlarmHour_MAX : (u8)(AlarmHour - 1);
             }
         } else if (MenuCursor == FIELD_MINUTES) {
-            AlarmMinute = up ? WrapUp(AlarmMinute, 59) : WrapDown(AlarmMinute, 59);
+            AlarmMinute = up ? WrapUp(AlarmMinute, AlarmMinute_MAX) : WrapDown(AlarmMinute, AlarmMinute_MAX);
         } else if (MenuCursor == FIELD_SECONDS) {
-            AlarmSecond = up ? WrapUp(AlarmSecond, 59) : WrapDown(AlarmSecond, 59);
+            AlarmSecond = up ? WrapUp(AlarmSecond, AlarmSecond_MAX) : WrapDown(AlarmSecond, AlarmSecond_MAX);
         }
     }
     KeyCode = KEY_NONE;

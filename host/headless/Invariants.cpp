@@ -29,7 +29,6 @@ struct Report {
         if (index >= 0) text += "[" + std::to_string(index) + "]";
         text += " = " + std::to_string(value) + ", outside " + std::to_string(lo) + ".." + std::to_string(hi);
     }
-    void Flag(const char* name, long long value) { Range(name, value, 0, 1); }
     void Fail(const std::string& what) {
         if (broken) return;
         broken = true;
@@ -37,57 +36,27 @@ struct Report {
     }
 };
 
-void CheckTime(Report* r, const char* record, const TimeFields& t) {
-    r->Range(".Second", t.Second, 0, 59, -1, record);
-    r->Range(".Minute", t.Minute, 0, 59, -1, record);
-    r->Range(".Hour", t.Hour, 0, 23, -1, record);
-    r->Range(".Day", t.Day, 1, 31, -1, record);
-    r->Range(".Weekday", t.Weekday, 0, 6, -1, record);
-    r->Range(".Month", t.Month, 0, 11, -1, record);
-}
-
 } // namespace
 
 std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
     Report r;
-    r.Range("MainZone", MainZone, 0, ZONE_COUNT - 1);
-    r.Range("SecondZone", SecondZone, 0, ZONE_COUNT - 1);
-    for (int z = 0; z < ZONE_COUNT; z++) {
-        r.Range("LocalOffsetHours", LocalOffsetHours[z], -12, 12, z);
-        r.Range("LocalOffsetMinutes", LocalOffsetMinutes[z], -59, 59, z);
-    }
-    r.Range("Contrast", Contrast, 0, 57);
-    r.Range("CalibrationOffset", CalibrationOffset, -20, 20);
-    r.Range("HomePage", HomePage, 0, 4);
-    r.Range("TimerPresetHours", TimerPresetHours, 0, 99);
-    r.Range("TimerPresetMinutes", TimerPresetMinutes, 0, 59);
-    r.Range("TimerPresetSeconds", TimerPresetSeconds, 0, 59);
-    r.Range("AlarmHour", AlarmHour, 0, 23);
-    r.Range("AlarmMinute", AlarmMinute, 0, 59);
-    r.Range("AlarmSecond", AlarmSecond, 0, 59);
-    r.Range("TickDivider", TickDivider, 0, 9);
-    r.Range("FlashDivider", FlashDivider, 0, 5);
-    r.Range("InactivitySeconds", InactivitySeconds, 0, INACTIVITY_RELOAD);
-
     if (ScreenHandler == SetUtcTimeScreen) watch->utcEditorOpened = true;
-    if (watch->utcEditorOpened) {
-        r.Range("EditYear", EditYear, 1970, 2100);
-        r.Range("EditMonth", EditMonth, 1, 12);
-        r.Range("EditDay", EditDay, 1, 31);
-        r.Range("EditHour", EditHour, 0, 23);
-        r.Range("EditMinute", EditMinute, 0, 59);
-        r.Range("EditSecond", EditSecond, 0, 59);
-    }
-
-    r.Flag("FlashPhase", FlashPhase);
-    r.Flag("StopwatchRunning", StopwatchRunning);
-    r.Flag("TimerRunning", TimerRunning);
-    r.Flag("AlarmEnabled", AlarmEnabled);
-    r.Flag("Backlight", Backlight);
-    r.Flag("TempUnitF", TempUnitF);
-    r.Flag("EditMode", EditMode);
-    r.Flag("CalibrateEnabled", CalibrateEnabled);
-    r.Range("PowerState", PowerState, POWER_OFF, POWER_ON);
+    // Every variable in the range of its row in StateTable.h. The editor's
+    // working fields hold their program-start zeros until it first opens, and
+    // the time records theirs until the instrument first runs; a running
+    // instrument's records are whole.
+    // clang-format off
+#define STATE(type, name, powerOn, min, max, writer) r.Range(#name, name, min, max);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+    for (int i = 0; i < (count); i++) r.Range(#name, name[i], min, max, i);
+#define STATE_EDIT(type, name, min, max, writer) \
+    if (watch->utcEditorOpened) r.Range(#name, name, min, max);
+#define TIME_FIELD_RANGE(record, type, field, min, max) r.Range("." #field, record.field, min, max, -1, #record);
+#define STATE_TIME(name, writer) \
+    if (PowerState == POWER_ON) { TIME_FIELDS(TIME_FIELD_RANGE, name) }
+#include "runtime/StateTable.h"
+#undef TIME_FIELD_RANGE
+    // clang-format on
 
     // Null only before the first power-on; a running instrument always has a screen.
     const char* screen = ScreenRoutineName(ScreenHandler);
@@ -97,11 +66,8 @@ std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
 
     if (PowerState == POWER_ON) {
         // The event point of a running instrument ends a pass, whose screen
-        // consumed the key; the clock it read is whole.
+        // consumed the key.
         r.Range("KeyCode after a pass", KeyCode, KEY_NONE, KEY_NONE);
-        CheckTime(&r, "UtcTime", UtcTime);
-        CheckTime(&r, "MainZoneTime", MainZoneTime);
-        CheckTime(&r, "SecondZoneTime", SecondZoneTime);
     }
 
     if (PowerState <= POWER_ON && !r.broken) {

@@ -3,11 +3,13 @@
 // the click driver delivers what its bytes say.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "headless/Invariants.h"
+#include "headless/StateNames.h"
 #include "screens/Screens.h"
 
 namespace {
@@ -180,6 +182,27 @@ TEST(ClickDriver, BytesBecomeTheirEvents) {
         EXPECT_EQ(PowerState, POWER_OFF);
         EXPECT_EQ(p.events, 4u);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Every named variable, the hook counts and the frame buffer included, comes
+// back to zero; the names cover ShutdownRequested.
+TEST(StateTable, ResetClearsEveryNamedVariable) {
+    const StateName* shutdown = nullptr;
+    int index = 0;
+    std::string error;
+    ASSERT_TRUE(ResolveStateName("ShutdownRequested", &shutdown, &index, &error)) << error;
+    for (const StateName& n : StateNames()) {
+        size_t size = n.kind == STATE_S64 ? 8 : n.kind == STATE_U32 || n.kind == STATE_S32 ? 4 : 1;
+        std::memset(n.address, 0x5A, size * n.count);
+    }
+    ResetInstrumentState();
+    for (const StateName& n : StateNames())
+        for (int i = 0; i < n.count; i++) ASSERT_EQ(ReadStateValue(&n, i), 0) << n.name << "[" << i << "]";
+    EXPECT_EQ(ScreenHandler, nullptr);
 }
 
 } // namespace
