@@ -99,22 +99,6 @@ static const char* TypeName(StateKind kind) {
     return "?";
 }
 
-static std::string TypeRange(StateKind kind) {
-    switch (kind) {
-        case STATE_U8:
-            return "0 to 255";
-        case STATE_S8:
-            return "-128 to 127";
-        case STATE_U32:
-            return "0 to 4294967295";
-        case STATE_S32:
-            return "-2147483648 to 2147483647";
-        case STATE_S64:
-            return "-2^62 to 2^62";
-    }
-    return "";
-}
-
 std::vector<std::string> ScreenRoutineNames() {
     std::vector<std::string> names;
     for (u8 i = 0; ScreenRoutineAt(i) != nullptr; i++) names.push_back(ScreenRoutineName(ScreenRoutineAt(i)));
@@ -128,7 +112,8 @@ std::vector<NameDoc> ScriptNameDocs() {
         d.name = n.name;
         if (n.count > 1) d.name += "[0.." + std::to_string(n.count - 1) + "]";
         d.type = TypeName(n.kind);
-        d.range = TypeRange(n.kind);
+        d.range = std::to_string(n.min) + " to " + std::to_string(n.max);
+        if (n.hasPowerOn) d.range += "; " + std::to_string(n.powerOn) + " at power-on";
         const char* dot = std::strchr(n.name, '.');
         auto m = Meanings().find(dot ? dot + 1 : n.name);
         if (m != Meanings().end()) d.meaning = m->second;
@@ -191,8 +176,9 @@ std::string ScriptReferenceMarkdown() {
         s += (row.args.empty() ? "" : "\n") + std::string("Example: `") + row.example + "`\n\n";
     }
     s += "## Names for `expect` and `print`\n\n"
-         "An array is named element by element: `LocalOffsetHours[31]`. The range is what the variable "
-         "holds.\n\n"
+         "An array is named element by element: `LocalOffsetHours[31]`. The range holds every element. A "
+         "variable\nwith a power-on value gets it at every power-on; the others keep what they held across OFF "
+         "and ON.\n\n"
          "| Name | Type | Range | Unit and meaning |\n|---|---|---|---|\n";
     for (const NameDoc& d : ScriptNameDocs())
         s +=
