@@ -39,12 +39,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "run") == 0) {
-        const bool update = argc >= 3 && std::strcmp(argv[2], "--update-frames") == 0;
-        if (argc != (update ? 4 : 3)) {
+        bool update = false, stateOnFailure = false;
+        int at = 2;
+        for (; at < argc; at++) {
+            if (std::strcmp(argv[at], "--update-frames") == 0) update = true;
+            else if (std::strcmp(argv[at], "--state-on-failure") == 0) stateOnFailure = true;
+            else break;
+        }
+        if (argc != at + 1) {
             std::cerr << "tmx5 run: give exactly one script (or - for standard input)\n" << Usage;
             return 2;
         }
-        return RunScriptFile(argv[update ? 3 : 2], std::cout, std::cerr, update);
+        return RunScriptFile(argv[at], std::cout, std::cerr, update, stateOnFailure);
     }
     const bool record = argc >= 2 && std::strcmp(argv[1], "--record") == 0;
     if (record && argc != 3) {

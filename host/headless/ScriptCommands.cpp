@@ -90,6 +90,20 @@ const std::vector<ScriptCommandRow>& ScriptCommandTable() {
          {{ARG_NAMES, "NAME", 0, 0, nullptr, {}, nullptr}},
          "print NAME=VALUE lines", nullptr,
          "print UtcTime.Hour LocalOffsetHours[43]"},
+        {"save-state", K::SAVE_STATE, false, 1, 1, "save-state FILE", nullptr,
+         {{ARG_FILE, "FILE", 0, 0, nullptr, {}, nullptr}},
+         "write the instrument's state and the host's to FILE",
+         "The file is text: a version line, then one line per variable under the names expect uses, the "
+         "screen routine, the virtual time, the host clock, the frame period, the track bar, the check boxes "
+         "and the lamp. Not during the splash.",
+         "save-state at-noon.state"},
+        {"load-state", K::LOAD_STATE, false, 1, 1, "load-state FILE", nullptr,
+         {{ARG_FILE, "FILE", 0, 0, nullptr, {}, nullptr}},
+         "put back a state that save-state wrote, and carry on from it",
+         "The rest of the line and the lines after it run as they would have after the save-state. A "
+         "powered-on state resumes the main loop without the splash; a running instrument stops first. A bad "
+         "file ends the run with status 2, naming its line, and nothing of it is loaded.",
+         "load-state at-noon.state"},
     };
     return table;
 }
@@ -103,6 +117,9 @@ const std::vector<ProgramOption>& ProgramOptions() {
         {"tmx5 run SCRIPT", "run a scenario script headless (\"-\" reads standard input)"},
         {"tmx5 run --update-frames SCRIPT",
          "the same, but write every missing or changed expect-frame reference"},
+        {"tmx5 run --state-on-failure SCRIPT",
+         "the same, and at a failed expectation write the state to SCRIPT.state beside the script (the "
+         "script's name without .tmx), for tmx5 --load-state"},
         {"tmx5 --help", "print the command lines and the script commands"},
         {"tmx5 --version", "print the program's and the firmware's version"},
         {"tmx5 --man", "print this manual as a man page (roff)"},
@@ -196,7 +213,7 @@ std::vector<std::string> DescribeArgs(const ScriptCommandRow& row) {
                               std::to_string(a.hi / 3600000) + "h");
                 break;
             case ARG_FILE:
-                out.push_back(m + ": a file name ending ." + Spaced(a.choices, ", ."));
+                out.push_back(m + ": a file name" + (a.choices ? " ending ." + Spaced(a.choices, ", .") : ""));
                 break;
             case ARG_NAME:
                 out.push_back(m + ": a name from the list of names (below)");

@@ -29,6 +29,8 @@ struct ScriptCommandKind {
         EXPECT_FRAME,
         EXPECT_TEXT,
         PRINT,
+        SAVE_STATE,
+        LOAD_STATE,
     };
 };
 

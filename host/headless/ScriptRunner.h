@@ -27,6 +27,7 @@
 #include "FrameDiff.h"
 #include "HeadlessHost.h"
 #include "ScriptCommands.h"
+#include "StateFile.h"
 #include "TextCheck.h"
 
 struct ScriptCommand : ScriptCommandKind {
@@ -69,6 +70,9 @@ public:
     // pixels inside its ignore boxes) and the run goes on; at the end Run
     // prints "wrote PATH (new)" or "wrote PATH (changed, N pixels)" for each.
     void SetUpdateFrames(bool update) { updateFrames_ = update; }
+    // With a path, a failed expectation also writes the state at the failing
+    // line there (see StateFile.h), for opening in the window.
+    void SetStateOnFailure(const std::string& path) { stateOnFailure_ = path; }
     const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
     const std::vector<ScriptLine>& Lines() const { return lines_; }
@@ -94,6 +98,12 @@ private:
     Step ExpectText(const ScriptCommand& cmd, int number);
     bool WriteReference(const std::string& path, const u8* frame, int number);
     void Finish(int code);
+    Step SaveState(const ScriptCommand& cmd, int number);
+    Step LoadState(const ScriptCommand& cmd, int number);
+    void Apply(const InstrumentSnapshot& state);
+    // Runs the instrument from the host's idle loop for as long as the
+    // script asks: ON, a loaded state to put back, a powered state to resume.
+    void RunInstrument();
 
     std::ostream& out_;
     std::ostream& err_;
@@ -108,6 +118,11 @@ private:
     uint64_t skipPoints_ = 0;
     uint64_t waitUntilMs_ = 0;
     bool powerOnRequested_ = false;
+    bool running_ = false;         // the instrument's own loop is on the stack
+    bool resumeRequested_ = false; // a powered state was put back: resume its main loop
+    bool loadPending_ = false;     // staged_ goes back once the running loop has ended
+    InstrumentSnapshot staged_;
+    std::string stateOnFailure_;
     bool finished_ = false;
     int exitCode_ = 0;
     uint64_t passes_ = 0;
@@ -117,4 +132,7 @@ private:
 
 // Reads FILE ("-" for standard input), checks and runs it. Returns the exit
 // code. updateFrames: see ScriptRunner::SetUpdateFrames.
-int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames = false);
+// stateOnFailure: a failure also writes the state to SCRIPT's stem + ".state"
+// beside it (standard input: stdin.state in the current folder).
+int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames = false,
+                  bool stateOnFailure = false);
