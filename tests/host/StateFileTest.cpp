@@ -27,10 +27,10 @@ TEST(SavedState, ARunResumedFromItsStateEndsWithTheSameStateAndFrame) {
         const char* saved; // compared with the same moment of run A
         const char* with;
     } cases[] = {
-        {"loaded while off",
-         "load-state t1.state\nwait 37s\nkey left\nwait 5s\nsave-state b.state\nsnap b.pbm\n", "b", "a2"},
-        {"loaded while running, the rest of the line after it",
-         "on\nwait 3s\nkey right\nload-state t1.state; wait 37s\nkey left\nwait 5s\nsave-state c.state\nsnap "
+        {"loaded while off, the rest of the line after it",
+         "load-state t1.state; wait 37s\nkey left\nwait 5s\nsave-state b.state\nsnap b.pbm\n", "b", "a2"},
+        {"loaded while running",
+         "on\nwait 3s\nkey right\nload-state t1.state\nwait 37s\nkey left\nwait 5s\nsave-state c.state\nsnap "
          "c.pbm\n",
          "c", "a2"},
         {"an off state loaded while running",
