@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "headless/Invariants.h"
+#include "support/Invariants.h"
 #include "headless/StateFile.h"
 
 static void Fail(const char* what, const std::string& detail) {

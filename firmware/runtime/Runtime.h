@@ -65,7 +65,9 @@ extern const Zone ZoneTable[ZONE_COUNT];
 extern const u16 MonthStartDays[13];
 
 void ReadUtc(TimeFields* t);
-void SecondsToDate(u32 seconds, TimeFields* t);
+// Seconds since 1970-01-01 (negative before it, back to 1968-01-01) to a
+// date in the instrument's calendar, where every fourth year is a leap year.
+void SecondsToDate(s64 seconds, TimeFields* t);
 u32 DateToSeconds(const TimeFields* t);
 void UpdateZoneTimes(void);
 // The zone's base offset in seconds, the minutes taking the sign of the hours.

@@ -22,7 +22,6 @@ static const u8 ROW_DONE = 0;
 static const u8 ROW_CONTRAST = 1;
 static const u8 ROW_BACKLIGHT = 2;
 static const u8 ROW_TEMP_UNIT = 3;
-static const u8 MENU_ENTRY_DISPLAY_SETUP = 1;
 
 void DisplaySetupScreen(void) {
     LcdTitleConst(" DISP SETUP ");
@@ -37,13 +36,9 @@ void DisplaySetupScreen(void) {
     switch (KeyCode) {
     case KEY_MENU:
         if (MenuCursor == ROW_DONE) {
-            MenuCursor = MENU_ENTRY_DISPLAY_SETUP;
-            EditMode = 0;
-            ScreenHandler = MainMenuScreen;
+            ReturnToParent();
         } else if (MenuCursor == ROW_CONTRAST) {
-            // EditMode is 0 on this row already.
-            MenuCursor = 0;
-            ScreenHandler = ContrastScreen;
+            OpenScreen(ContrastScreen);
         } else if (MenuCursor == ROW_BACKLIGHT || MenuCursor == ROW_TEMP_UNIT) {
             EditMode = Toggled(EditMode);
         }
@@ -89,8 +84,7 @@ void ContrastScreen(void) {
     }
     switch (KeyCode) {
     case KEY_MENU:
-        MenuCursor = ROW_CONTRAST;
-        ScreenHandler = DisplaySetupScreen;
+        ReturnToParent();
         HookSettingsChanged();
         break;
     case KEY_CW:

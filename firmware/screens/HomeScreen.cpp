@@ -262,9 +262,7 @@ void HomeScreen(void) {
 
     switch (KeyCode) {
     case KEY_MENU:
-        MenuCursor = 0;
-        EditMode = 0;
-        ScreenHandler = MainMenuScreen;
+        OpenScreen(MainMenuScreen);
         break;
     case KEY_CW:
         HomePage = page >= PAGE_OAT ? PAGE_ZONE : (u8)(page + 1);

@@ -22,8 +22,6 @@
 
 static const u8 ROW_DONE = 0;
 static const u8 ROW_OFFSET = 1;
-static const u8 MENU_ENTRY_ADC_VALUES = 5;
-static const u8 MENU_ENTRY_CALIBRATE = 6;
 
 void AdcValuesScreen(void) {
     char text[TEXT_BUFFER];
@@ -37,8 +35,7 @@ void AdcValuesScreen(void) {
         return;
     }
     if (KeyCode == KEY_MENU && MenuCursor == ROW_DONE) {
-        MenuCursor = MENU_ENTRY_ADC_VALUES;
-        ScreenHandler = MainMenuScreen;
+        ReturnToParent();
     }
     KeyCode = KEY_NONE;
 }
@@ -58,8 +55,7 @@ void CalibrateScreen(void) {
     switch (KeyCode) {
     case KEY_MENU:
         if (MenuCursor == ROW_DONE) {
-            MenuCursor = MENU_ENTRY_CALIBRATE;
-            ScreenHandler = MainMenuScreen;
+            ReturnToParent();
             HookSettingsChanged();
         } else if (MenuCursor == ROW_OFFSET) {
             EditMode = Toggled(EditMode);

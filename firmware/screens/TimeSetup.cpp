@@ -26,7 +26,6 @@ static const u8 ROW_DONE = 0;
 static const u8 ROW_SET_UTC = 1;
 static const u8 ROW_MAIN_ZONE = 2;
 static const u8 ROW_LOCAL_OFFSETS = 3;
-static const u8 MENU_ENTRY_TIME_SETUP = 4;
 
 static const u8 FIELD_YEAR = 0;
 static const u8 FIELD_MONTH = 1;
@@ -47,12 +46,6 @@ static u32 EditorYear(u32 yearSince1900) {
     if (year < EditYear_MIN) return EditYear_MIN;
     if (year > EditYear_MAX) return EditYear_MAX;
     return year;
-}
-
-static void OpenScreen(ScreenRoutine screen, u8 cursor) {
-    MenuCursor = cursor;
-    EditMode = 0;
-    ScreenHandler = screen;
 }
 
 void TimeSetupScreen(void) {
@@ -79,27 +72,18 @@ void TimeSetupScreen(void) {
         }
         break;
     case KEY_MENU:
-        switch (MenuCursor) {
-        case ROW_DONE:
-            OpenScreen(MainMenuScreen, MENU_ENTRY_TIME_SETUP);
-            break;
-        case ROW_SET_UTC:
-            OpenScreen(SetUtcTimeScreen, FIELD_YEAR);
-            EditHour = UtcTime.Hour;
-            EditMinute = UtcTime.Minute;
-            EditSecond = UtcTime.Second;
-            EditDay = UtcTime.Day;
-            EditMonth = (u8)(UtcTime.Month + 1);
-            EditYear = EditorYear(UtcTime.Year);
-            break;
-        case ROW_MAIN_ZONE:
-            OpenScreen(MainZoneScreen, 0);
-            break;
-        case ROW_LOCAL_OFFSETS:
-            OpenScreen(LocalOffsetScreen, 0);
-            break;
-        default:
-            break;
+        if (MenuCursor == ROW_DONE) {
+            ReturnToParent();
+        } else if (MenuCursor <= ROW_LOCAL_OFFSETS) {
+            if (MenuCursor == ROW_SET_UTC) {
+                EditHour = UtcTime.Hour;
+                EditMinute = UtcTime.Minute;
+                EditSecond = UtcTime.Second;
+                EditDay = UtcTime.Day;
+                EditMonth = (u8)(UtcTime.Month + 1);
+                EditYear = EditorYear(UtcTime.Year);
+            }
+            OpenScreen(ChildScreen(TimeSetupScreen, MenuCursor));
         }
         break;
     default:
@@ -170,7 +154,7 @@ static void DecreaseField(u8 field) {
 // run on from that time; without the second step the once-a-second read of
 // the host clock would overwrite the confirmed time at once.
 static void ConfirmUtc(void) {
-    OpenScreen(TimeSetupScreen, ROW_SET_UTC);
+    ReturnToParent();
     UtcTime.Hour = EditHour;
     UtcTime.Minute = EditMinute;
     UtcTime.Second = EditSecond;

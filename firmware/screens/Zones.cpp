@@ -26,8 +26,6 @@
 static const u8 ROW_DONE = 0;
 static const u8 ROW_HOURS = 1;
 static const u8 ROW_MINUTES = 2;
-static const u8 TIME_SETUP_ROW_MAIN_ZONE = 2;
-static const u8 TIME_SETUP_ROW_LOCAL_OFFSETS = 3;
 
 // The zone's standard offset from UTC, "UTC+5:45", "UTC-12:00": the hours
 // with their sign, then the minutes as stored (the zone table keeps them
@@ -65,9 +63,7 @@ void MainZoneScreen(void) {
     }
     switch (KeyCode) {
     case KEY_MENU:
-        MenuCursor = TIME_SETUP_ROW_MAIN_ZONE;
-        EditMode = 0;
-        ScreenHandler = TimeSetupScreen;
+        ReturnToParent();
         break;
     case KEY_CW:
     case KEY_LEFT:
@@ -115,9 +111,7 @@ void LocalOffsetScreen(void) {
     switch (KeyCode) {
     case KEY_MENU:
         if (MenuCursor == ROW_DONE) {
-            MenuCursor = TIME_SETUP_ROW_LOCAL_OFFSETS;
-            EditMode = 0;
-            ScreenHandler = TimeSetupScreen;
+            ReturnToParent();
         } else if (MenuCursor == ROW_HOURS || MenuCursor == ROW_MINUTES) {
             EditMode = Toggled(EditMode);
         }

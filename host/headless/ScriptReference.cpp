@@ -101,7 +101,7 @@ static const char* TypeName(StateKind kind) {
 
 std::vector<std::string> ScreenRoutineNames() {
     std::vector<std::string> names;
-    for (u8 i = 0; ScreenRoutineAt(i) != nullptr; i++) names.push_back(ScreenRoutineName(ScreenRoutineAt(i)));
+    for (u8 i = 0; i < SCREEN_COUNT; i++) names.push_back(ScreenTable[i].Name);
     return names;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "headless/Invariants.h"
+#include "support/Invariants.h"
 #include "headless/StateNames.h"
 #include "screens/Screens.h"
 
@@ -169,6 +169,25 @@ TEST(ClickDriver, BytesBecomeTheirEvents) {
         EXPECT_TRUE(host.KeyFast());
         EXPECT_EQ(host.UtcSeconds(), 4294967295LL % HOST_CLOCK_SPAN + (s64)host.NowMs() / 1000);
         EXPECT_EQ(p.events, 4u);
+    }
+    {
+        // The knob and soft keys each go their own way on the home pages:
+        // clockwise to the next page, anticlockwise to the last, F1 to the
+        // next second zone, F2 to the one before.
+        struct Key {
+            int byte;
+            u8 homePage, secondZone;
+        } keys[] = {{1, 1, 43}, {2, 4, 43}, {3, 0, 44}, {4, 0, 42}};
+        for (const Key& k : keys) {
+            HeadlessHost host;
+            std::vector<int> bytes = {240};
+            bytes.insert(bytes.end(), splash, splash + 4);
+            bytes.push_back(k.byte);
+            bytes.push_back(160);
+            Play(&host, bytes);
+            EXPECT_EQ(HomePage, k.homePage) << "byte " << k.byte;
+            EXPECT_EQ(SecondZone, k.secondZone) << "byte " << k.byte;
+        }
     }
     {
         // Together: OFF and ON at one event point restart, then OFF ends.

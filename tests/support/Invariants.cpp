@@ -4,16 +4,6 @@
 
 #include "screens/Screens.h"
 
-int MenuCursorLimit(ScreenRoutine screen) {
-    if (screen == MainMenuScreen) return 6;
-    if (screen == TimeSetupScreen || screen == DisplaySetupScreen) return 3;
-    if (screen == SetUtcTimeScreen) return 5;
-    if (screen == TimerPresetScreen || screen == AlarmTimeScreen || screen == LocalOffsetScreen) return 2;
-    if (screen == CalibrateScreen) return 1;
-    if (screen == ContrastScreen || screen == AdcValuesScreen || screen == MainZoneScreen) return 0;
-    return 255; // HomeScreen ignores it
-}
-
 namespace {
 
 // Collects the first broken promise; names are only put together for it.
@@ -59,10 +49,12 @@ std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
     // clang-format on
 
     // Null only before the first power-on; a running instrument always has a screen.
-    const char* screen = ScreenRoutineName(ScreenHandler);
+    // HomeScreen accepts any cursor another screen may leave behind at the
+    // inactivity return.
+    const ScreenRow* screen = FindScreen(ScreenHandler);
     if (!r.broken && (ScreenHandler != nullptr || PowerState == POWER_ON) && screen == nullptr)
         r.Fail("ScreenHandler is not a screen routine");
-    if (screen != nullptr) r.Range(screen, MenuCursor, 0, MenuCursorLimit(ScreenHandler), -1, "MenuCursor on ");
+    if (screen != nullptr) r.Range(screen->Name, MenuCursor, 0, screen->LastCursor, -1, "MenuCursor on ");
 
     if (PowerState == POWER_ON) {
         // The event point of a running instrument ends a pass, whose screen
