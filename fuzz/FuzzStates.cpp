@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "headless/ScriptReference.h"
 #include "headless/StateFile.h"
 #include "screens/Screens.h"
 #include "support/Invariants.h"
@@ -45,7 +46,8 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
     if (words.size() < 2) return LLVMFuzzerMutate(data, size, maxSize);
     std::string& word = words[1 + rng() % (words.size() - 1)];
     if (words[0] == "ScreenHandler") {
-        word = ScreenTable[rng() % SCREEN_COUNT].Name;
+        static const std::vector<std::string> screens = ScreenRoutineNames();
+        word = screens[rng() % screens.size()];
     } else {
         long long v = std::strtoll(word.c_str(), nullptr, 10);
         if (v > (1LL << 40) || v < -(1LL << 40)) v = 0;

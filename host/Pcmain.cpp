@@ -307,22 +307,22 @@ QColor TForm1::UnlitColour() const {
 
 void TForm1::RenderLcd() {
     if (closing_) return;
-    u8 pixels[FRAME_HEIGHT][FRAME_WIDTH];
+    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
     FrameToPixels(FrameBuffer, pixels);
     const QRgb lit = qRgb(0, 0, 0);
     const QRgb unlit = UnlitColour().rgb();
     QImage& canvas = Image1->canvas();
     const int s = Layout::Scale;
-    for (int y = 0; y < FRAME_HEIGHT; y++) {
+    for (int y = 0; y < LCD_HEIGHT; y++) {
         for (int dy = 0; dy < s; dy++) {
             QRgb* row = reinterpret_cast<QRgb*>(canvas.scanLine(y * s + dy));
-            for (int x = 0; x < FRAME_WIDTH; x++) {
+            for (int x = 0; x < LCD_WIDTH; x++) {
                 const QRgb c = pixels[y][x] ? lit : unlit;
                 for (int dx = 0; dx < s; dx++) row[x * s + dx] = c;
             }
         }
     }
-    Image1->update(0, 0, FRAME_WIDTH * s, FRAME_HEIGHT * s);
+    Image1->update(0, 0, LCD_WIDTH * s, LCD_HEIGHT * s);
 }
 
 void TForm1::PumpEvents() {

@@ -132,8 +132,9 @@ void MainLoopPass(void) {
     Host->PumpEvents(Host->Context);
 }
 
-// Steps 1 to 13 of power-on. Returns when the loop ends: after OFF, after ON
-// while running (RestartRequested), or when the host shuts down.
+// The power-on sequence, the splash and the main loop. Returns when the loop
+// ends: after OFF, after ON while running (RestartRequested), or when the
+// host shuts down.
 static void PowerOnSequence(void) {
     LoadDefaults();
     ResetCalibration();

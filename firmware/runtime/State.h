@@ -20,11 +20,11 @@ typedef int64_t s64;
 
 // Key codes: the one pending input event.
 const u8 KEY_NONE = 0;
-const u8 KEY_MENU = 1;   // round middle button under the display
-const u8 KEY_CW = 2;     // knob one step clockwise
-const u8 KEY_CCW = 3;    // knob one step anticlockwise
-const u8 KEY_LEFT = 4;   // left soft key, F1
-const u8 KEY_RIGHT = 5;  // right soft key, F2
+const u8 KEY_MENU = 1;  // round middle button under the display
+const u8 KEY_CW = 2;    // knob one step clockwise
+const u8 KEY_CCW = 3;   // knob one step anticlockwise
+const u8 KEY_LEFT = 4;  // left soft key, F1
+const u8 KEY_RIGHT = 5; // right soft key, F2
 
 const u8 ZONE_COUNT = 153;       // zones 0..152
 const u8 ZONE_UTC_ZULU = 43;     // power-on main and second zone
@@ -72,21 +72,23 @@ struct TimeFields {
 typedef void (*ScreenRoutine)(void);
 
 // The seven hardware hooks (Runtime.h), X(id, routine) in HookId order.
-#define HOOK_LIST(X)                                                       \
-    X(HOOK_CONTRAST, HookContrast)                                         \
-    X(HOOK_BACKLIGHT_ON, HookBacklightOn)                                  \
-    X(HOOK_BACKLIGHT_OFF, HookBacklightOff)                                \
-    X(HOOK_LAMP_ON, HookLampOn)                                            \
-    X(HOOK_LAMP_OFF, HookLampOff)                                          \
-    X(HOOK_SETTINGS_CHANGED, HookSettingsChanged)                          \
+#define HOOK_LIST(X)                              \
+    X(HOOK_CONTRAST, HookContrast)                \
+    X(HOOK_BACKLIGHT_ON, HookBacklightOn)         \
+    X(HOOK_BACKLIGHT_OFF, HookBacklightOff)       \
+    X(HOOK_LAMP_ON, HookLampOn)                   \
+    X(HOOK_LAMP_OFF, HookLampOff)                 \
+    X(HOOK_SETTINGS_CHANGED, HookSettingsChanged) \
     X(HOOK_MINMAX_RESET, HookMinMaxReset)
 
+// clang-format off
 enum HookId {
 #define HOOK_ID(id, routine) id,
     HOOK_LIST(HOOK_ID)
 #undef HOOK_ID
     HOOK_COUNT
 };
+// clang-format on
 
 // The variables, from StateTable.h: see there for each one's range, power-on
 // value and writer.
@@ -101,7 +103,8 @@ enum HookId {
 // The range of each variable of the table, Name_MIN and Name_MAX (per
 // element for arrays): what the screens clamp and wrap with.
 #define STATE(type, name, powerOn, min, max, writer) const s64 name##_MIN = (min), name##_MAX = (max);
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) const s64 name##_MIN = (min), name##_MAX = (max);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+    const s64 name##_MIN = (min), name##_MAX = (max);
 #define STATE_EDIT(type, name, min, max, writer) const s64 name##_MIN = (min), name##_MAX = (max);
 #include "StateTable.h"
 

@@ -26,8 +26,7 @@ static const ScreenRow Rows[] = {
 };
 // clang-format on
 
-const ScreenRow* const ScreenTable = Rows;
-const u8 SCREEN_COUNT = sizeof Rows / sizeof Rows[0];
+static const u8 SCREEN_COUNT = sizeof Rows / sizeof Rows[0];
 
 const ScreenRow* FindScreen(ScreenRoutine routine) {
     if (routine == nullptr) {

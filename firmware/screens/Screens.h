@@ -47,9 +47,6 @@ struct ScreenRow {
     u8 LastCursor;        // the largest MenuCursor it uses (HomeScreen: any)
     u8 KeepsEditMode;     // 1 when its way back leaves EditMode as it is
 };
-extern const ScreenRow* const ScreenTable;
-extern const u8 SCREEN_COUNT;
-
 // The row of a screen routine, or null for anything else (null included).
 const ScreenRow* FindScreen(ScreenRoutine routine);
 // Name of a screen routine, or null for anything that is not one.

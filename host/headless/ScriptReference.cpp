@@ -101,7 +101,13 @@ static const char* TypeName(StateKind kind) {
 
 std::vector<std::string> ScreenRoutineNames() {
     std::vector<std::string> names;
-    for (u8 i = 0; i < SCREEN_COUNT; i++) names.push_back(ScreenTable[i].Name);
+    // Every screen but HomeScreen opens from a row of its parent: the tree
+    // from HomeScreen holds them all, each parent before its children.
+    std::vector<ScreenRoutine> screens = {HomeScreen};
+    for (size_t i = 0; i < screens.size(); i++)
+        for (int row = 0; row < 256; row++)
+            if (ScreenRoutine child = ChildScreen(screens[i], (u8)row)) screens.push_back(child);
+    for (ScreenRoutine s : screens) names.push_back(ScreenRoutineName(s));
     return names;
 }
 

@@ -230,7 +230,7 @@ bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
             return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
         for (size_t i = *at + 1; i < w.size(); i += 4) {
             long long v[4];
-            const long long hi[4] = {FRAME_WIDTH - 1, FRAME_HEIGHT - 1, FRAME_WIDTH - 1, FRAME_HEIGHT - 1};
+            const long long hi[4] = {LCD_WIDTH - 1, LCD_HEIGHT - 1, LCD_WIDTH - 1, LCD_HEIGHT - 1};
             const std::string box = w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3];
             for (int k = 0; k < 4; k++)
                 if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
@@ -497,7 +497,7 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     const std::string path = PathOf(c.text);
     const u8* got = host_->LastFrame();
     const std::string where = displayName_ + ":" + std::to_string(number) + ": ";
-    u8 want[FRAME_BYTES];
+    u8 want[LCD_BYTES];
     std::string why;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
@@ -519,7 +519,7 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     const FrameDiff diff = CompareFrames(want, got, c.ignore);
     if (diff.count == 0) return STEP_ON;
     if (updateFrames_) {
-        u8 merged[FRAME_BYTES];
+        u8 merged[LCD_BYTES];
         MergeIgnored(want, got, c.ignore, merged);
         if (!WriteReference(path, merged, number)) return STEP_STOP;
         written_.push_back({path, false, diff.count});

@@ -2,7 +2,6 @@
 // that saved it ends, and a bad state file loads nothing.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "RunnerTestSupport.h"
@@ -47,7 +46,6 @@ TEST(SavedState, ARunResumedFromItsStateEndsWithTheSameStateAndFrame) {
         }
     }
     EXPECT_NE(ReadFile(dir + "/t1.state"), ReadFile(dir + "/a2.state"));
-    std::filesystem::remove_all(dir);
 }
 
 // Replaces the line that starts with name (or appends it) in a state file.
@@ -122,7 +120,6 @@ TEST(SavedState, ABadFileEndsTheRunWithItsLineAndLoadsNothing) {
     ASSERT_EQ(
         RunText("load-state good.state\nexpect ScreenHandler MainMenuScreen\nexpect Power on\n", dir).code,
         0);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(SavedState, AFailureWritesTheStateAtTheFailingLine) {
@@ -134,7 +131,6 @@ TEST(SavedState, AFailureWritesTheStateAtTheFailingLine) {
     Result r = RunText(
         "load-state fails.state\nexpect HomePage 1\nexpect Power on\nwait 1s\nexpect HomePage 1\n", dir);
     EXPECT_EQ(r.code, 0) << r.err;
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -70,7 +70,8 @@ protected:
         };
         std::string calls;
         for (int h = 0; h < HOOK_COUNT; h++)
-            for (u32 n = before[h]; n < HookCalls[h]; n++) calls += std::string(calls.empty() ? "" : " ") + names[h];
+            for (u32 n = before[h]; n < HookCalls[h]; n++)
+                calls += std::string(calls.empty() ? "" : " ") + names[h];
         return calls;
     }
 };
@@ -89,7 +90,8 @@ TEST_F(Pass, HooksLampAndDisplayInEachState) {
         {1, EXPIRY_TIMER, 0, 1, "HookBacklightOn HookLampOn", "lamp 255 hide render(hidden) show pump"},
         {0, EXPIRY_ALARM, 0, 1, "HookBacklightOff HookLampOn", "lamp 255 hide render(hidden) show pump"},
         {1, EXPIRY_TIMER, 0, 0, "HookBacklightOn HookLampOff", "lamp 128 hide render(hidden) show pump"},
-        {1, EXPIRY_TIMER, EXPIRY_TIMER, 1, "HookBacklightOn HookLampOff", "lamp 128 hide render(hidden) show pump"},
+        {1, EXPIRY_TIMER, EXPIRY_TIMER, 1, "HookBacklightOn HookLampOff",
+         "lamp 128 hide render(hidden) show pump"},
     };
     for (const Row& r : rows) {
         Backlight = r.backlight;

@@ -176,7 +176,7 @@ TEST_F(Instrument, KeyDuringTheSplashIsActedOnInTheFirstPass) {
         if (frame == 40) Button3Click();
     };
     Run([&](int pass) {
-        if (pass == 1) EXPECT_EQ(HomePage, 1);
+        if (pass == 1) { EXPECT_EQ(HomePage, 1); }
         return pass < 1;
     });
 }
@@ -305,8 +305,8 @@ TEST_F(Tick, SecondEveryTenTicksAndInactivityCountsDown) {
         Timer1Timer();
         EXPECT_EQ(SecondElapsed, i % 10 == 0 ? 1 : 0) << i;
         SecondElapsed = 0;
-        if (i == 10) EXPECT_EQ(InactivitySeconds, 1);
-        if (i == 20) EXPECT_EQ(InactivitySeconds, 0);
+        if (i == 10) { EXPECT_EQ(InactivitySeconds, 1); }
+        if (i == 20) { EXPECT_EQ(InactivitySeconds, 0); }
     }
     EXPECT_EQ(InactivitySeconds, 0); // stays at 0
 }
