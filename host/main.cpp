@@ -63,7 +63,9 @@ int main(int argc, char** argv) {
             std::cerr << "tmx5 run: give exactly one script (or - for standard input)\n" << Usage;
             return 2;
         }
-        return RunScriptFile(argv[update ? 3 : 2], std::cout, std::cerr, update);
+        RunOptions options;
+        options.updateFrames = update;
+        return RunScriptFile(argv[update ? 3 : 2], std::cout, std::cerr, options);
     }
     const bool record = argc >= 2 && std::strcmp(argv[1], "--record") == 0;
     if (record && argc != 3) {
