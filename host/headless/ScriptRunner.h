@@ -31,6 +31,7 @@
 
 #include "FrameDiff.h"
 #include "HeadlessHost.h"
+#include "ScriptCommands.h"
 #include "TextCheck.h"
 
 // What one script may ask for.
@@ -48,11 +49,7 @@ struct RunOptions {
     double timeoutSeconds = 0;  // wall-clock limit of the run; 0: none
 };
 
-struct ScriptCommand {
-    enum Kind {
-        UTC, ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, WAIT, PASSES, FRAME_MS, SNAP, EXPECT,
-        EXPECT_FRAME, EXPECT_TEXT, PRINT
-    };
+struct ScriptCommand : ScriptCommandKind {
     Kind kind;
     long long number = 0;           // key code, sensor position, ms, passes, flag, seconds
     std::string text;               // file name, or the expected value as written
@@ -113,6 +110,8 @@ private:
     void CheckBounds();
     bool ParseCommand(const std::vector<std::string>& words, int number, ScriptCommand* cmd,
                       bool* isEvent);
+    bool ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at, const ScriptCommandRow& row,
+                  int number, ScriptCommand* c);
     bool Bad(int number, const std::string& why);
 
     void OnEventPoint();

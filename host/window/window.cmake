@@ -16,6 +16,6 @@ add_library(tmx5window STATIC
 set_target_properties(tmx5window PROPERTIES AUTOMOC ON AUTORCC ON)
 target_include_directories(tmx5window PUBLIC ${CMAKE_SOURCE_DIR}/host ${CMAKE_SOURCE_DIR}/firmware)
 # FrameConvert lives in tmx5headless, the converter both hosts share.
-target_link_libraries(tmx5window PUBLIC Qt6::Widgets tmx5headless tmx5fw)
+target_link_libraries(tmx5window PUBLIC Qt6::Widgets tmx5headless tmx5scriptcmds tmx5fw)
 
 include(${CMAKE_SOURCE_DIR}/tools/facegen/facegen.cmake)
