@@ -116,6 +116,11 @@ static bool ParseUtc(const std::string& date, const std::string& time, long long
     int y, mo, d, h, mi, s;
     char tail;
     if (date.size() != 10 || time.size() != 8) return false;
+    // Digits only: sscanf alone would take "+1" or " 1" for a field.
+    for (size_t i = 0; i < date.size(); i++)
+        if (i != 4 && i != 7 && (date[i] < '0' || date[i] > '9')) return false;
+    for (size_t i = 0; i < time.size(); i++)
+        if (i != 2 && i != 5 && (time[i] < '0' || time[i] > '9')) return false;
     if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &y, &mo, &d, &tail) != 3) return false;
     if (std::sscanf(time.c_str(), "%2d:%2d:%2d%c", &h, &mi, &s, &tail) != 3) return false;
     if (date[4] != '-' || date[7] != '-' || time[2] != ':' || time[5] != ':') return false;
@@ -213,6 +218,18 @@ static bool CheckValue(const std::string& name, const std::string& value, std::s
     return true;
 }
 
+// An absolute name, or one with a ".." part.
+static bool LeavesFolder(const std::string& name) {
+    if (name.empty() || name[0] == '/') return true;
+    for (size_t start = 0; start <= name.size();) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        if (name.compare(start, end - start, "..") == 0 && end - start == 2) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 // Reads one argument of a command (ScriptCommands.h) from w[*at] on.
 bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at,
                             const ScriptCommandRow& row, int number, ScriptCommand* c) {
@@ -239,6 +256,9 @@ bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
         const size_t dot = word.rfind('.');
         if (a.choices != nullptr && (dot == std::string::npos || ChoiceIndex(a.choices, word.substr(dot + 1)) < 0))
             return Bad(number, BadValue(a.bad, word));
+        if (!allowAnyPath_ && LeavesFolder(word))
+            return Bad(number, word + " leads out of the script's folder (an absolute path or ..); "
+                                      "tmx5 run --allow-any-path allows it");
         c->text = word;
         break;
     }
