@@ -394,6 +394,11 @@ bool ScriptRunner::Load(const std::string& text, const std::string& displayName,
     return ok;
 }
 
+// "10000 hours", or "1500 ms" when not whole hours.
+static std::string Milliseconds(uint64_t ms) {
+    return ms % 3600000 == 0 ? std::to_string(ms / 3600000) + " hours" : std::to_string(ms) + " ms";
+}
+
 // The virtual time and event points the script asks for, counted ahead so that
 // a script over the bounds is bad before it runs. The run keeps to the same
 // bounds for what cannot be counted ahead (the splash, the instrument's own
@@ -414,8 +419,7 @@ bool ScriptRunner::CheckWork() {
             }
         }
         if (ms > maxVirtualMs_)
-            return Bad(line.number, "the script asks for more than " + std::to_string(maxVirtualMs_ / 3600000) +
-                                        " hours of virtual time");
+            return Bad(line.number, "the script asks for more than " + Milliseconds(maxVirtualMs_) + " of virtual time");
         if (points > maxEventPoints_)
             return Bad(line.number,
                        "the script asks for more than " + std::to_string(maxEventPoints_) + " event points (passes)");
@@ -674,6 +678,7 @@ void ScriptRunner::ProcessScript() {
         }
         const ScriptLine& line = lines_[lineIndex_];
         while (commandIndex_ < line.commands.size()) {
+            lastLine_ = line.number;
             Step step = Execute(line.commands[commandIndex_++], line.number);
             if (step == STEP_STOP) return;
             if (step == STEP_SUSPEND) {
@@ -696,12 +701,13 @@ void ScriptRunner::ProcessScript() {
 // Ends a run that goes past the bounds of virtual time and event points
 // (status 2) or past its timeout (status 1).
 void ScriptRunner::CheckBounds() {
-    const int line = lines_.empty() ? 0 : lines_[std::min(lineIndex_, lines_.size() - 1)].number;
+    // The line of the command that runs (a wait, passes) or ran last.
+    const int line = lastLine_ > 0 ? lastLine_ : lines_.empty() ? 0 : lines_[0].number;
     const uint64_t points = host_->EventPoints();
     if (host_->NowMs() > maxVirtualMs_ || points > maxEventPoints_) {
         err_ << displayName_ << ":" << line << ": stopped: the run went past "
              << (points > maxEventPoints_ ? std::to_string(maxEventPoints_) + " event points (passes)"
-                                          : std::to_string(maxVirtualMs_ / 3600000) + " hours of virtual time")
+                                          : Milliseconds(maxVirtualMs_) + " of virtual time")
              << ", the most a script may take\n";
         Finish(2);
     } else if (timeoutSeconds_ > 0 && points % 1024 == 0 && std::chrono::steady_clock::now() >= deadline_) {
@@ -730,6 +736,7 @@ int ScriptRunner::Run() {
     skipPoints_ = waitUntilMs_ = 0;
     powerOnRequested_ = finished_ = false;
     exitCode_ = 0;
+    lastLine_ = 0;
     passes_ = 0;
     written_.clear();
     if (timeoutSeconds_ > 0)

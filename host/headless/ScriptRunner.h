@@ -147,6 +147,7 @@ private:
     uint64_t maxVirtualMs_ = SCRIPT_MAX_VIRTUAL_MS;
     uint64_t maxEventPoints_ = SCRIPT_MAX_EVENT_POINTS;
     int errors_ = 0;
+    int lastLine_ = 0; // the line of the command carried out last
     std::chrono::steady_clock::time_point deadline_;
     std::vector<WrittenFrame> written_;
 };
