@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <sstream>
@@ -53,7 +53,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::ostream
             optionsEnd = true;
             continue;
         }
-        const bool takesValue = a == "--out" || a == "--timeout" || a == "-j" || a == "--shard" || a == "--junit";
+        const bool takesValue =
+            a == "--out" || a == "--timeout" || a == "-j" || a == "--shard" || a == "--junit";
         std::string value;
         if (takesValue) {
             if (i + 1 >= args.size()) {
@@ -75,14 +76,15 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::ostream
             const double seconds = std::strtod(value.c_str(), &end);
             if (value.empty() || *end != '\0' || !(seconds > 0 && seconds <= 1e6) ||
                 value.find_first_not_of("0123456789.") != std::string::npos)
-                return err << "tmx5 run: --timeout takes seconds, more than 0 and at most 1000000, not " << value
-                           << "\n",
+                return err << "tmx5 run: --timeout takes seconds, more than 0 and at most 1000000, not "
+                           << value << "\n",
                        false;
             o->run.timeoutSeconds = seconds;
         } else if (a == "-j" || (a.compare(0, 2, "-j") == 0 && a.size() > 2)) {
             if (a != "-j") value = a.substr(2);
             if (!WholeNumber(value, 1, 256, &n))
-                return err << "tmx5 run: -j takes a number of scripts at once from 1 to 256, not " << value << "\n",
+                return err << "tmx5 run: -j takes a number of scripts at once from 1 to 256, not " << value
+                           << "\n",
                        false;
             o->jobs = (int)n;
         } else if (a == "--shard") {
@@ -133,7 +135,8 @@ bool ListScripts(const Options& o, std::vector<Entry>* entries, std::ostream& er
         fs::recursive_directory_iterator it(p, ec), end;
         for (; !ec && it != end; it.increment(ec)) {
             const fs::path& f = it->path();
-            if (f.extension() == ".tmx" && it->is_regular_file(ec)) found.push_back(f.lexically_normal().string());
+            if (f.extension() == ".tmx" && it->is_regular_file(ec))
+                found.push_back(f.lexically_normal().string());
         }
         if (ec) {
             err << "tmx5 run: cannot list " << p << ": " << ec.message() << "\n";
@@ -220,8 +223,7 @@ bool Start(const std::string& program, const Options& o, const Entry& e, Job* jo
         dup2(errPipe[1], 2);
         execv(program.c_str(), argv.data());
         const char* msg = "cannot start the runner\n";
-        if (write(2, msg, std::strlen(msg)) < 0) {
-        }
+        if (write(2, msg, std::strlen(msg)) < 0) {}
         _exit(127);
     }
     close(outPipe[1]);
@@ -241,8 +243,7 @@ bool Start(const std::string& program, const Options& o, const Entry& e, Job* jo
 
 Outcome Finish(Job* job) {
     int status = 0;
-    while (waitpid(job->pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(job->pid, &status, 0) < 0 && errno == EINTR) {}
     Outcome r;
     r.done = true;
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job->start).count();
@@ -293,7 +294,8 @@ std::vector<Outcome> RunAll(const std::string& program, const Options& o, const 
             for (Job& j : running)
                 for (Capture* c : {&j.out, &j.err}) {
                     if (c->fd < 0) continue;
-                    auto f = std::find_if(fds.begin(), fds.end(), [&](const pollfd& p) { return p.fd == c->fd; });
+                    auto f =
+                        std::find_if(fds.begin(), fds.end(), [&](const pollfd& p) { return p.fd == c->fd; });
                     if (f == fds.end() || f->revents == 0) continue;
                     const ssize_t n = read(c->fd, buffer, sizeof buffer);
                     if (n > 0) {
@@ -345,8 +347,8 @@ std::string Seconds(double s) {
     return t;
 }
 
-bool WriteJunit(const std::string& file, const std::vector<Entry>& entries, const std::vector<Outcome>& outcomes,
-                std::ostream& err) {
+bool WriteJunit(const std::string& file, const std::vector<Entry>& entries,
+                const std::vector<Outcome>& outcomes, std::ostream& err) {
     int failures = 0, errors = 0;
     double total = 0;
     for (const Outcome& r : outcomes) {
@@ -356,8 +358,8 @@ bool WriteJunit(const std::string& file, const std::vector<Entry>& entries, cons
     }
     std::ostringstream x;
     const std::string counts = " tests=\"" + std::to_string(outcomes.size()) + "\" failures=\"" +
-                               std::to_string(failures) + "\" errors=\"" + std::to_string(errors) + "\" time=\"" +
-                               Seconds(total) + "\"";
+                               std::to_string(failures) + "\" errors=\"" + std::to_string(errors) +
+                               "\" time=\"" + Seconds(total) + "\"";
     x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<testsuites name=\"tmx5 run\"" << counts << ">\n"
       << "  <testsuite name=\"tmx5 run\"" << counts << " skipped=\"0\">\n";
@@ -370,9 +372,9 @@ bool WriteJunit(const std::string& file, const std::vector<Entry>& entries, cons
           << XmlEscape(folder.empty() ? "tmx5" : folder) << "\" file=\"" << XmlEscape(entries[i].path)
           << "\" time=\"" << Seconds(r.seconds) << "\">\n";
         if (r.verdict != PASS)
-            x << "      <" << (r.verdict == FAIL ? "failure" : "error") << " message=\"" << XmlEscape(r.message)
-              << "\" type=\"" << (r.verdict == FAIL ? "FAIL" : "BAD") << "\">" << XmlEscape(r.err) << "</"
-              << (r.verdict == FAIL ? "failure" : "error") << ">\n";
+            x << "      <" << (r.verdict == FAIL ? "failure" : "error") << " message=\""
+              << XmlEscape(r.message) << "\" type=\"" << (r.verdict == FAIL ? "FAIL" : "BAD") << "\">"
+              << XmlEscape(r.err) << "</" << (r.verdict == FAIL ? "failure" : "error") << ">\n";
         x << "      <system-out>" << XmlEscape(r.out) << "</system-out>\n"
           << "      <system-err>" << XmlEscape(r.err) << "</system-err>\n"
           << "    </testcase>\n";
@@ -401,19 +403,18 @@ int RunSuite(const Options& o, const std::string& program, std::ostream& out, st
     const int jobs = o.jobs > 0 ? o.jobs : (int)std::max(1L, cores);
     int counts[3] = {0, 0, 0};
     static const char* const Words[3] = {"PASS", "FAIL", "BAD"};
-    const std::vector<Outcome> outcomes =
-        RunAll(program, o, entries, jobs, [&](size_t i, const Outcome& r) {
-            counts[r.verdict]++;
-            char t[32];
-            std::snprintf(t, sizeof t, "%.2f", r.seconds);
-            out << Words[r.verdict] << " " << entries[i].path << " (" << t << " s)\n";
-            if (r.verdict != PASS) {
-                // Why, indented under its line.
-                std::istringstream lines(r.err);
-                for (std::string line; std::getline(lines, line);) out << "  " << line << "\n";
-            }
-            out.flush();
-        });
+    const std::vector<Outcome> outcomes = RunAll(program, o, entries, jobs, [&](size_t i, const Outcome& r) {
+        counts[r.verdict]++;
+        char t[32];
+        std::snprintf(t, sizeof t, "%.2f", r.seconds);
+        out << Words[r.verdict] << " " << entries[i].path << " (" << t << " s)\n";
+        if (r.verdict != PASS) {
+            // Why, indented under its line.
+            std::istringstream lines(r.err);
+            for (std::string line; std::getline(lines, line);) out << "  " << line << "\n";
+        }
+        out.flush();
+    });
     out << counts[PASS] << " passed, " << counts[FAIL] << " failed";
     if (counts[BAD] > 0) out << ", " << counts[BAD] << " bad";
     out << "\n";
@@ -444,7 +445,8 @@ std::string XmlEscape(const std::string& text) {
                 ok = (p[i + k] & 0xC0) == 0x80;
                 v = v << 6 | (p[i + k] & 0x3F);
             }
-            ok = ok && !(len == 3 && (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF) || v == 0xFFFE || v == 0xFFFF)) &&
+            ok = ok &&
+                 !(len == 3 && (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF) || v == 0xFFFE || v == 0xFFFF)) &&
                  !(len == 4 && (v < 0x10000 || v > 0x10FFFF));
             if (!ok) {
                 PutUtf8(&s, 0xFFFD);
@@ -457,14 +459,26 @@ std::string XmlEscape(const std::string& text) {
         }
         i++;
         switch (c) {
-        case '&': s += "&amp;"; break;
-        case '<': s += "&lt;"; break;
-        case '>': s += "&gt;"; break;
-        case '"': s += "&quot;"; break;
-        case '\'': s += "&apos;"; break;
-        default:
-            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') PutUtf8(&s, 0xFFFD);
-            else s += (char)c;
+            case '&':
+                s += "&amp;";
+                break;
+            case '<':
+                s += "&lt;";
+                break;
+            case '>':
+                s += "&gt;";
+                break;
+            case '"':
+                s += "&quot;";
+                break;
+            case '\'':
+                s += "&apos;";
+                break;
+            default:
+                if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                    PutUtf8(&s, 0xFFFD);
+                else
+                    s += (char)c;
         }
     }
     return s;
@@ -478,7 +492,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         return 2;
     }
     std::error_code ec;
-    const bool suite = o.suite || o.paths.size() > 1 || (o.paths[0] != "-" && fs::is_directory(o.paths[0], ec));
+    const bool suite =
+        o.suite || o.paths.size() > 1 || (o.paths[0] != "-" && fs::is_directory(o.paths[0], ec));
     if (suite) return RunSuite(o, program, out, err);
     if (!o.run.outDir.empty()) {
         fs::create_directories(o.run.outDir, ec);

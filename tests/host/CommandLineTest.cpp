@@ -125,9 +125,10 @@ TEST(Suite, LinesCountsStatusShardsAndJunitReport) {
 
     Result res = Sh("cd " + dir + " && " + Tmx5 + " run -j 3 --junit out/report.xml s");
     EXPECT_EQ(res.code, 2) << res.err;
-    const char* const lines[] = {"PASS s/a.tmx (", "PASS s/b.tmx (", "FAIL s/c-fails.tmx (",
-                                 "  s/c-fails.tmx:3: expected Label15", "BAD s/d-bad.tmx (",
-                                 "  s/d-bad.tmx:1: unknown command jump", "PASS s/sub/e.tmx ("};
+    const char* const lines[] = {"PASS s/a.tmx (",       "PASS s/b.tmx (",
+                                 "FAIL s/c-fails.tmx (", "  s/c-fails.tmx:3: expected Label15",
+                                 "BAD s/d-bad.tmx (",    "  s/d-bad.tmx:1: unknown command jump",
+                                 "PASS s/sub/e.tmx ("};
     size_t at = 0;
     for (const char* l : lines) {
         at = res.out.find(l, at);
@@ -138,15 +139,18 @@ TEST(Suite, LinesCountsStatusShardsAndJunitReport) {
 
     const std::string xml = ReadFile(dir + "/out/report.xml");
     EXPECT_NE(xml.find("tests=\"5\" failures=\"1\" errors=\"1\""), std::string::npos) << xml;
-    EXPECT_NE(xml.find("<failure message=\"s/c-fails.tmx:3: expected Label15 &lt;&amp;&quot;]]&gt;&apos;\xEF\xBF\xBD"
-                       ", got 2048\" type=\"FAIL\">"),
-              std::string::npos)
+    EXPECT_NE(
+        xml.find(
+            "<failure message=\"s/c-fails.tmx:3: expected Label15 &lt;&amp;&quot;]]&gt;&apos;\xEF\xBF\xBD"
+            ", got 2048\" type=\"FAIL\">"),
+        std::string::npos)
         << xml;
     EXPECT_NE(xml.find("<system-out>Power=on\n</system-out>"), std::string::npos) << xml;
     if (Sh("command -v python3").code == 0) {
-        Result check = Sh("python3 -c 'import sys, xml.dom.minidom as m; d = m.parse(sys.argv[1]); "
-                          "print(len(d.getElementsByTagName(\"testcase\")))' " +
-                          dir + "/out/report.xml");
+        Result check =
+            Sh("python3 -c 'import sys, xml.dom.minidom as m; d = m.parse(sys.argv[1]); "
+               "print(len(d.getElementsByTagName(\"testcase\")))' " +
+               dir + "/out/report.xml");
         EXPECT_EQ(check.code, 0) << check.err;
         EXPECT_EQ(check.out, "5\n");
     }
@@ -166,11 +170,12 @@ TEST(Suite, LinesCountsStatusShardsAndJunitReport) {
 
 TEST(Suite, XmlEscapeKeepsUtf8AndReplacesWhatXmlCannotHold) {
     EXPECT_EQ(XmlEscape("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&apos;");
-    EXPECT_EQ(XmlEscape("\t\n\r\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), "\t\n\r\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(XmlEscape("\t\n\r\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"),
+              "\t\n\r\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
     const std::string bad = "\xEF\xBF\xBD";
     EXPECT_EQ(XmlEscape(std::string("\x00\x1b\x7f", 3)), bad + bad + "\x7f");
-    EXPECT_EQ(XmlEscape("\xff\xC3"), bad + bad);         // a stray byte, a sequence cut short
-    EXPECT_EQ(XmlEscape("\xC0\xAF"), bad + bad);         // an overlong form
+    EXPECT_EQ(XmlEscape("\xff\xC3"), bad + bad);           // a stray byte, a sequence cut short
+    EXPECT_EQ(XmlEscape("\xC0\xAF"), bad + bad);           // an overlong form
     EXPECT_EQ(XmlEscape("\xED\xA0\x80"), bad + bad + bad); // a surrogate
 }
 
