@@ -60,9 +60,10 @@ TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
         {"run " + dir + "/ok.tmx > /dev/full", 2, "cannot write the output: No space left on device"},
         {"--help > /dev/full", 2, "cannot write the output"},
         // --timeout ends the run (status 1) whatever the machine's speed: this
-        // script would take a billion passes.
-        {"printf 'frame-ms 1\\nwait 270h\\n' | " + Tmx5 + " run --timeout 1 -", 1,
-         "-:2: stopped by the timeout of 1 s"},
+        // script would take a billion passes of the running instrument (about an
+        // hour here).
+        {"printf 'on\\nframe-ms 1\\nwait 270h\\n' | " + Tmx5 + " run --timeout 1 -", 1,
+         "-:3: stopped by the timeout of 1 s"},
     };
     for (const auto& r : rows) {
         const std::string cmd = r.args.compare(0, 6, "printf") == 0 ? r.args : Tmx5 + " " + r.args;

@@ -52,8 +52,8 @@ TEST(ScriptCheck, BadLinesAreReportedWithFileAndLineAndNothingRuns) {
         {"print", "usage: print"},
         {"on 2", "usage: on"},
         // Signs and blanks in date and time fields used to be read as numbers.
-        {"utc 2026-+1-01 +1:+0:00", "not a UTC time"},
-        {"utc 2026-01-01 00:-1:00", "not a UTC time"},
+        {"utc 2026-+1-01 00:00:00", "not a UTC time"},
+        {"utc 2026-01-01 +1:+0:00", "not a UTC time"},
         // File names that leave the script's folder used to be written anywhere.
         {"snap ../x.png", "../x.png leads out of the script's folder"},
         {"snap /tmp/x.png", "leads out of"},
