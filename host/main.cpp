@@ -14,6 +14,7 @@
 
 #include "headless/ScriptCommands.h"
 #include "headless/RunCommand.h"
+#include "headless/ScriptReference.h"
 #include "headless/ScriptRunner.h"
 #ifdef TMX5_HAVE_WINDOW
 #include "window/WindowMain.h"
@@ -35,12 +36,14 @@ static int Done(int code) {
 
 int main(int argc, char** argv) {
     const std::string first = argc >= 2 ? argv[1] : "";
-    if (first == "--help" || first == "-h" || first == "--version") {
+    if (first == "--help" || first == "-h" || first == "--version" || first == "--man" || first == "--reference") {
         if (argc > 2) {
             std::cerr << "tmx5 " << first << ": takes nothing after it, not " << argv[2] << "\n";
             return 2;
         }
         if (first == "--version") std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
+        else if (first == "--man") std::cout << ManPage(TMX5_VERSION);
+        else if (first == "--reference") std::cout << ScriptReferenceMarkdown();
         else std::cout << Usage;
         return Done(0);
     }

@@ -68,6 +68,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::ostream
             o->run.updateFrames = true;
         } else if (a == "--allow-any-path") {
             o->run.allowAnyPath = true;
+        } else if (a == "--state-on-failure") {
+            o->run.stateOnFailure = true;
         } else if (a == "--out") {
             if (value.empty()) return err << "tmx5 run: --out needs a folder\n", false;
             o->run.outDir = value;
@@ -196,6 +198,7 @@ bool Start(const std::string& program, const Options& o, const Entry& e, Job* jo
     std::vector<std::string> args = {program, "run"};
     if (o.run.updateFrames) args.push_back("--update-frames");
     if (o.run.allowAnyPath) args.push_back("--allow-any-path");
+    if (o.run.stateOnFailure) args.push_back("--state-on-failure");
     if (o.run.timeoutSeconds > 0) {
         char t[32];
         std::snprintf(t, sizeof t, "%g", o.run.timeoutSeconds);

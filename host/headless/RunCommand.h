@@ -13,6 +13,7 @@
 //   --out DIR            write files below DIR instead of the script's folder
 //                        (a suite: below DIR/<the script's folder under the path given>)
 //   --allow-any-path     let file names be absolute or hold ".." (and follow links out)
+//   --state-on-failure   a failed expectation also writes the state (SCRIPT's stem + ".state")
 //   --timeout SECONDS    end a script's run after SECONDS of real time (status 1)
 //   -j N                 run N scripts at once (suite; default: the number of cores)
 //   --shard K/N          run the K-th of N parts of the suite (1 <= K <= N)

@@ -29,6 +29,8 @@ struct ScriptCommandKind {
         EXPECT_FRAME,
         EXPECT_TEXT,
         PRINT,
+        SAVE_STATE,
+        LOAD_STATE,
     };
 };
 
@@ -64,8 +66,9 @@ struct ScriptCommandRow {
     const char* synopsis; // "sensor N"
     const char* hint;     // added to "usage: SYNOPSIS" in parentheses, or null
     std::vector<ScriptArg> args;
-    const char* help; // one line for --help
-    const char* more; // further sentences for the reference and the man page, or null
+    const char* help;    // one line for --help
+    const char* more;    // further sentences for the reference and the man page, or null
+    const char* example; // a line the parser accepts
 };
 
 const std::vector<ScriptCommandRow>& ScriptCommandTable();

@@ -489,7 +489,64 @@ void ScriptRunner::Finish(int code) {
     if (finished_) return;
     finished_ = true;
     exitCode_ = code;
+    if (code == 1 && !stateOnFailure_.empty() && host_ != nullptr) {
+        std::string why;
+        if (PowerState == POWER_SPLASH)
+            err_ << "  no state written: the instrument was in its splash\n";
+        else if (WriteStateFile(stateOnFailure_, CaptureInstrument(host_->Snapshot()), &why))
+            err_ << "  wrote " << stateOnFailure_ << " (the state at the failing line; tmx5 --load-state "
+                 << stateOnFailure_ << " opens it)\n";
+        else
+            err_ << "  " << why << "\n";
+    }
     if (PowerState != POWER_OFF) RequestShutdown();
+}
+
+// The state goes back as it was saved, at an event point: the instrument's
+// variables, then the host's part. A powered-on state is resumed by the idle
+// loop (RunInstrument) once the script waits for something.
+void ScriptRunner::Apply(const InstrumentSnapshot& state) {
+    RestoreInstrument(state);
+    host_->PutBack(state.host);
+    if (PowerState == POWER_ON) resumeRequested_ = true;
+}
+
+ScriptRunner::Step ScriptRunner::SaveState(const ScriptCommand& c, int number) {
+    std::string why, path;
+    if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
+    if (PowerState == POWER_SPLASH) why = "save-state: the instrument is in its splash; save after it";
+    else if (WriteStateFile(path, CaptureInstrument(host_->Snapshot()), &why)) return STEP_ON;
+    err_ << displayName_ << ":" << number << ": " << why << "\n";
+    Finish(2);
+    return STEP_STOP;
+}
+
+ScriptRunner::Step ScriptRunner::LoadState(const ScriptCommand& c, int number) {
+    InstrumentSnapshot state;
+    std::string why, path, written;
+    // A state this run saved below the output folder, else one beside the script.
+    if (!Resolve(c.text, false, number, &path)) return STEP_STOP;
+    std::error_code ec;
+    if (!outDir_.empty() && Resolve(c.text, true, number, &written) && std::filesystem::exists(written, ec))
+        path = written;
+    if (finished_) return STEP_STOP;
+    if (!ReadStateFile(path, &state, &why)) {
+        err_ << displayName_ << ":" << number << ": load-state: " << why << "\n";
+        Finish(2);
+        return STEP_STOP;
+    }
+    if (!running_) {
+        // At an idle event point: the state goes back now and the line goes on.
+        Apply(state);
+        return STEP_ON;
+    }
+    // Inside the instrument's loop: end it (every loop ends at once, nothing
+    // more is drawn), then put the state back from the idle loop and go on
+    // from there with the rest of the line.
+    staged_ = state;
+    loadPending_ = true;
+    RequestShutdown();
+    return STEP_SUSPEND;
 }
 
 ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
@@ -562,6 +619,8 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     }
     case ScriptCommand::EXPECT_FRAME: return ExpectFrame(c, number);
     case ScriptCommand::EXPECT_TEXT: return ExpectText(c, number);
+    case ScriptCommand::SAVE_STATE: return SaveState(c, number);
+    case ScriptCommand::LOAD_STATE: return LoadState(c, number);
     case ScriptCommand::PRINT:
         for (const std::string& name : c.names) {
             std::string v;
@@ -694,7 +753,7 @@ void ScriptRunner::ProcessScript() {
             skipPoints_ += 2;
             return;
         }
-        if (skipPoints_ > 0 || waitUntilMs_ > 0 || powerOnRequested_) return;
+        if (skipPoints_ > 0 || waitUntilMs_ > 0 || powerOnRequested_ || loadPending_) return;
     }
 }
 
@@ -735,6 +794,7 @@ int ScriptRunner::Run() {
     lineIndex_ = commandIndex_ = 0;
     skipPoints_ = waitUntilMs_ = 0;
     powerOnRequested_ = finished_ = false;
+    running_ = resumeRequested_ = loadPending_ = false;
     exitCode_ = 0;
     lastLine_ = 0;
     passes_ = 0;
@@ -747,10 +807,7 @@ int ScriptRunner::Run() {
     // instrument is off; ON runs the instrument inside it until OFF.
     while (!finished_) {
         host_->EventPoint();
-        if (powerOnRequested_ && !finished_) {
-            powerOnRequested_ = false;
-            Button1Click();
-        }
+        RunInstrument();
     }
     host_->SetEventPoint(nullptr);
     for (const WrittenFrame& f : written_) {
@@ -765,6 +822,35 @@ int ScriptRunner::Run() {
         if (exitCode_ == 0) exitCode_ = 2;
     }
     return exitCode_;
+}
+
+void ScriptRunner::RunInstrument() {
+    while (!finished_) {
+        if (loadPending_) {
+            loadPending_ = false;
+            powerOnRequested_ = resumeRequested_ = false;
+            ShutdownRequested = 0;
+            Apply(staged_);
+            // Still the event point of the load: the rest of its line now.
+            if (skipPoints_ == 0 && waitUntilMs_ == 0) ProcessScript();
+        } else if (powerOnRequested_) {
+            // The window's message loop runs the ON handler, which returns
+            // only at OFF; the rest of the line is delivered by its first pump.
+            powerOnRequested_ = resumeRequested_ = false;
+            running_ = true;
+            Button1Click();
+            running_ = false;
+        } else if (resumeRequested_) {
+            resumeRequested_ = false;
+            if (PowerState != POWER_ON) continue; // switched off since it was put back
+            PowerState = POWER_OFF;               // as ResumeMainLoop takes it
+            running_ = true;
+            ResumeMainLoop();
+            running_ = false;
+        } else {
+            return;
+        }
+    }
 }
 
 bool ReadScriptText(int fd, std::string* text, std::string* why) {
@@ -819,6 +905,13 @@ int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err,
     }
     ScriptRunner runner(out, err);
     runner.SetOptions(options);
+    if (options.stateOnFailure) {
+        // Beside the script, or below the output folder.
+        std::string stem = path == "-" ? "stdin" : path.substr(path.rfind('/') + 1);
+        if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".tmx") == 0) stem.resize(stem.size() - 4);
+        const std::string dir = options.outDir.empty() ? baseDir : options.outDir;
+        runner.SetStateOnFailure((dir == "." ? "" : dir + "/") + stem + ".state");
+    }
     if (!runner.Load(text, path, baseDir)) return 2;
     return runner.Run();
 }

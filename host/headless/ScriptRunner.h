@@ -32,6 +32,7 @@
 #include "FrameDiff.h"
 #include "HeadlessHost.h"
 #include "ScriptCommands.h"
+#include "StateFile.h"
 #include "TextCheck.h"
 
 // What one script may ask for.
@@ -47,6 +48,8 @@ struct RunOptions {
     bool allowAnyPath = false;  // file names may be absolute, hold "..", or leave through links
     std::string outDir;         // where files are written; empty: the script's folder
     double timeoutSeconds = 0;  // wall-clock limit of the run; 0: none
+    bool stateOnFailure = false; // a failure also writes the state to SCRIPT's stem + ".state" below the
+                                 // output folder (standard input: stdin.state)
 };
 
 struct ScriptCommand : ScriptCommandKind {
@@ -96,6 +99,9 @@ public:
         maxVirtualMs_ = maxVirtualMs;
         maxEventPoints_ = maxEventPoints;
     }
+    // With a path, a failed expectation also writes the state at the failing
+    // line there (see StateFile.h), for opening in the window.
+    void SetStateOnFailure(const std::string& path) { stateOnFailure_ = path; }
     const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
     const std::vector<ScriptLine>& Lines() const { return lines_; }
@@ -123,6 +129,12 @@ private:
     Step ExpectText(const ScriptCommand& cmd, int number);
     bool WriteReference(const std::string& path, const u8* frame, int number);
     void Finish(int code);
+    Step SaveState(const ScriptCommand& cmd, int number);
+    Step LoadState(const ScriptCommand& cmd, int number);
+    void Apply(const InstrumentSnapshot& state);
+    // Runs the instrument from the host's idle loop for as long as the
+    // script asks: ON, a loaded state to put back, a powered state to resume.
+    void RunInstrument();
 
     std::ostream& out_;
     std::ostream& err_;
@@ -137,6 +149,11 @@ private:
     uint64_t skipPoints_ = 0;
     uint64_t waitUntilMs_ = 0;
     bool powerOnRequested_ = false;
+    bool running_ = false;         // the instrument's own loop is on the stack
+    bool resumeRequested_ = false; // a powered state was put back: resume its main loop
+    bool loadPending_ = false;     // staged_ goes back once the running loop has ended
+    InstrumentSnapshot staged_;
+    std::string stateOnFailure_;
     bool finished_ = false;
     int exitCode_ = 0;
     uint64_t passes_ = 0;
