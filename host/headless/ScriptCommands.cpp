@@ -164,7 +164,8 @@ const std::vector<ReferenceNote>& PathRules() {
     static const std::vector<ReferenceNote> rules = {
         {"relative names", "file names are taken relative to the script's folder (standard input: the "
                            "current folder)"},
-        {"where", "a reference is read from the script's folder; every file a run writes (snap, a failed "
+        {"where", "a reference or a state to load is read from the script's folder (a state the run saved "
+                  "below --out DIR, from there); every file a run writes (snap, save-state, a failed "
                   "expect-frame's pictures, --update-frames) goes below the script's folder, or below --out DIR "
                   "(in a suite: DIR and the script's folder below the folder given); missing folders are made there"},
         {"confinement", "an absolute name or one holding .. is refused when the script is checked "

@@ -58,6 +58,7 @@ TEST(ScriptCheck, BadLinesAreReportedWithFileAndLineAndNothingRuns) {
         {"snap ../x.png", "../x.png leads out of the script's folder"},
         {"snap /tmp/x.png", "leads out of"},
         {"expect-frame a/../../b.pbm", "leads out of"},
+        {"load-state /etc/passwd", "leads out of"},
         // DEL used to pass as part of a word ("unknown key c\x7fw").
         {"key c\x7fw", "control character 0x7F (DEL) at column 6"},
         {"wait 1s;\x1b", "control character 0x1B (ESC) at column 9"},
