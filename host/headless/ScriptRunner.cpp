@@ -610,7 +610,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             same = ParseNumber(c.text, -(1LL << 62), 1LL << 62, &want) &&
                    ParseNumber(actual, -(1LL << 62), 1LL << 62, &got) && want == got;
         if (!same) {
-            err_ << displayName_ << ":" << number << ": expected " << name << " " << c.text << ", got "
+            err_ << displayName_ << ":" << number << ": expected " << name << " " << CutLongWords(c.text) << ", got "
                  << actual << "\n";
             Finish(1);
             return STEP_STOP;
