@@ -154,7 +154,7 @@ const std::vector<ReferenceNote>& ExitCodes() {
     static const std::vector<ReferenceNote> codes = {
         {"0", "every expectation held"},
         {"1", "an expectation failed (the first one ends the run)"},
-        {"2", "a bad script, a bad command line, or a file that could not be read or written"},
+        {"2", "a bad script, a bad command line, a bad state file, or a file that could not be read or written"},
         {"suite", "0 when every script passed, 1 when any failed, 2 when any was bad"},
     };
     return codes;

@@ -20,6 +20,14 @@
 // folder unless --out names another). A name that leads out of its folder,
 // through "..", an absolute path or a symbolic link, is refused unless the run
 // allows any path.
+//
+// Saved states (StateFile.h): save-state writes the state as it stands at the
+// event point. load-state puts one back so that the script goes on as it went
+// on after the save-state, at the same event point: at an idle event point
+// the state goes back at once and the line goes on; inside the instrument's
+// loop the loop is ended first (as at shutdown), the state goes back from the
+// idle loop, and the line goes on there. A powered-on state then resumes the
+// main loop (ResumeMainLoop) once the script waits for something.
 #pragma once
 
 #include <chrono>

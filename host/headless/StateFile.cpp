@@ -96,6 +96,43 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
+long long Staged(const InstrumentSnapshot& s, const char* name, int index = 0) {
+    const std::vector<StateName>& names = StateNames();
+    for (size_t k = 0; k < names.size(); k++)
+        if (std::strcmp(names[k].name, name) == 0) return s.values[k][index];
+    return 0;
+}
+
+// What a state saved at an event point cannot be; "" when it is none of it.
+// The first word names the variable at fault.
+std::string ConsistencyFault(const InstrumentSnapshot& s) {
+    const bool on = Staged(s, "PowerState") == POWER_ON;
+    const ScreenRow* screen = FindScreen(s.screen);
+    if (on && screen == nullptr) return "ScreenHandler none: a running instrument always shows a screen";
+    if (screen != nullptr && Staged(s, "MenuCursor") > screen->LastCursor)
+        return "MenuCursor " + std::to_string(Staged(s, "MenuCursor")) + " is past the last row of " +
+               screen->Name + " (" + std::to_string(screen->LastCursor) + ")";
+    if (on && Staged(s, "KeyCode") != KEY_NONE)
+        return "KeyCode " + std::to_string(Staged(s, "KeyCode")) +
+               ": a running instrument's pass took its key";
+    std::string fault;
+    // clang-format off
+    // The editor's working fields, while it is open; the time records of a
+    // running instrument.
+#define STATE_EDIT(type, name, min, max, writer)                                                  \
+    if (fault.empty() && s.screen == SetUtcTimeScreen && (Staged(s, #name) < (min) || Staged(s, #name) > (max))) \
+        fault = #name " " + std::to_string(Staged(s, #name)) + " is outside " #min " to " #max " while SET UTC TIME is open";
+#define TIME_FIELD_CHECK(record, type, field, min, max)                                           \
+    if (fault.empty() && on && (Staged(s, #record "." #field) < (min) || Staged(s, #record "." #field) > (max))) \
+        fault = #record "." #field " " + std::to_string(Staged(s, #record "." #field)) +          \
+                " is outside " #min " to " #max " in a running instrument";
+#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_CHECK, name)
+#include "runtime/StateTable.h"
+#undef TIME_FIELD_CHECK
+    // clang-format on
+    return fault;
+}
+
 } // namespace
 
 InstrumentSnapshot CaptureInstrument(const HostSnapshot& host) {
@@ -255,6 +292,14 @@ bool ParseStateFile(const std::string& text, InstrumentSnapshot* out, int* line,
             *why = "the file ends without " + name + " (is it cut short?)";
             return false;
         }
+    // Each value is in its own range; these are the rules between them that
+    // hold at every event point, so a state that breaks one was not saved.
+    const std::string fault = ConsistencyFault(s);
+    if (!fault.empty()) {
+        *line = seenAt[fault.substr(0, fault.find(' '))];
+        *why = fault;
+        return false;
+    }
     *out = s;
     return true;
 }

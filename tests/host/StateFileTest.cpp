@@ -2,6 +2,7 @@
 // that saved it ends, and a bad state file loads nothing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "RunnerTestSupport.h"
@@ -41,10 +42,12 @@ TEST(SavedState, ARunResumedFromItsStateEndsWithTheSameStateAndFrame) {
         ASSERT_EQ(r.code, 0) << c.what << ": " << r.err;
         EXPECT_EQ(ReadFile(dir + "/" + c.saved + ".state"), ReadFile(dir + "/" + c.with + ".state"))
             << c.what;
-        if (std::string(c.with) == "a2")
+        if (std::string(c.with) == "a2") {
             EXPECT_EQ(ReadFile(dir + "/" + c.saved + ".pbm"), ReadFile(dir + "/a2.pbm")) << c.what;
+        }
     }
     EXPECT_NE(ReadFile(dir + "/t1.state"), ReadFile(dir + "/a2.state"));
+    std::filesystem::remove_all(dir);
 }
 
 // Replaces the line that starts with name (or appends it) in a state file.
@@ -87,6 +90,18 @@ TEST(SavedState, ABadFileEndsTheRunWithItsLineAndLoadsNothing) {
         {"given twice", WithLine(early, "HomePage", "HomePage 1") + "HomePage 2\n", "given twice"},
         {"no such screen", WithLine(early, "ScreenHandler", "ScreenHandler Elsewhere"), "no screen routine"},
         {"saved in the splash", WithLine(early, "PowerState", "PowerState 1"), "splash"},
+        // Each value in its range, but not a state any event point shows.
+        {"cursor past the screen's rows", WithLine(early, "MenuCursor", "MenuCursor 7"),
+         "MenuCursor 7 is past the last row of MainMenuScreen (6)"},
+        {"a running instrument without a screen", WithLine(early, "ScreenHandler", "ScreenHandler none"),
+         "a running instrument always shows a screen"},
+        {"a key left over", WithLine(early, "KeyCode", "KeyCode 2"), "KeyCode 2"},
+        {"the editor open on no date",
+         WithLine(WithLine(early, "ScreenHandler", "ScreenHandler SetUtcTimeScreen"), "MenuCursor",
+                  "MenuCursor 0"),
+         "EditYear 0 is outside 1970 to 2100 while SET UTC TIME is open"},
+        {"a running clock on day 0", WithLine(early, "UtcTime.Day", "UtcTime.Day 0"),
+         "UtcTime.Day 0 is outside 1 to 31"},
         {"wrong version", "tmx5-state 2" + early.substr(early.find('\n')), ":1: state file version 2"},
         {"binary",
          std::string("tmx5-state 1\nMainZone 7\n\x7f"
@@ -107,6 +122,7 @@ TEST(SavedState, ABadFileEndsTheRunWithItsLineAndLoadsNothing) {
     ASSERT_EQ(
         RunText("load-state good.state\nexpect ScreenHandler MainMenuScreen\nexpect Power on\n", dir).code,
         0);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(SavedState, AFailureWritesTheStateAtTheFailingLine) {
@@ -120,6 +136,7 @@ TEST(SavedState, AFailureWritesTheStateAtTheFailingLine) {
     Result r = RunText(
         "load-state fails.state\nexpect HomePage 1\nexpect Power on\nwait 1s\nexpect HomePage 1\n", dir);
     EXPECT_EQ(r.code, 0) << r.err;
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
