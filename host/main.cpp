@@ -3,14 +3,17 @@
 //   tmx5              open the simulator window
 //   tmx5 --record FILE.tmx
 //                     the same, recording the session as a script for tmx5 run
-//   tmx5 run SCRIPT   run a scenario headless (SCRIPT "-" reads standard input)
-//   tmx5 run --update-frames SCRIPT
-//                     the same, writing missing or changed reference frames
+//   tmx5 run [OPTIONS] PATH...
+//                     run a scenario headless (SCRIPT "-" reads standard input),
+//                     or a suite of them (headless/RunCommand.h)
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "headless/ScriptCommands.h"
+#include "headless/RunCommand.h"
 #include "headless/ScriptReference.h"
 #include "headless/ScriptRunner.h"
 #ifdef TMX5_HAVE_WINDOW
@@ -21,38 +24,31 @@
 // headless/ScriptCommands.cpp, as do the man page and the script reference.
 static const std::string Usage = UsageText();
 
+// Ends the program: a failed write of standard output is status 2.
+static int Done(int code) {
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "tmx5: cannot write the output: " << std::strerror(errno) << "\n";
+        return code == 0 ? 2 : code;
+    }
+    return code;
+}
+
 int main(int argc, char** argv) {
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::cout << Usage;
-        return 0;
-    }
-    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--man") == 0) {
-        std::cout << ManPage(TMX5_VERSION);
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--reference") == 0) {
-        std::cout << ScriptReferenceMarkdown();
-        return 0;
-    }
-    if (argc >= 2 && std::strcmp(argv[1], "run") == 0) {
-        bool update = false, stateOnFailure = false;
-        int at = 2;
-        for (; at < argc; at++) {
-            if (std::strcmp(argv[at], "--update-frames") == 0) update = true;
-            else if (std::strcmp(argv[at], "--state-on-failure") == 0) stateOnFailure = true;
-            else break;
-        }
-        if (argc != at + 1) {
-            std::cerr << "tmx5 run: give exactly one script (or - for standard input)\n" << Usage;
+    const std::string first = argc >= 2 ? argv[1] : "";
+    if (first == "--help" || first == "-h" || first == "--version" || first == "--man" || first == "--reference") {
+        if (argc > 2) {
+            std::cerr << "tmx5 " << first << ": takes nothing after it, not " << argv[2] << "\n";
             return 2;
         }
-        return RunScriptFile(argv[at], std::cout, std::cerr, update, stateOnFailure);
+        if (first == "--version") std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
+        else if (first == "--man") std::cout << ManPage(TMX5_VERSION);
+        else if (first == "--reference") std::cout << ScriptReferenceMarkdown();
+        else std::cout << Usage;
+        return Done(0);
     }
-    const bool record = argc >= 2 && std::strcmp(argv[1], "--record") == 0;
+    if (first == "run") return Done(RunCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
+    const bool record = first == "--record";
     if (record && argc != 3) {
         std::cerr << "tmx5 --record: give exactly one file to record into\n" << Usage;
         return 2;
@@ -67,6 +63,8 @@ int main(int argc, char** argv) {
         return 2;
 #endif
     }
-    std::cerr << "tmx5: unknown command line\n" << Usage;
+    if (first[0] == '-') std::cerr << "tmx5: unknown option " << first << "\n";
+    else std::cerr << "tmx5: unknown command " << first << "\n";
+    std::cerr << "tmx5 --help lists the options\n";
     return 2;
 }

@@ -115,11 +115,19 @@ const std::vector<ProgramOption>& ProgramOptions() {
          "the same, recording every input into FILE.tmx as a script for tmx5 run, which ends with the "
          "state the window showed"},
         {"tmx5 run SCRIPT", "run a scenario script headless (\"-\" reads standard input)"},
-        {"tmx5 run --update-frames SCRIPT",
-         "the same, but write every missing or changed expect-frame reference"},
-        {"tmx5 run --state-on-failure SCRIPT",
-         "the same, and at a failed expectation write the state to SCRIPT.state beside the script (the "
-         "script's name without .tmx), for tmx5 --load-state"},
+        {"tmx5 run PATH...",
+         "run scripts and folders (every *.tmx below, sorted) as a suite, each script in a process of its "
+         "own: a line each, PASS, FAIL or BAD and its time, then \"N passed, N failed\""},
+        {"  --update-frames", "write every missing, changed or broken expect-frame reference"},
+        {"  --state-on-failure",
+         "at a failed expectation also write the state to SCRIPT.state (the script's name without .tmx) "
+         "beside the script or below --out DIR, for tmx5 --load-state"},
+        {"  --out DIR", "write files below DIR instead of the script's folder"},
+        {"  --allow-any-path", "let file names be absolute, hold .. or lead out through links"},
+        {"  --timeout SECONDS", "end a script's run after SECONDS of real time (status 1)"},
+        {"  -j N", "run N scripts of a suite at once (default: the number of cores)"},
+        {"  --shard K/N", "run the K-th of N parts of the suite (every N-th script from the K-th)"},
+        {"  --junit FILE", "write a JUnit XML report of the suite"},
         {"tmx5 --help", "print the command lines and the script commands"},
         {"tmx5 --version", "print the program's and the firmware's version"},
         {"tmx5 --man", "print this manual as a man page (roff)"},
@@ -131,10 +139,12 @@ const std::vector<ProgramOption>& ProgramOptions() {
 const std::vector<ReferenceNote>& ScriptLimits() {
     static const std::vector<ReferenceNote> limits = {
         {"script size", "at most 1 MiB; reading stops at the first NUL byte"},
-        {"errors", "at most 20 bad lines are reported, then \"... and N more\""},
+        {"errors", "at most 20 bad lines are reported, then \"... and N more\"; a word echoed in a message "
+                   "is cut at 40 characters"},
         {"wait", "at most 1000 hours per command"},
         {"passes", "at most 100000000 per command"},
-        {"total work", "at most 10,000 virtual hours and 10^9 passes per script"},
+        {"total work", "at most 10,000 virtual hours and 10^9 passes per script: a script that asks for more "
+                       "is bad when checked, a run that goes past them stops with status 2"},
         {"--timeout SECONDS", "ends the run with status 1 after that many seconds of real time"},
     };
     return limits;
@@ -145,6 +155,7 @@ const std::vector<ReferenceNote>& ExitCodes() {
         {"0", "every expectation held"},
         {"1", "an expectation failed (the first one ends the run)"},
         {"2", "a bad script, a bad command line, a bad state file, or a file that could not be read or written"},
+        {"suite", "0 when every script passed, 1 when any failed, 2 when any was bad"},
     };
     return codes;
 }
@@ -152,8 +163,13 @@ const std::vector<ReferenceNote>& ExitCodes() {
 const std::vector<ReferenceNote>& PathRules() {
     static const std::vector<ReferenceNote> rules = {
         {"relative names", "file names are taken relative to the script's folder (standard input: the "
-                           "current folder), or to --out DIR when given"},
+                           "current folder)"},
+        {"where", "a reference or a state to load is read from the script's folder (a state the run saved "
+                  "below --out DIR, from there); every file a run writes (snap, save-state, a failed "
+                  "expect-frame's pictures, --update-frames) goes below the script's folder, or below --out DIR "
+                  "(in a suite: DIR and the script's folder below the folder given); missing folders are made there"},
         {"confinement", "an absolute name or one holding .. is refused when the script is checked "
+                        "(status 2), and a name that leads out through a symbolic link when the run comes to it "
                         "(status 2), unless --allow-any-path is given"},
     };
     return rules;

@@ -1,5 +1,6 @@
 #include "ScriptRunner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +9,10 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "FrameConvert.h"
 #include "FrameFiles.h"
@@ -21,9 +26,10 @@
 // outside double quotes ends the line, a ';' outside them ends a command and
 // blanks outside them end a word; a quoted part stays in its word as written,
 // quotes and escapes included, for the command to decode. An unclosed quote
-// runs to the end of the line. *control is set when a control character
-// other than a tab or a carriage return comes before the comment.
-static std::vector<std::vector<std::string>> SplitLine(const std::string& text, bool* control) {
+// runs to the end of the line. *control is the position of the first control
+// character (other than a tab or a carriage return; DEL outside quotes counts)
+// before the comment, or npos.
+static std::vector<std::vector<std::string>> SplitLine(const std::string& text, size_t* control) {
     std::vector<std::vector<std::string>> commands(1);
     std::string word;
     bool quoted = false, inWord = false;
@@ -32,10 +38,13 @@ static std::vector<std::vector<std::string>> SplitLine(const std::string& text, 
         word.clear();
         inWord = false;
     };
-    *control = false;
+    *control = std::string::npos;
     for (size_t i = 0; i < text.size(); i++) {
         const char c = text[i];
-        if ((unsigned char)c < 32 && c != '\t' && c != '\r') *control = true;
+        // DEL is a character of the instrument's font, so it may stand in quoted text.
+        if (((unsigned char)c < 32 || (c == 127 && !quoted)) && c != '\t' && c != '\r' &&
+            *control == std::string::npos)
+            *control = i;
         if (quoted) {
             word += c;
             if (c == '\\' && i + 1 < text.size()) word += text[++i];
@@ -107,6 +116,11 @@ static bool ParseUtc(const std::string& date, const std::string& time, long long
     int y, mo, d, h, mi, s;
     char tail;
     if (date.size() != 10 || time.size() != 8) return false;
+    // Digits only: sscanf alone would take "+1" or " 1" for a field.
+    for (size_t i = 0; i < date.size(); i++)
+        if (i != 4 && i != 7 && (date[i] < '0' || date[i] > '9')) return false;
+    for (size_t i = 0; i < time.size(); i++)
+        if (i != 2 && i != 5 && (time[i] < '0' || time[i] > '9')) return false;
     if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &y, &mo, &d, &tail) != 3) return false;
     if (std::sscanf(time.c_str(), "%2d:%2d:%2d%c", &h, &mi, &s, &tail) != 3) return false;
     if (date[4] != '-' || date[7] != '-' || time[2] != ':' || time[5] != ':') return false;
@@ -123,8 +137,35 @@ static bool IsPanelName(const std::string& n) {
     return n == "ScreenHandler" || n == "Lamp" || n == "Label15" || n == "Power";
 }
 
+// A message with every word longer than SCRIPT_ECHO_CHARS cut there (at a
+// character boundary of UTF-8) and marked with "...".
+static std::string CutLongWords(const std::string& s) {
+    std::string out;
+    size_t run = 0;
+    bool cut = false;
+    for (size_t i = 0; i < s.size(); i++) {
+        const char c = s[i];
+        if (c == ' ') {
+            run = 0;
+            cut = false;
+            out += c;
+            continue;
+        }
+        if (cut) continue;
+        const bool continuation = ((unsigned char)c & 0xC0) == 0x80;
+        if (!continuation) run++;
+        if (run > SCRIPT_ECHO_CHARS) {
+            out += "...";
+            cut = true;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 bool ScriptRunner::Bad(int number, const std::string& why) {
-    err_ << displayName_ << ":" << number << ": " << why << "\n";
+    if (++errors_ <= SCRIPT_MAX_ERRORS) err_ << displayName_ << ":" << number << ": " << CutLongWords(why) << "\n";
     return false;
 }
 
@@ -177,6 +218,18 @@ static bool CheckValue(const std::string& name, const std::string& value, std::s
     return true;
 }
 
+// An absolute name, or one with a ".." part.
+static bool LeavesFolder(const std::string& name) {
+    if (name.empty() || name[0] == '/') return true;
+    for (size_t start = 0; start <= name.size();) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        if (name.compare(start, end - start, "..") == 0 && end - start == 2) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 // Reads one argument of a command (ScriptCommands.h) from w[*at] on.
 bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at,
                             const ScriptCommandRow& row, int number, ScriptCommand* c) {
@@ -203,6 +256,9 @@ bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
         const size_t dot = word.rfind('.');
         if (a.choices != nullptr && (dot == std::string::npos || ChoiceIndex(a.choices, word.substr(dot + 1)) < 0))
             return Bad(number, BadValue(a.bad, word));
+        if (!allowAnyPath_ && LeavesFolder(word))
+            return Bad(number, word + " leads out of the script's folder (an absolute path or ..); "
+                                      "tmx5 run --allow-any-path allows it");
         c->text = word;
         break;
     }
@@ -271,10 +327,22 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
     return true;
 }
 
+static const char* ControlName(unsigned char c) {
+    static const char* names[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "TAB", "LF",
+                                    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+                                    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    return c == 127 ? "DEL" : names[c & 31];
+}
+
 bool ScriptRunner::ParseLine(const std::string& text, int number) {
-    bool control;
+    size_t control;
     const std::vector<std::vector<std::string>> commands = SplitLine(text, &control);
-    if (control) return Bad(number, "control character in the line");
+    if (control != std::string::npos) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", (unsigned char)text[control]);
+        return Bad(number, std::string("control character ") + byte + " (" + ControlName((unsigned char)text[control]) +
+                               ") at column " + std::to_string(control + 1));
+    }
     ScriptLine line;
     line.number = number;
     // "a;;b" or a trailing ';' leaves an empty command: harmless, skipped.
@@ -294,29 +362,107 @@ bool ScriptRunner::Load(const std::string& text, const std::string& displayName,
     displayName_ = displayName;
     baseDir_ = baseDir;
     lines_.clear();
-    if (text.find('\0') != std::string::npos) {
-        size_t at = text.find('\0');
-        int line = 1;
-        for (size_t i = 0; i < at; i++) line += text[i] == '\n';
-        return Bad(line, "NUL byte in the script");
+    errors_ = 0;
+    if (text.size() > SCRIPT_MAX_BYTES) {
+        err_ << displayName_ << ": longer than " << SCRIPT_MAX_BYTES << " bytes (1 MiB), the most a script may be\n";
+        return false;
     }
-    std::istringstream in(text);
-    std::string raw;
+    // A UTF-8 byte-order mark is not part of the first line.
+    size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     int number = 0;
     bool ok = true;
-    while (std::getline(in, raw)) {
+    // Lines end at LF, CR LF or a lone CR.
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string raw = text.substr(pos, end - pos);
         number++;
+        const size_t nul = raw.find('\0');
+        if (nul != std::string::npos) {
+            // A NUL byte means a binary file: nothing after it is read.
+            Bad(number, "NUL byte at column " + std::to_string(nul + 1) + "; a script is a text file");
+            ok = false;
+            break;
+        }
         if (!ParseLine(raw, number)) ok = false; // report every bad line, run none
+        pos = end;
+        if (pos < text.size()) pos += text.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
     }
+    if (ok) ok = CheckWork();
+    if (errors_ > SCRIPT_MAX_ERRORS) err_ << "... and " << errors_ - SCRIPT_MAX_ERRORS << " more\n";
     if (!ok) lines_.clear();
     return ok;
 }
 
+// "10000 hours", or "1500 ms" when not whole hours.
+static std::string Milliseconds(uint64_t ms) {
+    return ms % 3600000 == 0 ? std::to_string(ms / 3600000) + " hours" : std::to_string(ms) + " ms";
+}
+
+// The virtual time and event points the script asks for, counted ahead so that
+// a script over the bounds is bad before it runs. The run keeps to the same
+// bounds for what cannot be counted ahead (the splash, the instrument's own
+// waits).
+bool ScriptRunner::CheckWork() {
+    unsigned long long ms = 0, points = 0, frame = 20;
+    for (const ScriptLine& line : lines_) {
+        points += 3;
+        for (const ScriptCommand& c : line.commands) {
+            if (c.kind == ScriptCommand::FRAME_MS) frame = (unsigned long long)c.number;
+            if (c.kind == ScriptCommand::WAIT) {
+                ms += (unsigned long long)c.number;
+                points += (unsigned long long)c.number / frame;
+            }
+            if (c.kind == ScriptCommand::PASSES) {
+                points += (unsigned long long)c.number;
+                ms += (unsigned long long)c.number * frame;
+            }
+        }
+        if (ms > maxVirtualMs_)
+            return Bad(line.number, "the script asks for more than " + Milliseconds(maxVirtualMs_) + " of virtual time");
+        if (points > maxEventPoints_)
+            return Bad(line.number,
+                       "the script asks for more than " + std::to_string(maxEventPoints_) + " event points (passes)");
+    }
+    return true;
+}
+
 // --- Running ----------------------------------------------------------------
 
-std::string ScriptRunner::PathOf(const std::string& name) const {
-    if (name.empty() || name[0] == '/' || baseDir_.empty() || baseDir_ == ".") return name;
-    return baseDir_ + "/" + name;
+void ScriptRunner::SetOptions(const RunOptions& options) {
+    updateFrames_ = options.updateFrames;
+    allowAnyPath_ = options.allowAnyPath;
+    outDir_ = options.outDir;
+    timeoutSeconds_ = options.timeoutSeconds;
+}
+
+// The file a script's name stands for: below the script's folder to read a
+// reference, below the output folder to write. A name that leads out of its
+// folder (absolute, "..", or a symbolic link, a dangling one included) ends
+// the run with status 2, unless any path is allowed.
+bool ScriptRunner::Resolve(const std::string& name, bool write, int number, std::string* path) {
+    namespace fs = std::filesystem;
+    const std::string root = write && !outDir_.empty() ? outDir_ : baseDir_.empty() ? "." : baseDir_;
+    *path = name.empty() || name[0] == '/' || root == "." ? name : root + "/" + name;
+    if (allowAnyPath_) return true;
+    std::error_code ec, ec2, ec3;
+    const fs::path top = fs::weakly_canonical(root, ec);
+    const fs::path full = fs::weakly_canonical(fs::path(root) / name, ec2);
+    bool inside = !ec && !ec2;
+    if (inside) {
+        auto a = top.begin(), b = full.begin();
+        for (; a != top.end() && b != full.end() && *a == *b; ++a, ++b) {
+        }
+        // (weakly_canonical keeps a trailing empty element on a folder path)
+        inside = (a == top.end() || a->empty()) && b != full.end();
+    }
+    if (inside && fs::is_symlink(fs::symlink_status(*path, ec3)) && !fs::exists(*path, ec3)) inside = false;
+    if (inside) return true;
+    err_ << displayName_ << ":" << number << ": " << name << " leads out of "
+         << (write && !outDir_.empty() ? "the output folder " : "the script's folder ") << root
+         << "; tmx5 run --allow-any-path allows it\n";
+    Finish(2);
+    return false;
 }
 
 bool ScriptRunner::ValueOf(const std::string& name, std::string* value) {
@@ -345,8 +491,11 @@ void ScriptRunner::Finish(int code) {
     exitCode_ = code;
     if (code == 1 && !stateOnFailure_.empty() && host_ != nullptr) {
         std::string why;
+        std::error_code ec;
         if (PowerState == POWER_SPLASH)
             err_ << "  no state written: the instrument was in its splash\n";
+        else if (!allowAnyPath_ && std::filesystem::is_symlink(std::filesystem::symlink_status(stateOnFailure_, ec)))
+            err_ << "  no state written: " << stateOnFailure_ << " is a symbolic link; --allow-any-path follows it\n";
         else if (WriteStateFile(stateOnFailure_, CaptureInstrument(host_->Snapshot()), &why))
             err_ << "  wrote " << stateOnFailure_ << " (the state at the failing line; tmx5 --load-state "
                  << stateOnFailure_ << " opens it)\n";
@@ -366,9 +515,10 @@ void ScriptRunner::Apply(const InstrumentSnapshot& state) {
 }
 
 ScriptRunner::Step ScriptRunner::SaveState(const ScriptCommand& c, int number) {
-    std::string why;
+    std::string why, path;
+    if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
     if (PowerState == POWER_SPLASH) why = "save-state: the instrument is in its splash; save after it";
-    else if (WriteStateFile(PathOf(c.text), CaptureInstrument(host_->Snapshot()), &why)) return STEP_ON;
+    else if (WriteStateFile(path, CaptureInstrument(host_->Snapshot()), &why)) return STEP_ON;
     err_ << displayName_ << ":" << number << ": " << why << "\n";
     Finish(2);
     return STEP_STOP;
@@ -376,8 +526,14 @@ ScriptRunner::Step ScriptRunner::SaveState(const ScriptCommand& c, int number) {
 
 ScriptRunner::Step ScriptRunner::LoadState(const ScriptCommand& c, int number) {
     InstrumentSnapshot state;
-    std::string why;
-    if (!ReadStateFile(PathOf(c.text), &state, &why)) {
+    std::string why, path, written;
+    // A state this run saved below the output folder, else one beside the script.
+    if (!Resolve(c.text, false, number, &path)) return STEP_STOP;
+    std::error_code ec;
+    if (!outDir_.empty() && Resolve(c.text, true, number, &written) && std::filesystem::exists(written, ec))
+        path = written;
+    if (finished_) return STEP_STOP;
+    if (!ReadStateFile(path, &state, &why)) {
         err_ << displayName_ << ":" << number << ": load-state: " << why << "\n";
         Finish(2);
         return STEP_STOP;
@@ -432,12 +588,14 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     case ScriptCommand::FRAME_MS: host_->SetFrameMs((uint32_t)c.number); return STEP_ON;
     case ScriptCommand::SNAP: {
         // The folders a snapshot names are made when missing.
+        std::string path;
+        if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
         std::error_code ec;
-        std::filesystem::path parent = std::filesystem::path(PathOf(c.text)).parent_path();
+        std::filesystem::path parent = std::filesystem::path(path).parent_path();
         if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-        if (!WriteFrame(PathOf(c.text), host_->LastFrame())) {
-            err_ << displayName_ << ":" << number << ": cannot write " << PathOf(c.text) << ": "
-                 << std::strerror(errno) << "\n";
+        if (!WriteFrame(path, host_->LastFrame())) {
+            err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << std::strerror(errno)
+                 << "\n";
             Finish(2);
             return STEP_STOP;
         }
@@ -455,7 +613,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             same = ParseNumber(c.text, -(1LL << 62), 1LL << 62, &want) &&
                    ParseNumber(actual, -(1LL << 62), 1LL << 62, &got) && want == got;
         if (!same) {
-            err_ << displayName_ << ":" << number << ": expected " << name << " " << c.text << ", got "
+            err_ << displayName_ << ":" << number << ": expected " << name << " " << CutLongWords(c.text) << ", got "
                  << actual << "\n";
             Finish(1);
             return STEP_STOP;
@@ -473,6 +631,11 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             out_ << name << "=" << v << "\n";
         }
         out_.flush();
+        if (!out_) {
+            err_ << displayName_ << ":" << number << ": cannot write the output: " << std::strerror(errno) << "\n";
+            Finish(2);
+            return STEP_STOP;
+        }
         return STEP_ON;
     }
     return STEP_ON;
@@ -494,7 +657,10 @@ bool ScriptRunner::WriteReference(const std::string& path, const u8* frame, int 
 }
 
 ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number) {
-    const std::string path = PathOf(c.text);
+    // The reference is read from the script's folder; what the expectation
+    // writes goes below the output folder.
+    std::string path, outPath;
+    if (!Resolve(c.text, false, number, &path) || !Resolve(c.text, true, number, &outPath)) return STEP_STOP;
     const u8* got = host_->LastFrame();
     const std::string where = displayName_ + ":" + std::to_string(number) + ": ";
     u8 want[LCD_BYTES];
@@ -502,8 +668,8 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         if (updateFrames_) {
-            if (!WriteReference(path, got, number)) return STEP_STOP;
-            written_.push_back({path, true, 0});
+            if (!WriteReference(outPath, got, number)) return STEP_STOP;
+            written_.push_back({outPath, true, 0, ""});
             return STEP_ON;
         }
         err_ << where << "expected frame " << c.text << ", but " << path
@@ -512,7 +678,15 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
         return STEP_STOP;
     }
     if (!ReadFramePbm(path, want, &why)) {
-        err_ << where << "expected frame " << c.text << ", but " << why << "\n";
+        if (updateFrames_) {
+            // A broken reference (cut short, another size, not a PBM) is replaced whole.
+            if (!WriteReference(outPath, got, number)) return STEP_STOP;
+            if (why.compare(0, path.size() + 1, path + " ") == 0) why.erase(0, path.size() + 1);
+            written_.push_back({outPath, false, 0, why});
+            return STEP_ON;
+        }
+        err_ << where << "expected frame " << c.text << ", but " << why << "; tmx5 run --update-frames "
+             << displayName_ << " rewrites it\n";
         Finish(1);
         return STEP_STOP;
     }
@@ -521,14 +695,21 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     if (updateFrames_) {
         u8 merged[LCD_BYTES];
         MergeIgnored(want, got, c.ignore, merged);
-        if (!WriteReference(path, merged, number)) return STEP_STOP;
-        written_.push_back({path, false, diff.count});
+        if (!WriteReference(outPath, merged, number)) return STEP_STOP;
+        written_.push_back({outPath, false, diff.count, ""});
         return STEP_ON;
     }
     err_ << where << "expected frame " << c.text << ", got " << diff.count << " pixel" << (diff.count == 1 ? "" : "s")
          << " different, the first at (" << diff.firstX << ", " << diff.firstY << ")\n"
          << DescribeFrameDiff(diff, want, got);
-    const std::string actualPath = Stem(path) + ".actual.pbm", diffPath = Stem(path) + ".diff.png";
+    // The two pictures obey the same rules as the reference (a link planted
+    // under either name must not lead a write out of the folder).
+    std::string actualPath, diffPath;
+    if (!Resolve(Stem(c.text) + ".actual.pbm", true, number, &actualPath) ||
+        !Resolve(Stem(c.text) + ".diff.png", true, number, &diffPath))
+        return STEP_STOP;
+    std::filesystem::path parent = std::filesystem::path(outPath).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
     if (WriteFramePbm(actualPath, got) && WriteBytes(diffPath, EncodeDiffPng(diff, got)))
         err_ << "  wrote " << actualPath << " and " << diffPath << "\n";
     else
@@ -564,6 +745,7 @@ void ScriptRunner::ProcessScript() {
         }
         const ScriptLine& line = lines_[lineIndex_];
         while (commandIndex_ < line.commands.size()) {
+            lastLine_ = line.number;
             Step step = Execute(line.commands[commandIndex_++], line.number);
             if (step == STEP_STOP) return;
             if (step == STEP_SUSPEND) {
@@ -583,8 +765,31 @@ void ScriptRunner::ProcessScript() {
     }
 }
 
+// Ends a run that goes past the bounds of virtual time and event points
+// (status 2) or past its timeout (status 1).
+void ScriptRunner::CheckBounds() {
+    // The line of the command that runs (a wait, passes) or ran last.
+    const int line = lastLine_ > 0 ? lastLine_ : lines_.empty() ? 0 : lines_[0].number;
+    const uint64_t points = host_->EventPoints();
+    if (host_->NowMs() > maxVirtualMs_ || points > maxEventPoints_) {
+        err_ << displayName_ << ":" << line << ": stopped: the run went past "
+             << (points > maxEventPoints_ ? std::to_string(maxEventPoints_) + " event points (passes)"
+                                          : Milliseconds(maxVirtualMs_) + " of virtual time")
+             << ", the most a script may take\n";
+        Finish(2);
+    } else if (timeoutSeconds_ > 0 && points % 1024 == 0 && std::chrono::steady_clock::now() >= deadline_) {
+        char hours[32];
+        std::snprintf(hours, sizeof hours, "%.2f", host_->NowMs() / 3600000.0);
+        err_ << displayName_ << ":" << line << ": stopped by the timeout of " << timeoutSeconds_ << " s, after "
+             << hours << " hours of virtual time\n";
+        Finish(1);
+    }
+}
+
 void ScriptRunner::OnEventPoint() {
     if (PowerState != POWER_OFF) passes_++;
+    if (finished_) return;
+    CheckBounds();
     if (finished_) return;
     ProcessScript();
 }
@@ -599,8 +804,13 @@ int ScriptRunner::Run() {
     powerOnRequested_ = finished_ = false;
     running_ = resumeRequested_ = loadPending_ = false;
     exitCode_ = 0;
+    lastLine_ = 0;
     passes_ = 0;
     written_.clear();
+    if (timeoutSeconds_ > 0)
+        deadline_ = std::chrono::steady_clock::now() +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(timeoutSeconds_));
     // The host's idle loop: one event point per frame period while the
     // instrument is off; ON runs the instrument inside it until OFF.
     while (!finished_) {
@@ -611,9 +821,14 @@ int ScriptRunner::Run() {
     for (const WrittenFrame& f : written_) {
         out_ << "wrote " << f.path;
         if (f.isNew) out_ << " (new)\n";
+        else if (!f.broken.empty()) out_ << " (replaced a broken reference: " << f.broken << ")\n";
         else out_ << " (changed, " << f.changed << " pixel" << (f.changed == 1 ? ")\n" : "s)\n");
     }
     out_.flush();
+    if (!out_ && exitCode_ != 2) { // (a failed print said so already)
+        err_ << displayName_ << ": cannot write the output: " << std::strerror(errno) << "\n";
+        if (exitCode_ == 0) exitCode_ = 2;
+    }
     return exitCode_;
 }
 
@@ -646,31 +861,64 @@ void ScriptRunner::RunInstrument() {
     }
 }
 
-int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames,
-                  bool stateOnFailure) {
-    std::string text, baseDir = ".";
-    if (path == "-") {
-        std::stringstream ss;
-        ss << std::cin.rdbuf();
-        text = ss.str();
-    } else {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            err << path << ": cannot read the script: " << std::strerror(errno) << "\n";
-            return 2;
+bool ReadScriptText(int fd, std::string* text, std::string* why) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        *why = errno == EBADF ? "the file is closed" : std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        *why = "it is a folder";
+        return false;
+    }
+    text->clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *why = std::strerror(errno);
+            return false;
         }
-        std::stringstream ss;
-        ss << in.rdbuf();
-        text = ss.str();
+        if (n == 0) return true;
+        const char* nul = (const char*)std::memchr(buffer, 0, (size_t)n);
+        const size_t keep = nul ? (size_t)(nul - buffer) + 1 : (size_t)n;
+        if (text->size() + keep > SCRIPT_MAX_BYTES) {
+            *why = "it is longer than " + std::to_string(SCRIPT_MAX_BYTES) + " bytes (1 MiB), the most a script may be";
+            return false;
+        }
+        text->append(buffer, keep);
+        if (nul) return true;
+    }
+}
+
+int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, const RunOptions& options) {
+    std::string text, baseDir = ".", why;
+    bool read;
+    if (path == "-") {
+        read = ReadScriptText(0, &text, &why);
+        if (!read && why == "the file is closed") why = "standard input is closed";
+        if (!read && why == "it is a folder") why = "standard input is a folder";
+    } else {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        read = fd >= 0 && ReadScriptText(fd, &text, &why);
+        if (fd < 0) why = std::strerror(errno);
+        if (fd >= 0) close(fd);
         size_t slash = path.rfind('/');
         if (slash != std::string::npos) baseDir = slash == 0 ? "/" : path.substr(0, slash);
     }
+    if (!read) {
+        err << path << ": cannot read the script: " << why << "\n";
+        return 2;
+    }
     ScriptRunner runner(out, err);
-    runner.SetUpdateFrames(updateFrames);
-    if (stateOnFailure) {
+    runner.SetOptions(options);
+    if (options.stateOnFailure) {
+        // Beside the script, or below the output folder.
         std::string stem = path == "-" ? "stdin" : path.substr(path.rfind('/') + 1);
         if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".tmx") == 0) stem.resize(stem.size() - 4);
-        runner.SetStateOnFailure((baseDir == "." ? "" : baseDir + "/") + stem + ".state");
+        const std::string dir = options.outDir.empty() ? baseDir : options.outDir;
+        runner.SetStateOnFailure((dir == "." ? "" : dir + "/") + stem + ".state");
     }
     if (!runner.Load(text, path, baseDir)) return 2;
     return runner.Run();

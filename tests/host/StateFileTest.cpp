@@ -126,7 +126,9 @@ TEST(SavedState, AFailureWritesTheStateAtTheFailingLine) {
     const std::string dir = TempDir();
     std::ofstream(dir + "/fails.tmx") << "on\nwait 2s\nkey cw\nexpect HomePage 0\n";
     std::ostringstream out, err;
-    EXPECT_EQ(RunScriptFile(dir + "/fails.tmx", out, err, false, true), 1);
+    RunOptions options;
+    options.stateOnFailure = true;
+    EXPECT_EQ(RunScriptFile(dir + "/fails.tmx", out, err, options), 1);
     EXPECT_NE(err.str().find("wrote " + dir + "/fails.state"), std::string::npos) << err.str();
     Result r = RunText(
         "load-state fails.state\nexpect HomePage 1\nexpect Power on\nwait 1s\nexpect HomePage 1\n", dir);
