@@ -23,7 +23,7 @@ static const char Usage[] =
     "       tmx5 run SCRIPT      run a scenario script headless (\"-\" reads standard input)\n"
     "       tmx5 run --update-frames SCRIPT\n"
     "                            the same, but write every missing or changed expect-frame reference\n"
-    "       tmx5 --help | --version | --man\n"
+    "       tmx5 --help | --version\n"
     "\n"
     "A scenario script drives the instrument on a virtual clock that starts at\n"
     "2026-01-01 00:00:00 UTC. One command per line, or several separated by ';':\n"
@@ -48,50 +48,9 @@ static const char Usage[] =
     "  print NAME ...            print NAME=VALUE lines\n"
     "Exit status: 0 all expectations held, 1 an expectation failed, 2 a bad script or command line.\n";
 
-// The manual page in roff, made from Usage so the two list the same commands.
-static void PrintManPage(std::ostream& out) {
-    out << ".TH TMX5 1 \"\" \"tmx5 " TMX5_VERSION
-           "\" \"User Commands\"\n"
-           ".SH NAME\n"
-           "tmx5 \\- simulator of the TMX\\-5 aircraft panel clock\n"
-           ".SH SYNOPSIS\n"
-           ".B tmx5\n"
-           ".br\n"
-           ".B tmx5 \\-\\-record\n"
-           ".I FILE.tmx\n"
-           ".br\n"
-           ".B tmx5 run\n"
-           "[\\fB\\-\\-update\\-frames\\fR]\n"
-           ".I SCRIPT\n"
-           ".SH DESCRIPTION\n"
-           "Without arguments, tmx5 opens the simulator window; \\fBtmx5 run\\fR runs a scenario script "
-           "headless.\n"
-           ".SH USAGE\n"
-           ".nf\n";
-    bool lineStart = true;
-    for (const char* c = Usage; *c != 0; c++) {
-        if (lineStart && (*c == '.' || *c == '\'')) out << "\\&";
-        if (*c == '\\')
-            out << "\\e";
-        else if (*c == '-')
-            out << "\\-";
-        else
-            out << *c;
-        lineStart = *c == '\n';
-    }
-    out << ".fi\n"
-           ".SH EXAMPLES\n"
-           "The example scenarios are in /usr/share/doc/tmx5/examples; copy them to a writable folder "
-           "first, since their snapshots are written beside the script.\n";
-}
-
 int main(int argc, char** argv) {
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::cout << Usage;
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--man") == 0) {
-        PrintManPage(std::cout);
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
