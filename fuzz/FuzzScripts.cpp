@@ -2,8 +2,12 @@
 // or reject it, never crash. An accepted script runs when it is short (its
 // waits, passes and power-ons stay within a small budget of event points) and
 // its file names are plain names: the run happens in a folder of its own, and
-// afterwards that folder must hold nothing but the snapshots the script names.
+// afterwards that folder must hold nothing but the snapshots and saved states
+// the script names and the two pictures a failed expect-frame writes
+// (FILE.actual.pbm and FILE.diff.png).
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,12 +21,26 @@
 
 namespace fs = std::filesystem;
 
+// The folder the runs write in. A process of its own removes it when this one
+// ends, however it ends (a crash, an abort, Ctrl+C or a kill): it waits for
+// the end of a pipe that only this process holds open.
 static fs::path WorkDir() {
     static fs::path dir;
     if (dir.empty()) {
         char pattern[] = "/tmp/tmx5-fuzz-scripts-XXXXXX";
         if (!mkdtemp(pattern)) std::abort();
         dir = pattern;
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) std::abort();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setsid(); // out of the terminal's reach: Ctrl+C ends the fuzzer, not the sweeper
+            dup2(ends[0], 0);
+            execl("/bin/sh", "sh", "-c", "read _; rm -rf -- \"$1\"", "sh", pattern, (char*)nullptr);
+            _exit(127);
+        }
+        close(ends[0]); // ends[1] stays open, unseen by any other program, until this process ends
+        if (pid < 0) std::abort();
         std::atexit([] {
             std::error_code ec;
             fs::remove_all(WorkDir(), ec);
@@ -73,8 +91,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool plain = true;
     for (const ScriptLine& line : runner.Lines())
         for (const ScriptCommand& c : line.commands) {
-            if (c.kind == ScriptCommand::SNAP) snaps.insert(c.text);
-            if ((c.kind == ScriptCommand::SNAP || c.kind == ScriptCommand::EXPECT_FRAME) && !PlainName(c.text))
+            const bool writes = c.kind == ScriptCommand::SNAP || c.kind == ScriptCommand::SAVE_STATE;
+            if (writes) snaps.insert(c.text);
+            // A failed expect-frame writes the frame and the differences beside the reference.
+            if (c.kind == ScriptCommand::EXPECT_FRAME && c.text.size() > 4) {
+                const std::string stem = c.text.substr(0, c.text.size() - 4);
+                snaps.insert(stem + ".actual.pbm");
+                snaps.insert(stem + ".diff.png");
+            }
+            if ((writes || c.kind == ScriptCommand::EXPECT_FRAME || c.kind == ScriptCommand::LOAD_STATE) &&
+                !PlainName(c.text))
                 plain = false;
         }
     if (!plain || EventPointsAsked(runner.Lines()) > 5000) return 0;
@@ -85,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::error_code ec;
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
         std::string name = e.path().filename().string();
-        if (!snaps.count(name)) Fail("a run wrote a file no snap names", name);
+        if (!snaps.count(name)) Fail("a run wrote a file no snap or save-state names", name);
     }
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) fs::remove_all(e.path(), ec);
     return 0;

@@ -26,8 +26,6 @@
 #include <cstdio>
 #include <ctime>
 
-TForm1* Form1 = nullptr;
-
 // The face and icon are built into tmx5window, a static library, whose
 // resource initialiser the linker would otherwise drop.
 static void LoadWindowResources() {
@@ -187,8 +185,8 @@ TForm1::TForm1(QWidget* parent)
     pacer_.setTimerType(Qt::PreciseTimer);
     passClock_.start();
 
-    Form1 = this;
-    AttachWindowPanel(this);
+    panel_ = WindowPanelFor(this);
+    HostAttach(&panel_, nullptr);
     // The tick runs from the window's creation, the instrument on or off. A
     // recording counts its time from here, so that its replay, whose tick
     // fires at every multiple of 100 ms, sees the ticks where the window did.
@@ -200,10 +198,8 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1() {
     closing_ = true;
-    if (Form1 == this) {
-        AttachWindowPanel(nullptr);
-        Form1 = nullptr;
-    }
+    // Only the form still attached detaches; nothing reaches this one after.
+    if (Host == &panel_) HostAttach(nullptr, nullptr);
 }
 
 // --- Recording --------------------------------------------------------------

@@ -7,7 +7,7 @@
 // handler is a slot of the same name as the firmware handler it calls.
 #pragma once
 
-#include "runtime/State.h"
+#include "runtime/HostPanel.h"
 
 #include <QColor>
 #include <QElapsedTimer>
@@ -114,7 +114,6 @@ private:
     int wheelRemainder_ = 0; // eighths of a degree not yet turned into notches
     QTimer pacer_;           // wakes PumpEvents at the end of the pass
     QElapsedTimer passClock_; // since the previous PumpEvents returned
+    HostPanel panel_;         // the firmware's calls into this form, attached while it lives
 };
 
-// The one window of the program, null while it does not exist.
-extern TForm1* Form1;

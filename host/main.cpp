@@ -3,69 +3,52 @@
 //   tmx5              open the simulator window
 //   tmx5 --record FILE.tmx
 //                     the same, recording the session as a script for tmx5 run
-//   tmx5 run SCRIPT   run a scenario headless (SCRIPT "-" reads standard input)
-//   tmx5 run --update-frames SCRIPT
-//                     the same, writing missing or changed reference frames
+//   tmx5 run [OPTIONS] PATH...
+//                     run a scenario headless (SCRIPT "-" reads standard input),
+//                     or a suite of them (headless/RunCommand.h)
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "headless/ScriptCommands.h"
+#include "headless/RunCommand.h"
+#include "headless/ScriptReference.h"
 #include "headless/ScriptRunner.h"
 #ifdef TMX5_HAVE_WINDOW
 #include "window/WindowMain.h"
 #endif
 
-static const char Usage[] =
-    "usage: tmx5                 open the simulator window\n"
-    "       tmx5 --record FILE.tmx\n"
-    "                            the same, recording every input into FILE.tmx as a script for\n"
-    "                            tmx5 run, which ends with the state the window showed\n"
-    "       tmx5 run SCRIPT      run a scenario script headless (\"-\" reads standard input)\n"
-    "       tmx5 run --update-frames SCRIPT\n"
-    "                            the same, but write every missing or changed expect-frame reference\n"
-    "       tmx5 --help | --version\n"
-    "\n"
-    "A scenario script drives the instrument on a virtual clock that starts at\n"
-    "2026-01-01 00:00:00 UTC. One command per line, or several separated by ';':\n"
-    "  utc YYYY-MM-DD HH:MM:SS   set the host clock\n"
-    "  on | off                  click ON or OFF\n"
-    "  key menu|cw|ccw|left|right  click a key\n"
-    "  sensor N                  move the temperature track bar (0 to 4096)\n"
-    "  calibrate on|off, keyfast on|off   check or clear a check box\n"
-    "  wait 250ms|2s|1.5s|10m|2h let virtual time pass\n"
-    "  passes N                  let N event points pass\n"
-    "  frame-ms N                frame period, 1 to 1000 ms (default 20)\n"
-    "  snap FILE.pbm|.png|.txt   write the frame last rendered\n"
-    "  expect NAME VALUE         compare a state variable, ScreenHandler, Lamp, Label15 or Power\n"
-    "  expect-frame FILE.pbm [ignore X0 Y0 X1 Y1 ...]\n"
-    "                            compare the frame last rendered with a reference, leaving out\n"
-    "                            the boxes (inclusive corners); a failure writes FILE.actual.pbm\n"
-    "                            and FILE.diff.png beside the reference\n"
-    "  expect-text X Y [double] [inverse] [small] \"TEXT\"\n"
-    "  expect-text-centred X Y [double] [inverse] [small] \"TEXT\"\n"
-    "                            compare the cells of TEXT drawn at (X, Y) (0 to 255; centred on X)\n"
-    "                            with the frame last rendered; \\\" is a quote, \\\\ a backslash\n"
-    "  print NAME ...            print NAME=VALUE lines\n"
-    "Exit status: 0 all expectations held, 1 an expectation failed, 2 a bad script or command line.\n";
+// The command line forms and the script commands come from the tables in
+// headless/ScriptCommands.cpp, as do the man page and the script reference.
+static const std::string Usage = UsageText();
+
+// Ends the program: a failed write of standard output is status 2.
+static int Done(int code) {
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "tmx5: cannot write the output: " << std::strerror(errno) << "\n";
+        return code == 0 ? 2 : code;
+    }
+    return code;
+}
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::cout << Usage;
-        return 0;
-    }
-    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
-        return 0;
-    }
-    if (argc >= 2 && std::strcmp(argv[1], "run") == 0) {
-        const bool update = argc >= 3 && std::strcmp(argv[2], "--update-frames") == 0;
-        if (argc != (update ? 4 : 3)) {
-            std::cerr << "tmx5 run: give exactly one script (or - for standard input)\n" << Usage;
+    const std::string first = argc >= 2 ? argv[1] : "";
+    if (first == "--help" || first == "-h" || first == "--version" || first == "--man" || first == "--reference") {
+        if (argc > 2) {
+            std::cerr << "tmx5 " << first << ": takes nothing after it, not " << argv[2] << "\n";
             return 2;
         }
-        return RunScriptFile(argv[update ? 3 : 2], std::cout, std::cerr, update);
+        if (first == "--version") std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
+        else if (first == "--man") std::cout << ManPage(TMX5_VERSION);
+        else if (first == "--reference") std::cout << ScriptReferenceMarkdown();
+        else std::cout << Usage;
+        return Done(0);
     }
-    const bool record = argc >= 2 && std::strcmp(argv[1], "--record") == 0;
+    if (first == "run") return Done(RunCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
+    const bool record = first == "--record";
     if (record && argc != 3) {
         std::cerr << "tmx5 --record: give exactly one file to record into\n" << Usage;
         return 2;
@@ -80,6 +63,8 @@ int main(int argc, char** argv) {
         return 2;
 #endif
     }
-    std::cerr << "tmx5: unknown command line\n" << Usage;
+    if (first[0] == '-') std::cerr << "tmx5: unknown option " << first << "\n";
+    else std::cerr << "tmx5: unknown command " << first << "\n";
+    std::cerr << "tmx5 --help lists the options\n";
     return 2;
 }

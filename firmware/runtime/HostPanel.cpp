@@ -4,15 +4,15 @@
 
 #include <ctime>
 
-static void QuietRender(void) {}
-static void QuietPump(void) {}
-static u8 QuietUnchecked(void) { return 0; }
-static void QuietLamp(u32) {}
-static void QuietShow(u8) {}
+static void QuietRender(void*) {}
+static void QuietPump(void*) {}
+static u8 QuietUnchecked(void*) { return 0; }
+static void QuietLamp(void*, u32) {}
+static void QuietShow(void*, u8) {}
 
-static const HostPanel QuietPanel = {QuietRender, QuietPump, QuietUnchecked,
-                                     QuietUnchecked, QuietLamp, QuietShow};
-static const HostClock StdClock = {StdClockNow, StdClockBreakDown};
+static const HostPanel QuietPanel = {nullptr,        QuietRender, QuietPump, QuietUnchecked,
+                                     QuietUnchecked, QuietLamp,   QuietShow};
+static const HostClock StdClock = {nullptr, StdClockNow, StdClockBreakDown};
 
 const HostPanel* Host = &QuietPanel;
 const HostClock* Clock = &StdClock;
@@ -22,14 +22,14 @@ void HostAttach(const HostPanel* panel, const HostClock* clock) {
     Clock = clock ? clock : &StdClock;
 }
 
-u8 StdClockNow(s64* seconds) {
+u8 StdClockNow(void*, s64* seconds) {
     std::time_t now = std::time(nullptr);
     if (now == (std::time_t)-1) return 0;
     *seconds = (s64)now;
     return 1;
 }
 
-u8 StdClockBreakDown(s64 seconds, TimeFields* out) {
+u8 StdClockBreakDown(void*, s64 seconds, TimeFields* out) {
     std::time_t t = (std::time_t)seconds;
     if ((s64)t != seconds) return 0;
     std::tm parts;

@@ -8,27 +8,32 @@
 
 #include "State.h"
 
+// Every operation receives the Context pointer of the table it was called
+// through, the way a display driver's callbacks receive their device, so a
+// host is an object of its own and several can exist side by side.
 struct HostPanel {
+    void* Context; // the host's own object, handed to every operation
     // Copy the whole FrameBuffer to the visible display, every pixel.
-    void (*RenderLcd)(void);
+    void (*RenderLcd)(void* context);
     // Run every pending host event (tick, clicks, track bar) and return.
     // The window also paces the loop here; it never waits for an event.
-    void (*PumpEvents)(void);
+    void (*PumpEvents)(void* context);
     // 1 while the check box is checked, else 0.
-    u8 (*CalibrateChecked)(void);
-    u8 (*KeyFastChecked)(void);
+    u8 (*CalibrateChecked)(void* context);
+    u8 (*KeyFastChecked)(void* context);
     // Fill of the warning lamp: LAMP_BRIGHT or LAMP_DARK.
-    void (*SetLampColour)(u32 colour);
+    void (*SetLampColour)(void* context, u32 colour);
     // Hide (0) the display image while a pass draws, show (1) it after.
-    void (*ShowDisplay)(u8 visible);
+    void (*ShowDisplay)(void* context, u8 visible);
 };
 
 struct HostClock {
+    void* Context; // the clock's own object, handed to every operation
     // UTC seconds since 1970-01-01 00:00:00; returns 1 when the clock was read.
-    u8 (*Now)(s64* seconds);
+    u8 (*Now)(void* context, s64* seconds);
     // Broken-down UTC of those seconds: Second, Minute, Hour, Day, Month (0..11),
     // Weekday and Year (since 1900); DayOfYear is left alone. Returns 1 on success.
-    u8 (*BreakDown)(s64 seconds, TimeFields* out);
+    u8 (*BreakDown)(void* context, s64 seconds, TimeFields* out);
 };
 
 // Attach a host; a null pointer puts back the quiet panel or the standard clock.
@@ -37,6 +42,6 @@ void HostAttach(const HostPanel* panel, const HostClock* clock);
 extern const HostPanel* Host;
 extern const HostClock* Clock;
 
-// The standard library's clock: std::time and std::gmtime.
-u8 StdClockNow(s64* seconds);
-u8 StdClockBreakDown(s64 seconds, TimeFields* out);
+// The standard library's clock: std::time and std::gmtime (context unused).
+u8 StdClockNow(void* context, s64* seconds);
+u8 StdClockBreakDown(void* context, s64 seconds, TimeFields* out);

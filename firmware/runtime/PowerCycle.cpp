@@ -55,8 +55,8 @@ void SplashFrame(s8* a, s8* b) {
     if (*a < 87 && *b < 57) *b = (s8)(*b + 2);
     LcdTextSmallCentredConst(57, 56, SplashWebAddress, 255);
     LcdTextSmallConst(85, 40, FirmwareVersion, 255);
-    Host->RenderLcd();
-    Host->PumpEvents();
+    Host->RenderLcd(Host->Context);
+    Host->PumpEvents(Host->Context);
     UpdateTemperature();
 }
 
@@ -97,7 +97,7 @@ void OnceASecond(void) {
 }
 
 void MainLoopPass(void) {
-    CalibrateEnabled = Host->CalibrateChecked() != 0 ? 1 : 0;
+    CalibrateEnabled = Host->CalibrateChecked(Host->Context) != 0 ? 1 : 0;
     UpdateTemperature();
 
     // Thirty seconds without a key on any screen but the home pages.
@@ -114,22 +114,22 @@ void MainLoopPass(void) {
 
     if (LampLit() == 1) {
         HookLampOn();
-        Host->SetLampColour(LAMP_BRIGHT);
+        Host->SetLampColour(Host->Context, LAMP_BRIGHT);
     } else {
         HookLampOff();
-        Host->SetLampColour(LAMP_DARK);
+        Host->SetLampColour(Host->Context, LAMP_DARK);
     }
 
-    KeyStep = Host->KeyFastChecked() != 0 ? 10 : 1;
+    KeyStep = Host->KeyFastChecked(Host->Context) != 0 ? 10 : 1;
 
     if (SecondElapsed == 1) OnceASecond();
 
-    Host->ShowDisplay(0);
+    Host->ShowDisplay(Host->Context, 0);
     LcdClear();
     if (ScreenHandler != nullptr) ScreenHandler();
-    Host->RenderLcd();
-    Host->ShowDisplay(1);
-    Host->PumpEvents();
+    Host->RenderLcd(Host->Context);
+    Host->ShowDisplay(Host->Context, 1);
+    Host->PumpEvents(Host->Context);
 }
 
 // Steps 1 to 13 of power-on. Returns when the loop ends: after OFF, after ON
@@ -181,6 +181,15 @@ static void PowerOnSequence(void) {
     } while (StopRequested == 0 && RestartRequested == 0 && ShutdownRequested == 0);
 }
 
+// ON while running ends the loop with RestartRequested set: power on again
+// from the top until a loop ends some other way.
+static void RestartWhileRequested(void) {
+    while (RestartRequested == 1 && ShutdownRequested == 0) {
+        RestartRequested = 0;
+        PowerOnSequence();
+    }
+}
+
 void Button1Click(void) {
     if (PowerState == POWER_SPLASH) return; // ON during the splash is ignored
     if (PowerState == POWER_ON) {
@@ -188,10 +197,19 @@ void Button1Click(void) {
         return;
     }
     if (ShutdownRequested == 1) return;
-    do {
-        RestartRequested = 0;
-        PowerOnSequence();
-    } while (RestartRequested == 1 && ShutdownRequested == 0);
+    RestartRequested = 0;
+    PowerOnSequence();
+    RestartWhileRequested();
+    PowerState = POWER_OFF;
+}
+
+void ResumeMainLoop(void) {
+    if (PowerState != POWER_OFF || ShutdownRequested == 1) return;
+    PowerState = POWER_ON;
+    while (StopRequested == 0 && RestartRequested == 0 && ShutdownRequested == 0) {
+        MainLoopPass();
+    }
+    RestartWhileRequested();
     PowerState = POWER_OFF;
 }
 

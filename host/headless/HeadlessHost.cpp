@@ -4,43 +4,25 @@
 
 #include "lcd/Lcd.h"
 
-HeadlessHost* HeadlessHost::active_ = nullptr;
-
-
-HeadlessHost::HeadlessHost() {
+HeadlessHost::HeadlessHost()
+    : panel_{this, Render, Pump, CalibrateChecked, KeyFastChecked, SetLamp, Show},
+      hostClock_{this, ClockNow, StdClockBreakDown} {
+    clock_.SetUtc(HEADLESS_EPOCH);
     ResetInstrumentState();
     LcdClear();
     std::memset(HookCalls, 0, sizeof HookCalls);
-    active_ = this;
-    static const HostPanel panel = {Render, Pump, CalibrateChecked, KeyFastChecked, SetLamp, Show};
-    static const HostClock clock = {ClockNow, StdClockBreakDown};
-    HostAttach(&panel, &clock);
+    HostAttach(&panel_, &hostClock_);
 }
 
 HeadlessHost::~HeadlessHost() {
-    if (active_ == this) {
-        active_ = nullptr;
-        HostAttach(nullptr, nullptr);
-    }
+    // Only the host still attached detaches; a newer one keeps its place.
+    if (Host == &panel_) HostAttach(nullptr, nullptr);
 }
 
 void HeadlessHost::EventPoint() {
-    nowMs_ += frameMs_;
     eventPoints_++;
-    while (nextTickMs_ <= nowMs_) {
-        Timer1Timer();
-        nextTickMs_ += 100;
-    }
+    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
     if (eventPoint_) eventPoint_();
-}
-
-void HeadlessHost::SetUtc(s64 seconds) {
-    clockBaseSeconds_ = seconds;
-    clockBaseMs_ = nowMs_;
-}
-
-s64 HeadlessHost::UtcSeconds() const {
-    return clockBaseSeconds_ + (s64)((nowMs_ - clockBaseMs_) / 1000);
 }
 
 void HeadlessHost::MoveTrackBar(int position) {
@@ -53,29 +35,56 @@ void HeadlessHost::MoveTrackBar(int position) {
     label15_ = std::to_string(position);
 }
 
-void HeadlessHost::Render() {
-    if (!active_) return;
-    std::memcpy(active_->lastFrame_, FrameBuffer, sizeof active_->lastFrame_);
-    active_->renders_++;
+void HeadlessHost::Render(void* context) {
+    HeadlessHost* host = static_cast<HeadlessHost*>(context);
+    std::memcpy(host->lastFrame_, FrameBuffer, sizeof host->lastFrame_);
+    host->renders_++;
 }
 
-void HeadlessHost::Pump() {
-    if (active_) active_->EventPoint();
+void HeadlessHost::Pump(void* context) { static_cast<HeadlessHost*>(context)->EventPoint(); }
+
+u8 HeadlessHost::CalibrateChecked(void* context) {
+    return static_cast<HeadlessHost*>(context)->calibrate_ ? 1 : 0;
 }
 
-u8 HeadlessHost::CalibrateChecked() { return active_ && active_->calibrate_ ? 1 : 0; }
-u8 HeadlessHost::KeyFastChecked() { return active_ && active_->keyFast_ ? 1 : 0; }
-
-void HeadlessHost::SetLamp(u32 colour) {
-    if (active_) active_->lamp_ = colour;
+u8 HeadlessHost::KeyFastChecked(void* context) {
+    return static_cast<HeadlessHost*>(context)->keyFast_ ? 1 : 0;
 }
 
-void HeadlessHost::Show(u8 visible) {
-    if (active_) active_->displayVisible_ = visible != 0;
+void HeadlessHost::SetLamp(void* context, u32 colour) { static_cast<HeadlessHost*>(context)->lamp_ = colour; }
+
+void HeadlessHost::Show(void* context, u8 visible) {
+    static_cast<HeadlessHost*>(context)->displayVisible_ = visible != 0;
 }
 
-u8 HeadlessHost::ClockNow(s64* seconds) {
-    if (!active_ || !active_->clockReadable_) return 0;
-    *seconds = active_->UtcSeconds();
+u8 HeadlessHost::ClockNow(void* context, s64* seconds) {
+    const HeadlessHost* host = static_cast<const HeadlessHost*>(context);
+    if (!host->clockReadable_) return 0;
+    *seconds = host->UtcSeconds();
     return 1;
+}
+
+HostSnapshot HeadlessHost::Snapshot() const {
+    HostSnapshot s;
+    s.virtualMs = clock_.NowMs();
+    s.hostUtcMs = clock_.UtcMs();
+    s.frameMs = clock_.FrameMs();
+    s.trackBar = trackBar_;
+    s.calibrate = calibrate_;
+    s.keyFast = keyFast_;
+    s.lamp = lamp_;
+    return s;
+}
+
+void HeadlessHost::PutBack(const HostSnapshot& saved) {
+    clock_.SetNowMs(saved.virtualMs);
+    clock_.SetUtcMs(saved.hostUtcMs);
+    clock_.SetFrameMs(saved.frameMs);
+    trackBar_ = saved.trackBar;
+    label15_ = std::to_string(saved.trackBar);
+    calibrate_ = saved.calibrate;
+    keyFast_ = saved.keyFast;
+    lamp_ = saved.lamp;
+    std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
+    displayVisible_ = true;
 }

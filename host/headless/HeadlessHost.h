@@ -13,7 +13,9 @@
 #include <functional>
 #include <string>
 
+#include "StateFile.h"
 #include "runtime/Runtime.h"
+#include "sim/SimClock.h"
 
 // 2026-01-01 00:00:00 UTC, where virtual time starts.
 const s64 HEADLESS_EPOCH = 1767225600;
@@ -33,11 +35,12 @@ public:
     void EventPoint();
 
     // Virtual time.
-    uint64_t NowMs() const { return nowMs_; }
-    void SetFrameMs(uint32_t ms) { frameMs_ = ms; }
-    uint32_t FrameMs() const { return frameMs_; }
-    void SetUtc(s64 seconds); // the host clock reads this now and runs on
-    s64 UtcSeconds() const;   // what the host clock reads now
+    uint64_t NowMs() const { return clock_.NowMs(); }
+    void SetFrameMs(uint32_t ms) { clock_.SetFrameMs(ms); }
+    uint32_t FrameMs() const { return clock_.FrameMs(); }
+    void SetUtc(s64 seconds) { clock_.SetUtc(seconds); } // the host clock reads this now and runs on
+    s64 UtcSeconds() const { return clock_.UtcSeconds(); } // what the host clock reads now
+    SimClock& Sim() { return clock_; }
     void SetClockReadable(bool readable) { clockReadable_ = readable; }
 
     // The window's controls.
@@ -49,6 +52,13 @@ public:
     bool Calibrate() const { return calibrate_; }
     bool KeyFast() const { return keyFast_; }
 
+    // The host's part of a saved state, and putting it back: virtual time,
+    // the host clock, the frame period, the controls and the lamp. PutBack
+    // takes the frame buffer as the frame last rendered (the instrument's
+    // own variables are put back first, RestoreInstrument).
+    HostSnapshot Snapshot() const;
+    void PutBack(const HostSnapshot& saved);
+
     // What the window would show.
     const u8* LastFrame() const { return lastFrame_; }
     u32 Lamp() const { return lamp_; }
@@ -57,21 +67,19 @@ public:
     uint64_t EventPoints() const { return eventPoints_; }
 
 private:
-    static HeadlessHost* active_;
-    static void Render();
-    static void Pump();
-    static u8 CalibrateChecked();
-    static u8 KeyFastChecked();
-    static void SetLamp(u32 colour);
-    static void Show(u8 visible);
-    static u8 ClockNow(s64* seconds);
+    // The panel and clock operations; context is the host.
+    static void Render(void* context);
+    static void Pump(void* context);
+    static u8 CalibrateChecked(void* context);
+    static u8 KeyFastChecked(void* context);
+    static void SetLamp(void* context, u32 colour);
+    static void Show(void* context, u8 visible);
+    static u8 ClockNow(void* context, s64* seconds);
 
+    HostPanel panel_;
+    HostClock hostClock_;
+    SimClock clock_;
     std::function<void()> eventPoint_;
-    uint64_t nowMs_ = 0;
-    uint64_t nextTickMs_ = 100;
-    uint32_t frameMs_ = 20;
-    s64 clockBaseSeconds_ = HEADLESS_EPOCH;
-    uint64_t clockBaseMs_ = 0;
     bool clockReadable_ = true;
     int trackBar_ = 2048;
     std::string label15_ = "2048";

@@ -1,5 +1,6 @@
 #include "ScriptRunner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -9,8 +10,13 @@
 #include <iostream>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "FrameConvert.h"
 #include "FrameFiles.h"
+#include "ScriptCommands.h"
 #include "StateNames.h"
 #include "screens/Screens.h"
 
@@ -20,9 +26,10 @@
 // outside double quotes ends the line, a ';' outside them ends a command and
 // blanks outside them end a word; a quoted part stays in its word as written,
 // quotes and escapes included, for the command to decode. An unclosed quote
-// runs to the end of the line. *control is set when a control character
-// other than a tab or a carriage return comes before the comment.
-static std::vector<std::vector<std::string>> SplitLine(const std::string& text, bool* control) {
+// runs to the end of the line. *control is the position of the first control
+// character (other than a tab or a carriage return; DEL outside quotes counts)
+// before the comment, or npos.
+static std::vector<std::vector<std::string>> SplitLine(const std::string& text, size_t* control) {
     std::vector<std::vector<std::string>> commands(1);
     std::string word;
     bool quoted = false, inWord = false;
@@ -31,10 +38,13 @@ static std::vector<std::vector<std::string>> SplitLine(const std::string& text, 
         word.clear();
         inWord = false;
     };
-    *control = false;
+    *control = std::string::npos;
     for (size_t i = 0; i < text.size(); i++) {
         const char c = text[i];
-        if ((unsigned char)c < 32 && c != '\t' && c != '\r') *control = true;
+        // DEL is a character of the instrument's font, so it may stand in quoted text.
+        if (((unsigned char)c < 32 || (c == 127 && !quoted)) && c != '\t' && c != '\r' &&
+            *control == std::string::npos)
+            *control = i;
         if (quoted) {
             word += c;
             if (c == '\\' && i + 1 < text.size()) word += text[++i];
@@ -106,6 +116,11 @@ static bool ParseUtc(const std::string& date, const std::string& time, long long
     int y, mo, d, h, mi, s;
     char tail;
     if (date.size() != 10 || time.size() != 8) return false;
+    // Digits only: sscanf alone would take "+1" or " 1" for a field.
+    for (size_t i = 0; i < date.size(); i++)
+        if (i != 4 && i != 7 && (date[i] < '0' || date[i] > '9')) return false;
+    for (size_t i = 0; i < time.size(); i++)
+        if (i != 2 && i != 5 && (time[i] < '0' || time[i] > '9')) return false;
     if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &y, &mo, &d, &tail) != 3) return false;
     if (std::sscanf(time.c_str(), "%2d:%2d:%2d%c", &h, &mi, &s, &tail) != 3) return false;
     if (date[4] != '-' || date[7] != '-' || time[2] != ':' || time[5] != ':') return false;
@@ -117,156 +132,217 @@ static bool ParseUtc(const std::string& date, const std::string& time, long long
     return true;
 }
 
-static const struct {
-    const char* word;
-    u8 code;
-} KeyWords[] = {{"menu", KEY_MENU}, {"cw", KEY_CW}, {"ccw", KEY_CCW}, {"left", KEY_LEFT}, {"right", KEY_RIGHT}};
-
 // Names that are not instrument variables but what the window shows.
 static bool IsPanelName(const std::string& n) {
     return n == "ScreenHandler" || n == "Lamp" || n == "Label15" || n == "Power";
 }
 
+// A message with every word longer than SCRIPT_ECHO_CHARS cut there (at a
+// character boundary of UTF-8) and marked with "...".
+static std::string CutLongWords(const std::string& s) {
+    std::string out;
+    size_t run = 0;
+    bool cut = false;
+    for (size_t i = 0; i < s.size(); i++) {
+        const char c = s[i];
+        if (c == ' ') {
+            run = 0;
+            cut = false;
+            out += c;
+            continue;
+        }
+        if (cut) continue;
+        const bool continuation = ((unsigned char)c & 0xC0) == 0x80;
+        if (!continuation) run++;
+        if (run > SCRIPT_ECHO_CHARS) {
+            out += "...";
+            cut = true;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 bool ScriptRunner::Bad(int number, const std::string& why) {
-    err_ << displayName_ << ":" << number << ": " << why << "\n";
+    if (++errors_ <= SCRIPT_MAX_ERRORS) err_ << displayName_ << ":" << number << ": " << CutLongWords(why) << "\n";
     return false;
 }
 
-bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, ScriptCommand* c,
-                                bool* isEvent) {
-    const std::string& op = w[0];
-    const size_t args = w.size() - 1;
-    auto arity = [&](size_t n, const char* form) {
-        if (args == n) return true;
-        return Bad(number, std::string("usage: ") + form);
-    };
-    *isEvent = false;
-    if (op == "utc") {
-        if (!arity(2, "utc YYYY-MM-DD HH:MM:SS")) return false;
-        c->kind = ScriptCommand::UTC;
-        if (!ParseUtc(w[1], w[2], &c->number))
-            return Bad(number, "not a UTC time from 1970 to 2099: " + w[1] + " " + w[2]);
-    } else if (op == "on" || op == "off") {
-        if (!arity(0, op == "on" ? "on" : "off")) return false;
-        c->kind = op == "on" ? ScriptCommand::ON : ScriptCommand::OFF;
-        *isEvent = true;
-    } else if (op == "key") {
-        if (!arity(1, "key menu|cw|ccw|left|right")) return false;
-        c->kind = ScriptCommand::KEY;
-        c->number = -1;
-        for (const auto& k : KeyWords)
-            if (w[1] == k.word) c->number = k.code;
-        if (c->number < 0) return Bad(number, "unknown key " + w[1] + " (menu, cw, ccw, left, right)");
-        *isEvent = true;
-    } else if (op == "sensor") {
-        if (!arity(1, "sensor N (0 to 4096)")) return false;
-        c->kind = ScriptCommand::SENSOR;
-        if (!ParseNumber(w[1], 0, 4096, &c->number))
-            return Bad(number, "sensor position must be 0 to 4096, not " + w[1]);
-        *isEvent = true;
-    } else if (op == "calibrate" || op == "keyfast") {
-        if (!arity(1, op == "calibrate" ? "calibrate on|off" : "keyfast on|off")) return false;
-        c->kind = op == "calibrate" ? ScriptCommand::CALIBRATE : ScriptCommand::KEYFAST;
-        if (w[1] != "on" && w[1] != "off") return Bad(number, op + " takes on or off, not " + w[1]);
-        c->number = w[1] == "on";
-        *isEvent = true;
-    } else if (op == "wait") {
-        if (!arity(1, "wait DURATION (250ms, 2s, 1.5s, 10m, 2h)")) return false;
-        c->kind = ScriptCommand::WAIT;
-        if (!ParseDuration(w[1], &c->number))
-            return Bad(number, "not a duration: " + w[1] + " (250ms, 2s, 1.5s, 10m, 2h; at most 1000h)");
-    } else if (op == "passes") {
-        if (!arity(1, "passes N")) return false;
-        c->kind = ScriptCommand::PASSES;
-        if (!ParseNumber(w[1], 0, 100000000, &c->number))
-            return Bad(number, "passes takes a count from 0 to 100000000, not " + w[1]);
-    } else if (op == "frame-ms") {
-        if (!arity(1, "frame-ms N (1 to 1000)")) return false;
-        c->kind = ScriptCommand::FRAME_MS;
-        if (!ParseNumber(w[1], 1, 1000, &c->number))
-            return Bad(number, "frame period must be 1 to 1000 ms, not " + w[1]);
-    } else if (op == "snap") {
-        if (!arity(1, "snap FILE.pbm|FILE.png|FILE.txt")) return false;
-        c->kind = ScriptCommand::SNAP;
-        c->text = w[1];
-        if (FrameFormatOf(w[1]) == FRAME_UNKNOWN)
-            return Bad(number, "snap writes .pbm, .png or .txt, not " + w[1]);
-    } else if (op == "expect") {
-        if (args < 2) return Bad(number, "usage: expect NAME VALUE");
-        c->kind = ScriptCommand::EXPECT;
-        c->names = {w[1]};
-        // The value is the rest of the line, so a label with spaces can be compared.
-        c->text = w[2];
-        for (size_t i = 3; i < w.size(); i++) c->text += " " + w[i];
-        const std::string& name = w[1];
-        long long n;
-        if (name == "ScreenHandler") {
-            if (c->text != "none" && ScreenRoutineByName(c->text.c_str()) == nullptr)
-                return Bad(number, "no screen routine is called " + c->text);
-        } else if (name == "Power") {
-            if (c->text != "off" && c->text != "splash" && c->text != "on")
-                return Bad(number, "Power is off, splash or on, not " + c->text);
-        } else if (name == "Lamp") {
-            if (!ParseNumber(c->text, 0, 0xFFFFFFFFLL, &n)) return Bad(number, "Lamp takes a colour number, not " + c->text);
-        } else if (name != "Label15") {
-            const StateName* var;
-            int index;
-            std::string why;
-            if (!ResolveStateName(name, &var, &index, &why)) return Bad(number, why);
-            if (!ParseNumber(c->text, -(1LL << 62), 1LL << 62, &n))
-                return Bad(number, name + " takes a whole number, not " + c->text);
+// "%s" in a row's message replaced by the words given.
+static std::string BadValue(const char* message, const std::string& words) {
+    std::string s = message;
+    const size_t at = s.find("%s");
+    return at == std::string::npos ? s : s.replace(at, 2, words);
+}
+
+// The words in choices ("a|b|c"), and the index of word among them or -1.
+static int ChoiceIndex(const char* choices, const std::string& word) {
+    int index = 0;
+    std::string item;
+    for (const char* p = choices;; p++) {
+        if (*p == '|' || *p == '\0') {
+            if (item == word) return index;
+            if (*p == '\0') return -1;
+            item.clear();
+            index++;
+        } else {
+            item += *p;
         }
-    } else if (op == "expect-frame") {
-        const char* usage = "usage: expect-frame FILE.pbm [ignore X0 Y0 X1 Y1 ...]";
-        if (args != 1 && (args < 2 || w[2] != "ignore")) return Bad(number, usage);
-        c->kind = ScriptCommand::EXPECT_FRAME;
-        c->text = w[1];
-        if (FrameFormatOf(w[1]) != FRAME_PBM) return Bad(number, "expect-frame compares with a .pbm file, not " + w[1]);
-        if (args > 1) {
-            const size_t corners = args - 2;
-            if (corners == 0 || corners % 4 != 0)
-                return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
-            for (size_t i = 3; i < w.size(); i += 4) {
-                long long v[4];
-                const long long hi[4] = {FRAME_WIDTH - 1, FRAME_HEIGHT - 1, FRAME_WIDTH - 1, FRAME_HEIGHT - 1};
-                for (int k = 0; k < 4; k++)
-                    if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
-                        return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + w[i] + " " +
-                                               w[i + 1] + " " + w[i + 2] + " " + w[i + 3]);
-                if (v[0] > v[2] || v[1] > v[3])
-                    return Bad(number, "an ignore box goes from its top left corner to its bottom right, not " +
-                                           w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3]);
-                c->ignore.push_back({(int)v[0], (int)v[1], (int)v[2], (int)v[3]});
-            }
-        }
-    } else if (op == "expect-text" || op == "expect-text-centred") {
-        c->kind = ScriptCommand::EXPECT_TEXT;
-        std::string why;
-        if (!ParseTextExpectation(std::vector<std::string>(w.begin() + 1, w.end()), op == "expect-text-centred",
-                                  &c->expectText, &why))
-            return Bad(number, why);
-    } else if (op == "print") {
-        if (args < 1) return Bad(number, "usage: print NAME ...");
-        c->kind = ScriptCommand::PRINT;
-        for (size_t i = 1; i < w.size(); i++) {
-            if (!IsPanelName(w[i])) {
-                const StateName* var;
-                int index;
-                std::string why;
-                if (!ResolveStateName(w[i], &var, &index, &why)) return Bad(number, why);
-            }
-            c->names.push_back(w[i]);
-        }
-    } else {
-        return Bad(number, "unknown command " + op);
+    }
+}
+
+// A name expect and print accept: a state variable or one of the panel's.
+static bool CheckName(const std::string& name, std::string* why) {
+    if (IsPanelName(name)) return true;
+    const StateName* var;
+    int index;
+    return ResolveStateName(name, &var, &index, why);
+}
+
+// The value expect compares a name with.
+static bool CheckValue(const std::string& name, const std::string& value, std::string* why) {
+    long long n;
+    if (name == "ScreenHandler") {
+        if (value != "none" && ScreenRoutineByName(value.c_str()) == nullptr)
+            return *why = "no screen routine is called " + value, false;
+    } else if (name == "Power") {
+        if (value != "off" && value != "splash" && value != "on")
+            return *why = "Power is off, splash or on, not " + value, false;
+    } else if (name == "Lamp") {
+        if (!ParseNumber(value, 0, 0xFFFFFFFFLL, &n)) return *why = "Lamp takes a colour number, not " + value, false;
+    } else if (name != "Label15") {
+        if (!ParseNumber(value, -(1LL << 62), 1LL << 62, &n))
+            return *why = name + " takes a whole number, not " + value, false;
     }
     return true;
 }
 
+// An absolute name, or one with a ".." part.
+static bool LeavesFolder(const std::string& name) {
+    if (name.empty() || name[0] == '/') return true;
+    for (size_t start = 0; start <= name.size();) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        if (name.compare(start, end - start, "..") == 0 && end - start == 2) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Reads one argument of a command (ScriptCommands.h) from w[*at] on.
+bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at,
+                            const ScriptCommandRow& row, int number, ScriptCommand* c) {
+    const std::string word = *at < w.size() ? w[*at] : std::string();
+    std::string why;
+    switch (a.kind) {
+    case ARG_UTC:
+        if (!ParseUtc(w[*at], w[*at + 1], &c->number)) return Bad(number, BadValue(a.bad, w[*at] + " " + w[*at + 1]));
+        *at += 2;
+        return true;
+    case ARG_CHOICE: {
+        const int i = ChoiceIndex(a.choices, word);
+        if (i < 0) return Bad(number, BadValue(a.bad, word));
+        c->number = a.values[i];
+        break;
+    }
+    case ARG_NUMBER:
+        if (!ParseNumber(word, a.lo, a.hi, &c->number)) return Bad(number, BadValue(a.bad, word));
+        break;
+    case ARG_DURATION:
+        if (!ParseDuration(word, &c->number) || c->number > a.hi) return Bad(number, BadValue(a.bad, word));
+        break;
+    case ARG_FILE: {
+        const size_t dot = word.rfind('.');
+        if (a.choices != nullptr && (dot == std::string::npos || ChoiceIndex(a.choices, word.substr(dot + 1)) < 0))
+            return Bad(number, BadValue(a.bad, word));
+        if (!allowAnyPath_ && LeavesFolder(word))
+            return Bad(number, word + " leads out of the script's folder (an absolute path or ..); "
+                                      "tmx5 run --allow-any-path allows it");
+        c->text = word;
+        break;
+    }
+    case ARG_NAME:
+        if (!CheckName(word, &why)) return Bad(number, why);
+        c->names = {word};
+        break;
+    case ARG_VALUE:
+        // The rest of the line, so a label with spaces can be compared.
+        c->text = word;
+        for (size_t i = *at + 1; i < w.size(); i++) c->text += " " + w[i];
+        if (!CheckValue(c->names[0], c->text, &why)) return Bad(number, why);
+        *at = w.size();
+        return true;
+    case ARG_NAMES:
+        for (; *at < w.size(); ++*at) {
+            if (!CheckName(w[*at], &why)) return Bad(number, why);
+            c->names.push_back(w[*at]);
+        }
+        return true;
+    case ARG_IGNORE: {
+        const size_t corners = w.size() - *at - 1;
+        if (word != "ignore") return Bad(number, std::string("usage: ") + row.synopsis);
+        if (corners == 0 || corners % 4 != 0)
+            return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
+        for (size_t i = *at + 1; i < w.size(); i += 4) {
+            long long v[4];
+            const long long hi[4] = {FRAME_WIDTH - 1, FRAME_HEIGHT - 1, FRAME_WIDTH - 1, FRAME_HEIGHT - 1};
+            const std::string box = w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3];
+            for (int k = 0; k < 4; k++)
+                if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
+                    return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + box);
+            if (v[0] > v[2] || v[1] > v[3])
+                return Bad(number, "an ignore box goes from its top left corner to its bottom right, not " + box);
+            c->ignore.push_back({(int)v[0], (int)v[1], (int)v[2], (int)v[3]});
+        }
+        *at = w.size();
+        return true;
+    }
+    case ARG_TEXT:
+        if (!ParseTextExpectation(std::vector<std::string>(w.begin() + (long)*at, w.end()),
+                                  std::string(row.name) == "expect-text-centred", &c->expectText, &why))
+            return Bad(number, why);
+        *at = w.size();
+        return true;
+    }
+    ++*at;
+    return true;
+}
+
+bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, ScriptCommand* c,
+                                bool* isEvent) {
+    const ScriptCommandRow* row = FindScriptCommand(w[0]);
+    if (row == nullptr) return Bad(number, "unknown command " + w[0]);
+    const int args = (int)w.size() - 1;
+    if (args < row->minArgs || (row->maxArgs >= 0 && args > row->maxArgs))
+        return Bad(number, std::string("usage: ") + row->synopsis + (row->hint ? std::string(" (") + row->hint + ")" : ""));
+    c->kind = row->kind;
+    *isEvent = row->event;
+    size_t at = 1;
+    for (const ScriptArg& a : row->args) {
+        // Only a trailing argument may be left out (the ignore boxes, the text's words).
+        if (at >= w.size() && a.kind != ARG_TEXT) break;
+        if (!ParseArg(a, w, &at, *row, number, c)) return false;
+    }
+    return true;
+}
+
+static const char* ControlName(unsigned char c) {
+    static const char* names[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "TAB", "LF",
+                                    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+                                    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    return c == 127 ? "DEL" : names[c & 31];
+}
+
 bool ScriptRunner::ParseLine(const std::string& text, int number) {
-    bool control;
+    size_t control;
     const std::vector<std::vector<std::string>> commands = SplitLine(text, &control);
-    if (control) return Bad(number, "control character in the line");
+    if (control != std::string::npos) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", (unsigned char)text[control]);
+        return Bad(number, std::string("control character ") + byte + " (" + ControlName((unsigned char)text[control]) +
+                               ") at column " + std::to_string(control + 1));
+    }
     ScriptLine line;
     line.number = number;
     // "a;;b" or a trailing ';' leaves an empty command: harmless, skipped.
@@ -286,29 +362,107 @@ bool ScriptRunner::Load(const std::string& text, const std::string& displayName,
     displayName_ = displayName;
     baseDir_ = baseDir;
     lines_.clear();
-    if (text.find('\0') != std::string::npos) {
-        size_t at = text.find('\0');
-        int line = 1;
-        for (size_t i = 0; i < at; i++) line += text[i] == '\n';
-        return Bad(line, "NUL byte in the script");
+    errors_ = 0;
+    if (text.size() > SCRIPT_MAX_BYTES) {
+        err_ << displayName_ << ": longer than " << SCRIPT_MAX_BYTES << " bytes (1 MiB), the most a script may be\n";
+        return false;
     }
-    std::istringstream in(text);
-    std::string raw;
+    // A UTF-8 byte-order mark is not part of the first line.
+    size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     int number = 0;
     bool ok = true;
-    while (std::getline(in, raw)) {
+    // Lines end at LF, CR LF or a lone CR.
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string raw = text.substr(pos, end - pos);
         number++;
+        const size_t nul = raw.find('\0');
+        if (nul != std::string::npos) {
+            // A NUL byte means a binary file: nothing after it is read.
+            Bad(number, "NUL byte at column " + std::to_string(nul + 1) + "; a script is a text file");
+            ok = false;
+            break;
+        }
         if (!ParseLine(raw, number)) ok = false; // report every bad line, run none
+        pos = end;
+        if (pos < text.size()) pos += text.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
     }
+    if (ok) ok = CheckWork();
+    if (errors_ > SCRIPT_MAX_ERRORS) err_ << "... and " << errors_ - SCRIPT_MAX_ERRORS << " more\n";
     if (!ok) lines_.clear();
     return ok;
 }
 
+// "10000 hours", or "1500 ms" when not whole hours.
+static std::string Milliseconds(uint64_t ms) {
+    return ms % 3600000 == 0 ? std::to_string(ms / 3600000) + " hours" : std::to_string(ms) + " ms";
+}
+
+// The virtual time and event points the script asks for, counted ahead so that
+// a script over the bounds is bad before it runs. The run keeps to the same
+// bounds for what cannot be counted ahead (the splash, the instrument's own
+// waits).
+bool ScriptRunner::CheckWork() {
+    unsigned long long ms = 0, points = 0, frame = 20;
+    for (const ScriptLine& line : lines_) {
+        points += 3;
+        for (const ScriptCommand& c : line.commands) {
+            if (c.kind == ScriptCommand::FRAME_MS) frame = (unsigned long long)c.number;
+            if (c.kind == ScriptCommand::WAIT) {
+                ms += (unsigned long long)c.number;
+                points += (unsigned long long)c.number / frame;
+            }
+            if (c.kind == ScriptCommand::PASSES) {
+                points += (unsigned long long)c.number;
+                ms += (unsigned long long)c.number * frame;
+            }
+        }
+        if (ms > maxVirtualMs_)
+            return Bad(line.number, "the script asks for more than " + Milliseconds(maxVirtualMs_) + " of virtual time");
+        if (points > maxEventPoints_)
+            return Bad(line.number,
+                       "the script asks for more than " + std::to_string(maxEventPoints_) + " event points (passes)");
+    }
+    return true;
+}
+
 // --- Running ----------------------------------------------------------------
 
-std::string ScriptRunner::PathOf(const std::string& name) const {
-    if (name.empty() || name[0] == '/' || baseDir_.empty() || baseDir_ == ".") return name;
-    return baseDir_ + "/" + name;
+void ScriptRunner::SetOptions(const RunOptions& options) {
+    updateFrames_ = options.updateFrames;
+    allowAnyPath_ = options.allowAnyPath;
+    outDir_ = options.outDir;
+    timeoutSeconds_ = options.timeoutSeconds;
+}
+
+// The file a script's name stands for: below the script's folder to read a
+// reference, below the output folder to write. A name that leads out of its
+// folder (absolute, "..", or a symbolic link, a dangling one included) ends
+// the run with status 2, unless any path is allowed.
+bool ScriptRunner::Resolve(const std::string& name, bool write, int number, std::string* path) {
+    namespace fs = std::filesystem;
+    const std::string root = write && !outDir_.empty() ? outDir_ : baseDir_.empty() ? "." : baseDir_;
+    *path = name.empty() || name[0] == '/' || root == "." ? name : root + "/" + name;
+    if (allowAnyPath_) return true;
+    std::error_code ec, ec2, ec3;
+    const fs::path top = fs::weakly_canonical(root, ec);
+    const fs::path full = fs::weakly_canonical(fs::path(root) / name, ec2);
+    bool inside = !ec && !ec2;
+    if (inside) {
+        auto a = top.begin(), b = full.begin();
+        for (; a != top.end() && b != full.end() && *a == *b; ++a, ++b) {
+        }
+        // (weakly_canonical keeps a trailing empty element on a folder path)
+        inside = (a == top.end() || a->empty()) && b != full.end();
+    }
+    if (inside && fs::is_symlink(fs::symlink_status(*path, ec3)) && !fs::exists(*path, ec3)) inside = false;
+    if (inside) return true;
+    err_ << displayName_ << ":" << number << ": " << name << " leads out of "
+         << (write && !outDir_.empty() ? "the output folder " : "the script's folder ") << root
+         << "; tmx5 run --allow-any-path allows it\n";
+    Finish(2);
+    return false;
 }
 
 bool ScriptRunner::ValueOf(const std::string& name, std::string* value) {
@@ -335,7 +489,64 @@ void ScriptRunner::Finish(int code) {
     if (finished_) return;
     finished_ = true;
     exitCode_ = code;
+    if (code == 1 && !stateOnFailure_.empty() && host_ != nullptr) {
+        std::string why;
+        if (PowerState == POWER_SPLASH)
+            err_ << "  no state written: the instrument was in its splash\n";
+        else if (WriteStateFile(stateOnFailure_, CaptureInstrument(host_->Snapshot()), &why))
+            err_ << "  wrote " << stateOnFailure_ << " (the state at the failing line; tmx5 --load-state "
+                 << stateOnFailure_ << " opens it)\n";
+        else
+            err_ << "  " << why << "\n";
+    }
     if (PowerState != POWER_OFF) RequestShutdown();
+}
+
+// The state goes back as it was saved, at an event point: the instrument's
+// variables, then the host's part. A powered-on state is resumed by the idle
+// loop (RunInstrument) once the script waits for something.
+void ScriptRunner::Apply(const InstrumentSnapshot& state) {
+    RestoreInstrument(state);
+    host_->PutBack(state.host);
+    if (PowerState == POWER_ON) resumeRequested_ = true;
+}
+
+ScriptRunner::Step ScriptRunner::SaveState(const ScriptCommand& c, int number) {
+    std::string why, path;
+    if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
+    if (PowerState == POWER_SPLASH) why = "save-state: the instrument is in its splash; save after it";
+    else if (WriteStateFile(path, CaptureInstrument(host_->Snapshot()), &why)) return STEP_ON;
+    err_ << displayName_ << ":" << number << ": " << why << "\n";
+    Finish(2);
+    return STEP_STOP;
+}
+
+ScriptRunner::Step ScriptRunner::LoadState(const ScriptCommand& c, int number) {
+    InstrumentSnapshot state;
+    std::string why, path, written;
+    // A state this run saved below the output folder, else one beside the script.
+    if (!Resolve(c.text, false, number, &path)) return STEP_STOP;
+    std::error_code ec;
+    if (!outDir_.empty() && Resolve(c.text, true, number, &written) && std::filesystem::exists(written, ec))
+        path = written;
+    if (finished_) return STEP_STOP;
+    if (!ReadStateFile(path, &state, &why)) {
+        err_ << displayName_ << ":" << number << ": load-state: " << why << "\n";
+        Finish(2);
+        return STEP_STOP;
+    }
+    if (!running_) {
+        // At an idle event point: the state goes back now and the line goes on.
+        Apply(state);
+        return STEP_ON;
+    }
+    // Inside the instrument's loop: end it (every loop ends at once, nothing
+    // more is drawn), then put the state back from the idle loop and go on
+    // from there with the rest of the line.
+    staged_ = state;
+    loadPending_ = true;
+    RequestShutdown();
+    return STEP_SUSPEND;
 }
 
 ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
@@ -374,12 +585,14 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     case ScriptCommand::FRAME_MS: host_->SetFrameMs((uint32_t)c.number); return STEP_ON;
     case ScriptCommand::SNAP: {
         // The folders a snapshot names are made when missing.
+        std::string path;
+        if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
         std::error_code ec;
-        std::filesystem::path parent = std::filesystem::path(PathOf(c.text)).parent_path();
+        std::filesystem::path parent = std::filesystem::path(path).parent_path();
         if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-        if (!WriteFrame(PathOf(c.text), host_->LastFrame())) {
-            err_ << displayName_ << ":" << number << ": cannot write " << PathOf(c.text) << ": "
-                 << std::strerror(errno) << "\n";
+        if (!WriteFrame(path, host_->LastFrame())) {
+            err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << std::strerror(errno)
+                 << "\n";
             Finish(2);
             return STEP_STOP;
         }
@@ -406,6 +619,8 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     }
     case ScriptCommand::EXPECT_FRAME: return ExpectFrame(c, number);
     case ScriptCommand::EXPECT_TEXT: return ExpectText(c, number);
+    case ScriptCommand::SAVE_STATE: return SaveState(c, number);
+    case ScriptCommand::LOAD_STATE: return LoadState(c, number);
     case ScriptCommand::PRINT:
         for (const std::string& name : c.names) {
             std::string v;
@@ -413,6 +628,11 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             out_ << name << "=" << v << "\n";
         }
         out_.flush();
+        if (!out_) {
+            err_ << displayName_ << ":" << number << ": cannot write the output: " << std::strerror(errno) << "\n";
+            Finish(2);
+            return STEP_STOP;
+        }
         return STEP_ON;
     }
     return STEP_ON;
@@ -434,7 +654,10 @@ bool ScriptRunner::WriteReference(const std::string& path, const u8* frame, int 
 }
 
 ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number) {
-    const std::string path = PathOf(c.text);
+    // The reference is read from the script's folder; what the expectation
+    // writes goes below the output folder.
+    std::string path, outPath;
+    if (!Resolve(c.text, false, number, &path) || !Resolve(c.text, true, number, &outPath)) return STEP_STOP;
     const u8* got = host_->LastFrame();
     const std::string where = displayName_ + ":" + std::to_string(number) + ": ";
     u8 want[FRAME_BYTES];
@@ -442,8 +665,8 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         if (updateFrames_) {
-            if (!WriteReference(path, got, number)) return STEP_STOP;
-            written_.push_back({path, true, 0});
+            if (!WriteReference(outPath, got, number)) return STEP_STOP;
+            written_.push_back({outPath, true, 0, ""});
             return STEP_ON;
         }
         err_ << where << "expected frame " << c.text << ", but " << path
@@ -452,7 +675,15 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
         return STEP_STOP;
     }
     if (!ReadFramePbm(path, want, &why)) {
-        err_ << where << "expected frame " << c.text << ", but " << why << "\n";
+        if (updateFrames_) {
+            // A broken reference (cut short, another size, not a PBM) is replaced whole.
+            if (!WriteReference(outPath, got, number)) return STEP_STOP;
+            if (why.compare(0, path.size() + 1, path + " ") == 0) why.erase(0, path.size() + 1);
+            written_.push_back({outPath, false, 0, why});
+            return STEP_ON;
+        }
+        err_ << where << "expected frame " << c.text << ", but " << why << "; tmx5 run --update-frames "
+             << displayName_ << " rewrites it\n";
         Finish(1);
         return STEP_STOP;
     }
@@ -461,14 +692,16 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     if (updateFrames_) {
         u8 merged[FRAME_BYTES];
         MergeIgnored(want, got, c.ignore, merged);
-        if (!WriteReference(path, merged, number)) return STEP_STOP;
-        written_.push_back({path, false, diff.count});
+        if (!WriteReference(outPath, merged, number)) return STEP_STOP;
+        written_.push_back({outPath, false, diff.count, ""});
         return STEP_ON;
     }
     err_ << where << "expected frame " << c.text << ", got " << diff.count << " pixel" << (diff.count == 1 ? "" : "s")
          << " different, the first at (" << diff.firstX << ", " << diff.firstY << ")\n"
          << DescribeFrameDiff(diff, want, got);
-    const std::string actualPath = Stem(path) + ".actual.pbm", diffPath = Stem(path) + ".diff.png";
+    const std::string actualPath = Stem(outPath) + ".actual.pbm", diffPath = Stem(outPath) + ".diff.png";
+    std::filesystem::path parent = std::filesystem::path(outPath).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
     if (WriteFramePbm(actualPath, got) && WriteBytes(diffPath, EncodeDiffPng(diff, got)))
         err_ << "  wrote " << actualPath << " and " << diffPath << "\n";
     else
@@ -504,6 +737,7 @@ void ScriptRunner::ProcessScript() {
         }
         const ScriptLine& line = lines_[lineIndex_];
         while (commandIndex_ < line.commands.size()) {
+            lastLine_ = line.number;
             Step step = Execute(line.commands[commandIndex_++], line.number);
             if (step == STEP_STOP) return;
             if (step == STEP_SUSPEND) {
@@ -519,12 +753,35 @@ void ScriptRunner::ProcessScript() {
             skipPoints_ += 2;
             return;
         }
-        if (skipPoints_ > 0 || waitUntilMs_ > 0 || powerOnRequested_) return;
+        if (skipPoints_ > 0 || waitUntilMs_ > 0 || powerOnRequested_ || loadPending_) return;
+    }
+}
+
+// Ends a run that goes past the bounds of virtual time and event points
+// (status 2) or past its timeout (status 1).
+void ScriptRunner::CheckBounds() {
+    // The line of the command that runs (a wait, passes) or ran last.
+    const int line = lastLine_ > 0 ? lastLine_ : lines_.empty() ? 0 : lines_[0].number;
+    const uint64_t points = host_->EventPoints();
+    if (host_->NowMs() > maxVirtualMs_ || points > maxEventPoints_) {
+        err_ << displayName_ << ":" << line << ": stopped: the run went past "
+             << (points > maxEventPoints_ ? std::to_string(maxEventPoints_) + " event points (passes)"
+                                          : Milliseconds(maxVirtualMs_) + " of virtual time")
+             << ", the most a script may take\n";
+        Finish(2);
+    } else if (timeoutSeconds_ > 0 && points % 1024 == 0 && std::chrono::steady_clock::now() >= deadline_) {
+        char hours[32];
+        std::snprintf(hours, sizeof hours, "%.2f", host_->NowMs() / 3600000.0);
+        err_ << displayName_ << ":" << line << ": stopped by the timeout of " << timeoutSeconds_ << " s, after "
+             << hours << " hours of virtual time\n";
+        Finish(1);
     }
 }
 
 void ScriptRunner::OnEventPoint() {
     if (PowerState != POWER_OFF) passes_++;
+    if (finished_) return;
+    CheckBounds();
     if (finished_) return;
     ProcessScript();
 }
@@ -537,48 +794,124 @@ int ScriptRunner::Run() {
     lineIndex_ = commandIndex_ = 0;
     skipPoints_ = waitUntilMs_ = 0;
     powerOnRequested_ = finished_ = false;
+    running_ = resumeRequested_ = loadPending_ = false;
     exitCode_ = 0;
+    lastLine_ = 0;
     passes_ = 0;
     written_.clear();
+    if (timeoutSeconds_ > 0)
+        deadline_ = std::chrono::steady_clock::now() +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(timeoutSeconds_));
     // The host's idle loop: one event point per frame period while the
     // instrument is off; ON runs the instrument inside it until OFF.
     while (!finished_) {
         host_->EventPoint();
-        if (powerOnRequested_ && !finished_) {
-            powerOnRequested_ = false;
-            Button1Click();
-        }
+        RunInstrument();
     }
     host_->SetEventPoint(nullptr);
     for (const WrittenFrame& f : written_) {
         out_ << "wrote " << f.path;
         if (f.isNew) out_ << " (new)\n";
+        else if (!f.broken.empty()) out_ << " (replaced a broken reference: " << f.broken << ")\n";
         else out_ << " (changed, " << f.changed << " pixel" << (f.changed == 1 ? ")\n" : "s)\n");
     }
     out_.flush();
+    if (!out_ && exitCode_ != 2) { // (a failed print said so already)
+        err_ << displayName_ << ": cannot write the output: " << std::strerror(errno) << "\n";
+        if (exitCode_ == 0) exitCode_ = 2;
+    }
     return exitCode_;
 }
 
-int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames) {
-    std::string text, baseDir = ".";
-    if (path == "-") {
-        std::stringstream ss;
-        ss << std::cin.rdbuf();
-        text = ss.str();
-    } else {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            err << path << ": cannot read the script: " << std::strerror(errno) << "\n";
-            return 2;
+void ScriptRunner::RunInstrument() {
+    while (!finished_) {
+        if (loadPending_) {
+            loadPending_ = false;
+            powerOnRequested_ = resumeRequested_ = false;
+            ShutdownRequested = 0;
+            Apply(staged_);
+            // Still the event point of the load: the rest of its line now.
+            if (skipPoints_ == 0 && waitUntilMs_ == 0) ProcessScript();
+        } else if (powerOnRequested_) {
+            // The window's message loop runs the ON handler, which returns
+            // only at OFF; the rest of the line is delivered by its first pump.
+            powerOnRequested_ = resumeRequested_ = false;
+            running_ = true;
+            Button1Click();
+            running_ = false;
+        } else if (resumeRequested_) {
+            resumeRequested_ = false;
+            if (PowerState != POWER_ON) continue; // switched off since it was put back
+            PowerState = POWER_OFF;               // as ResumeMainLoop takes it
+            running_ = true;
+            ResumeMainLoop();
+            running_ = false;
+        } else {
+            return;
         }
-        std::stringstream ss;
-        ss << in.rdbuf();
-        text = ss.str();
+    }
+}
+
+bool ReadScriptText(int fd, std::string* text, std::string* why) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        *why = errno == EBADF ? "the file is closed" : std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        *why = "it is a folder";
+        return false;
+    }
+    text->clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *why = std::strerror(errno);
+            return false;
+        }
+        if (n == 0) return true;
+        const char* nul = (const char*)std::memchr(buffer, 0, (size_t)n);
+        const size_t keep = nul ? (size_t)(nul - buffer) + 1 : (size_t)n;
+        if (text->size() + keep > SCRIPT_MAX_BYTES) {
+            *why = "it is longer than " + std::to_string(SCRIPT_MAX_BYTES) + " bytes (1 MiB), the most a script may be";
+            return false;
+        }
+        text->append(buffer, keep);
+        if (nul) return true;
+    }
+}
+
+int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, const RunOptions& options) {
+    std::string text, baseDir = ".", why;
+    bool read;
+    if (path == "-") {
+        read = ReadScriptText(0, &text, &why);
+        if (!read && why == "the file is closed") why = "standard input is closed";
+        if (!read && why == "it is a folder") why = "standard input is a folder";
+    } else {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        read = fd >= 0 && ReadScriptText(fd, &text, &why);
+        if (fd < 0) why = std::strerror(errno);
+        if (fd >= 0) close(fd);
         size_t slash = path.rfind('/');
         if (slash != std::string::npos) baseDir = slash == 0 ? "/" : path.substr(0, slash);
     }
+    if (!read) {
+        err << path << ": cannot read the script: " << why << "\n";
+        return 2;
+    }
     ScriptRunner runner(out, err);
-    runner.SetUpdateFrames(updateFrames);
+    runner.SetOptions(options);
+    if (options.stateOnFailure) {
+        // Beside the script, or below the output folder.
+        std::string stem = path == "-" ? "stdin" : path.substr(path.rfind('/') + 1);
+        if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".tmx") == 0) stem.resize(stem.size() - 4);
+        const std::string dir = options.outDir.empty() ? baseDir : options.outDir;
+        runner.SetStateOnFailure((dir == "." ? "" : dir + "/") + stem + ".state");
+    }
     if (!runner.Load(text, path, baseDir)) return 2;
     return runner.Run();
 }

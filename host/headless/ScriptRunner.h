@@ -15,9 +15,14 @@
 // the instrument inside its own handler, so the rest of that line is
 // delivered at the first splash frame's event point.
 // File names are taken relative to the script's folder (standard input: the
-// current folder).
+// current folder), and stay inside it: a reference is read from the script's
+// folder, and every file is written below the output folder (the script's
+// folder unless --out names another). A name that leads out of its folder,
+// through "..", an absolute path or a symbolic link, is refused unless the run
+// allows any path.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -26,13 +31,28 @@
 
 #include "FrameDiff.h"
 #include "HeadlessHost.h"
+#include "ScriptCommands.h"
+#include "StateFile.h"
 #include "TextCheck.h"
 
-struct ScriptCommand {
-    enum Kind {
-        UTC, ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, WAIT, PASSES, FRAME_MS, SNAP, EXPECT,
-        EXPECT_FRAME, EXPECT_TEXT, PRINT
-    };
+// What one script may ask for.
+const size_t SCRIPT_MAX_BYTES = 1 << 20;                      // 1 MiB of text
+const int SCRIPT_MAX_ERRORS = 20;                             // bad lines shown, then "... and N more"
+const size_t SCRIPT_ECHO_CHARS = 40;                          // a word echoed in a message is cut here
+const uint64_t SCRIPT_MAX_VIRTUAL_MS = 10000ULL * 3600000ULL; // 10,000 hours of virtual time
+const uint64_t SCRIPT_MAX_EVENT_POINTS = 1000000000ULL;       // 10^9 event points (passes)
+
+// How `tmx5 run` runs a script.
+struct RunOptions {
+    bool updateFrames = false;  // see ScriptRunner::SetUpdateFrames
+    bool allowAnyPath = false;  // file names may be absolute, hold "..", or leave through links
+    std::string outDir;         // where files are written; empty: the script's folder
+    double timeoutSeconds = 0;  // wall-clock limit of the run; 0: none
+    bool stateOnFailure = false; // a failure also writes the state to SCRIPT's stem + ".state" below the
+                                 // output folder (standard input: stdin.state)
+};
+
+struct ScriptCommand : ScriptCommandKind {
     Kind kind;
     long long number = 0;           // key code, sensor position, ms, passes, flag, seconds
     std::string text;               // file name, or the expected value as written
@@ -45,7 +65,8 @@ struct ScriptCommand {
 struct WrittenFrame {
     std::string path;
     bool isNew = false;
-    int changed = 0; // pixels that differed from the old reference
+    int changed = 0;    // pixels that differed from the old reference
+    std::string broken; // why the old reference could not be read, when it could not
 };
 
 struct ScriptLine {
@@ -72,6 +93,15 @@ public:
     // pixels inside its ignore boxes) and the run goes on; at the end Run
     // prints "wrote PATH (new)" or "wrote PATH (changed, N pixels)" for each.
     void SetUpdateFrames(bool update) { updateFrames_ = update; }
+    void SetOptions(const RunOptions& options);
+    // The bounds of one run (for tests; the defaults are the SCRIPT_MAX_ ones).
+    void SetLimits(uint64_t maxVirtualMs, uint64_t maxEventPoints) {
+        maxVirtualMs_ = maxVirtualMs;
+        maxEventPoints_ = maxEventPoints;
+    }
+    // With a path, a failed expectation also writes the state at the failing
+    // line there (see StateFile.h), for opening in the window.
+    void SetStateOnFailure(const std::string& path) { stateOnFailure_ = path; }
     const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
     const std::vector<ScriptLine>& Lines() const { return lines_; }
@@ -81,8 +111,13 @@ public:
 
 private:
     bool ParseLine(const std::string& text, int number);
+    bool CheckWork();
+    bool Resolve(const std::string& name, bool write, int number, std::string* path);
+    void CheckBounds();
     bool ParseCommand(const std::vector<std::string>& words, int number, ScriptCommand* cmd,
                       bool* isEvent);
+    bool ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at, const ScriptCommandRow& row,
+                  int number, ScriptCommand* c);
     bool Bad(int number, const std::string& why);
 
     void OnEventPoint();
@@ -90,11 +125,16 @@ private:
     enum Step { STEP_ON, STEP_SUSPEND, STEP_STOP };
     Step Execute(const ScriptCommand& cmd, int number);
     bool ValueOf(const std::string& name, std::string* value);
-    std::string PathOf(const std::string& name) const;
     Step ExpectFrame(const ScriptCommand& cmd, int number);
     Step ExpectText(const ScriptCommand& cmd, int number);
     bool WriteReference(const std::string& path, const u8* frame, int number);
     void Finish(int code);
+    Step SaveState(const ScriptCommand& cmd, int number);
+    Step LoadState(const ScriptCommand& cmd, int number);
+    void Apply(const InstrumentSnapshot& state);
+    // Runs the instrument from the host's idle loop for as long as the
+    // script asks: ON, a loaded state to put back, a powered state to resume.
+    void RunInstrument();
 
     std::ostream& out_;
     std::ostream& err_;
@@ -109,13 +149,33 @@ private:
     uint64_t skipPoints_ = 0;
     uint64_t waitUntilMs_ = 0;
     bool powerOnRequested_ = false;
+    bool running_ = false;         // the instrument's own loop is on the stack
+    bool resumeRequested_ = false; // a powered state was put back: resume its main loop
+    bool loadPending_ = false;     // staged_ goes back once the running loop has ended
+    InstrumentSnapshot staged_;
+    std::string stateOnFailure_;
     bool finished_ = false;
     int exitCode_ = 0;
     uint64_t passes_ = 0;
     bool updateFrames_ = false;
+    bool allowAnyPath_ = false;
+    std::string outDir_;
+    double timeoutSeconds_ = 0;
+    uint64_t maxVirtualMs_ = SCRIPT_MAX_VIRTUAL_MS;
+    uint64_t maxEventPoints_ = SCRIPT_MAX_EVENT_POINTS;
+    int errors_ = 0;
+    int lastLine_ = 0; // the line of the command carried out last
+    std::chrono::steady_clock::time_point deadline_;
     std::vector<WrittenFrame> written_;
 };
 
 // Reads FILE ("-" for standard input), checks and runs it. Returns the exit
-// code. updateFrames: see ScriptRunner::SetUpdateFrames.
-int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames = false);
+// code; a script that cannot be read, is longer than SCRIPT_MAX_BYTES or
+// holds a NUL byte is bad (2).
+int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err,
+                  const RunOptions& options = RunOptions());
+
+// Reads a whole script from an open file: false, with the reason, when it
+// cannot be read or is longer than SCRIPT_MAX_BYTES. Reading stops at a NUL
+// byte, which is kept as the text's last character for Load to report.
+bool ReadScriptText(int fd, std::string* text, std::string* why);

@@ -1,5 +1,6 @@
 #include "Recorder.h"
 
+#include "headless/ScriptCommands.h"
 #include "runtime/State.h"
 #include "screens/Screens.h"
 
@@ -31,7 +32,7 @@ void Recorder::Begin(int64_t utcSeconds) {
     if (utc.empty())
         Line("# The host clock was outside 1970 to 2099; the replay keeps its own start time.");
     else
-        Line("utc " + utc);
+        Line(FormatCommand(ScriptCommandKind::UTC, {utc}));
 }
 
 void Recorder::Event(int64_t ms, const std::string& command) {
@@ -50,7 +51,7 @@ void Recorder::End(int64_t ms, const std::vector<std::pair<std::string, std::str
     if (ended_) return;
     WaitUntil(ms);
     Line("# The window closed here, showing:");
-    for (const auto& value : state) Line("expect " + value.first + " " + value.second);
+    for (const auto& value : state) Line(FormatCommand(ScriptCommandKind::EXPECT, {value.first, value.second}));
     ended_ = true;
 }
 
@@ -92,7 +93,7 @@ void Recorder::Line(const std::string& text) {
 void Recorder::WaitUntil(int64_t ms) {
     const int64_t wait = WaitMs(replayMs_, ms);
     if (wait == 0) return;
-    Line("wait " + DurationText(wait));
+    Line(FormatCommand(ScriptCommandKind::WAIT, {DurationText(wait)}));
     replayMs_ += wait;
 }
 

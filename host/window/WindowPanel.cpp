@@ -2,38 +2,22 @@
 
 #include "Pcmain.h"
 
-static TForm1* PanelForm = nullptr;
+// Each operation reaches the form it was attached for through its context.
+static TForm1* FormOf(void* context) { return static_cast<TForm1*>(context); }
 
-static void PanelRenderLcd(void) {
-    if (PanelForm) PanelForm->RenderLcd();
-}
+static void PanelRenderLcd(void* context) { FormOf(context)->RenderLcd(); }
+static void PanelPumpEvents(void* context) { FormOf(context)->PumpEvents(); }
+static u8 PanelCalibrateChecked(void* context) { return FormOf(context)->CalibrateChecked(); }
+static u8 PanelKeyFastChecked(void* context) { return FormOf(context)->KeyFastChecked(); }
+static void PanelSetLampColour(void* context, u32 colour) { FormOf(context)->SetLampColour(colour); }
+static void PanelShowDisplay(void* context, u8 visible) { FormOf(context)->ShowDisplay(visible); }
 
-static void PanelPumpEvents(void) {
-    if (PanelForm) PanelForm->PumpEvents();
-}
-
-static u8 PanelCalibrateChecked(void) {
-    return PanelForm ? PanelForm->CalibrateChecked() : 0;
-}
-
-static u8 PanelKeyFastChecked(void) {
-    return PanelForm ? PanelForm->KeyFastChecked() : 0;
-}
-
-static void PanelSetLampColour(u32 colour) {
-    if (PanelForm) PanelForm->SetLampColour(colour);
-}
-
-static void PanelShowDisplay(u8 visible) {
-    if (PanelForm) PanelForm->ShowDisplay(visible);
-}
-
-const HostPanel WindowPanel = {
-    PanelRenderLcd, PanelPumpEvents, PanelCalibrateChecked,
-    PanelKeyFastChecked, PanelSetLampColour, PanelShowDisplay,
-};
-
-void AttachWindowPanel(TForm1* form) {
-    PanelForm = form;
-    HostAttach(form ? &WindowPanel : nullptr, nullptr);
+HostPanel WindowPanelFor(TForm1* form) {
+    return HostPanel{form,
+                     PanelRenderLcd,
+                     PanelPumpEvents,
+                     PanelCalibrateChecked,
+                     PanelKeyFastChecked,
+                     PanelSetLampColour,
+                     PanelShowDisplay};
 }

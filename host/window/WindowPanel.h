@@ -1,14 +1,11 @@
 // The HostPanel of the desktop window: the firmware's few calls into the
-// window, forwarded to TForm1.
+// window, forwarded to the TForm1 that the panel's context names.
 #pragma once
 
 #include "runtime/HostPanel.h"
 
 class TForm1;
 
-// Attaches the window's panel (and the standard clock) for form; null puts
-// the quiet panel back, after which no firmware call reaches a window.
-void AttachWindowPanel(TForm1* form);
-
-// The panel itself, for hosts and tests that want to call through it.
-extern const HostPanel WindowPanel;
+// A panel whose operations reach form. The form keeps its own panel and
+// attaches it while it lives (see TForm1's constructor and destructor).
+HostPanel WindowPanelFor(TForm1* form);

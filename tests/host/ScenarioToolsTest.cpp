@@ -421,6 +421,30 @@ TEST(UpdateFrames, WritesNewAndChangedReferencesKeepsIgnoredPixelsAndSaysSo) {
               0);
 }
 
+// A broken reference used to fail the run even with --update-frames.
+TEST(UpdateFrames, ABrokenReferenceIsRewrittenAndListed) {
+    const struct {
+        const char* bytes;
+        const char* says;
+    } rows[] = {
+        {"P1\n114 64\n0 1 1 0\n", "ends before its last pixel"},
+        {"P1\n2 2\n0 1 1 0\n", "is 2 x 2, not 114 x 64"},
+        {"GIF89a", "is not a PBM picture (P1 or P4)"},
+        {"", "is not a PBM picture (P1 or P4)"},
+    };
+    for (const auto& r : rows) {
+        const std::string dir = TempDir();
+        std::ofstream(dir + "/ref.pbm") << r.bytes;
+        Result res = RunText(std::string(HomePage) + "expect-frame ref.pbm\n", dir);
+        EXPECT_EQ(res.code, 1) << r.says;
+        EXPECT_NE(res.err.find(r.says), std::string::npos) << res.err;
+        res = RunText(std::string(HomePage) + "expect-frame ref.pbm\n", dir, true);
+        EXPECT_EQ(res.code, 0) << res.err;
+        EXPECT_EQ(res.out, "wrote " + dir + "/ref.pbm (replaced a broken reference: " + r.says + ")\n");
+        EXPECT_EQ(RunText(std::string(HomePage) + "expect-frame ref.pbm\n", dir).code, 0) << r.says;
+    }
+}
+
 TEST(UpdateFrames, AnotherFailedExpectationStillFailsAfterTheWrites) {
     std::string dir = TempDir();
     Result res = RunText(std::string(HomePage) + "expect-frame a.pbm\nexpect MainZone 44\n", dir, true);

@@ -51,6 +51,22 @@ TEST(ScriptCheck, BadLinesAreReportedWithFileAndLineAndNothingRuns) {
         {"expect-frame a.png", ".pbm"},
         {"print", "usage: print"},
         {"on 2", "usage: on"},
+        // Signs and blanks in date and time fields used to be read as numbers.
+        {"utc 2026-+1-01 00:00:00", "not a UTC time"},
+        {"utc 2026-01-01 +1:+0:00", "not a UTC time"},
+        // File names that leave the script's folder used to be written anywhere.
+        {"snap ../x.png", "../x.png leads out of the script's folder"},
+        {"snap /tmp/x.png", "leads out of"},
+        {"expect-frame a/../../b.pbm", "leads out of"},
+        {"load-state /etc/passwd", "leads out of"},
+        // DEL used to pass as part of a word ("unknown key c\x7fw").
+        {"key c\x7fw", "control character 0x7F (DEL) at column 6"},
+        {"wait 1s;\x1b", "control character 0x1B (ESC) at column 9"},
+        // No bound on the work of one script: checked ahead where it can be counted.
+        {"wait 1000h;wait 1000h;wait 1000h;wait 1000h;wait 1000h;wait 1000h;wait 1000h;wait 1000h;wait 1000h;"
+         "wait 1000h;wait 1000h",
+         "more than 10000 hours"},
+        {"frame-ms 1; wait 300h", "more than 1000000000 event points"},
     };
     std::string dir = TempDir();
     for (const Row& r : rows) {
@@ -70,6 +86,48 @@ TEST(ScriptCheck, EveryBadLineIsReportedAndControlBytesAreRejected) {
     EXPECT_NE(res.err.find("t.tmx:3: "), std::string::npos);
     EXPECT_EQ(RunText(std::string("on\nkey cw\0x\n", 11)).code, 2);
     EXPECT_EQ(RunText("key\x01 cw\n").code, 2);
+}
+
+// Reading faults: each of these used to pass as something else, or to grow
+// without bound.
+TEST(ScriptCheck, ByteOrderMarkLineEndsNulBytesAndTheBoundsOfInputAndOutput) {
+    const std::string works = "on\nwait 2s\nexpect Power on\n";
+    EXPECT_EQ(RunText("\xEF\xBB\xBF" + works).code, 0) << "a byte-order mark is not a command";
+    EXPECT_EQ(RunText("on\rwait 2s\rexpect Power on\r").code, 0) << "CR-only line ends";
+    EXPECT_EQ(RunText("on\r\nwait 2s\r\nexpect Power on").code, 0);
+    EXPECT_EQ(RunText("on\r\n\r\njump\r\n").err, "t.tmx:3: unknown command jump\n");
+    EXPECT_EQ(RunText("on\rjump\n").err, "t.tmx:2: unknown command jump\n");
+
+    // Nothing after a NUL byte is read.
+    Result nul = RunText(std::string("on\nkey c\0w\njump\n", 16));
+    EXPECT_EQ(nul.code, 2);
+    EXPECT_EQ(nul.err, "t.tmx:2: NUL byte at column 6; a script is a text file\n");
+
+    // 25 bad lines with 100-character words: 20 lines, each word cut at 40, then the count.
+    std::string bad;
+    for (int i = 0; i < 25; i++) bad += "jump" + std::string(96, 'x') + "\n";
+    Result many = RunText(bad);
+    EXPECT_EQ(many.code, 2);
+    const std::string cut = "unknown command jump" + std::string(36, 'x') + "...\n";
+    EXPECT_EQ(many.err.find("t.tmx:1: " + cut), 0u) << many.err;
+    EXPECT_NE(many.err.find("t.tmx:20: " + cut + "... and 5 more\n"), std::string::npos) << many.err;
+    EXPECT_EQ(many.err.find("t.tmx:21:"), std::string::npos);
+
+    EXPECT_EQ(RunText(std::string(SCRIPT_MAX_BYTES, '\n')).code, 0);
+    Result big = RunText(std::string(SCRIPT_MAX_BYTES + 1, '\n'));
+    EXPECT_EQ(big.code, 2);
+    EXPECT_NE(big.err.find("longer than 1048576 bytes"), std::string::npos);
+}
+
+// The bounds that cannot be counted ahead (the splash) end the run.
+TEST(ScriptCheck, TheRunStopsAtItsBoundOfVirtualTime) {
+    std::ostringstream out, err;
+    ScriptRunner runner(out, err);
+    runner.SetLimits(1000, SCRIPT_MAX_EVENT_POINTS);
+    ASSERT_TRUE(runner.Load("on\nwait 1s\nprint Power\n", "t.tmx", ".")) << err.str();
+    EXPECT_EQ(runner.Run(), 2);
+    EXPECT_EQ(err.str(), "t.tmx:2: stopped: the run went past 1000 ms of virtual time, the most a script may take\n");
+    EXPECT_EQ(out.str(), "");
 }
 
 TEST(ScriptCheck, CommentsBlankLinesAndSeparators) {

@@ -4,11 +4,11 @@
 
 // A host clock that stands still, so that the instrument's UTC is known.
 static const s64 FIXED_NOW = 1700000000; // 2023-11-14 22:13:20 UTC
-static u8 FixedNow(s64* seconds) {
+static u8 FixedNow(void*, s64* seconds) {
     *seconds = FIXED_NOW;
     return 1;
 }
-static const HostClock FixedClock = {FixedNow, StdClockBreakDown};
+static const HostClock FixedClock = {nullptr, FixedNow, StdClockBreakDown};
 
 class TimeSetupTest : public ScreenTest {
 protected:

@@ -182,8 +182,8 @@ TEST_F(EventsTest, CheckBoxesAreReadThroughTheHostPanel) {
         if (form->CheckBox3->isChecked() != row.keyFast) QTest::mouseClick(form->CheckBox3, Qt::LeftButton);
         ASSERT_EQ(form->CheckBox2->isChecked(), row.calibrate);
         ASSERT_EQ(form->CheckBox3->isChecked(), row.keyFast);
-        EXPECT_EQ(Host->CalibrateChecked(), row.calibrate ? 1 : 0);
-        EXPECT_EQ(Host->KeyFastChecked(), row.keyFast ? 1 : 0);
+        EXPECT_EQ(Host->CalibrateChecked(Host->Context), row.calibrate ? 1 : 0);
+        EXPECT_EQ(Host->KeyFastChecked(Host->Context), row.keyFast ? 1 : 0);
     }
 }
 

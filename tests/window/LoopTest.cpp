@@ -43,12 +43,12 @@ u32 Passes() {
 class LoopTest : public WindowTest {};
 
 TEST_F(LoopTest, PumpEventsRunsEveryPendingEventAndPacesThePassTo20Ms) {
-    Host->PumpEvents(); // a pass begins when this returns
+    Host->PumpEvents(Host->Context); // a pass begins when this returns
     QElapsedTimer t;
     t.start();
     // A click that arrives while PumpEvents waits is handled in that call.
     QTimer::singleShot(8, form, [this] { QTest::mouseClick(form->Image5, Qt::LeftButton); });
-    Host->PumpEvents();
+    Host->PumpEvents(Host->Context);
     const qint64 ms = t.elapsed();
     EXPECT_EQ(KeyCode, KEY_MENU);
     EXPECT_GE(ms, 18);
@@ -56,7 +56,7 @@ TEST_F(LoopTest, PumpEventsRunsEveryPendingEventAndPacesThePassTo20Ms) {
 }
 
 TEST_F(LoopTest, PumpEventsNeverWaitsOnceThePassHasLasted20Ms) {
-    Host->PumpEvents();
+    Host->PumpEvents(Host->Context);
     QThread::msleep(30); // a slow pass
     QApplication::postEvent(form->Image6, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
                                                           QPointF(5, 5), Qt::LeftButton,
@@ -66,7 +66,7 @@ TEST_F(LoopTest, PumpEventsNeverWaitsOnceThePassHasLasted20Ms) {
                                                           Qt::NoButton, Qt::NoModifier));
     QElapsedTimer t;
     t.start();
-    Host->PumpEvents();
+    Host->PumpEvents(Host->Context);
     EXPECT_LT(t.elapsed(), 10);
     EXPECT_EQ(KeyCode, KEY_RIGHT); // pending events are still all handled
 }

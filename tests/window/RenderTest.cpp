@@ -42,7 +42,7 @@ TEST_F(RenderTest, LitPixelBecomesABlack2x2BlockAndItsNeighboursStayUnlit) {
         SCOPED_TRACE(row.name);
         std::memset(FrameBuffer, 0, sizeof FrameBuffer);
         Light(row.x, row.y);
-        Host->RenderLcd();
+        Host->RenderLcd(Host->Context);
         const QRgb unlit = form->UnlitColour().rgb();
         for (int dy = -1; dy <= 2; dy++) {
             for (int dx = -1; dx <= 2; dx++) {
@@ -60,7 +60,7 @@ TEST_F(RenderTest, WholeFrameIsCopiedAndTheLastColumnAndFiveRowsAreNeverDrawn) {
     for (int y = 0; y < 64; y++)
         for (int x = 0; x < 114; x++)
             if ((x + y) % 2 == 0) Light(x, y);
-    Host->RenderLcd();
+    Host->RenderLcd(Host->Context);
     const QRgb unlit = form->UnlitColour().rgb();
     int wrong = 0;
     for (int iy = 0; iy < 128; iy++)
@@ -77,7 +77,7 @@ TEST_F(RenderTest, UnlitColourFollowsTheColourSchemeAndLitStaysBlack) {
     pal.setColor(QPalette::Inactive, QPalette::Window, QColor(10, 120, 200));
     form->setPalette(pal);
     Light(3, 3);
-    Host->RenderLcd();
+    Host->RenderLcd(Host->Context);
     EXPECT_EQ(at(0, 0), qRgb(10, 120, 200));
     EXPECT_EQ(at(6, 6), qRgb(0, 0, 0));
 }
@@ -96,24 +96,24 @@ TEST_F(RenderTest, LampTakesTheColourWordWithRedInTheLowByte) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Host->SetLampColour(row.word);
+        Host->SetLampColour(Host->Context, row.word);
         EXPECT_EQ(form->Shape1->fill(), row.colour);
         EXPECT_EQ(form->Shape1->grab().toImage().pixelColor(11, 11), row.colour);
     }
 }
 
 TEST_F(RenderTest, DisplayIsHiddenWhileAPassDrawsAndShownAfter) {
-    Host->ShowDisplay(0);
+    Host->ShowDisplay(Host->Context, 0);
     EXPECT_TRUE(form->Image1->isHidden());
-    Host->ShowDisplay(1);
+    Host->ShowDisplay(Host->Context, 1);
     EXPECT_FALSE(form->Image1->isHidden());
     EXPECT_TRUE(form->Image1->isVisible());
 }
 
 TEST_F(RenderTest, RenderedFrameReachesTheScreen) {
     Light(0, 0);
-    Host->RenderLcd();
-    Host->PumpEvents();
+    Host->RenderLcd(Host->Context);
+    Host->PumpEvents(Host->Context);
     QImage shown = form->grab().toImage();
     // Image1 sits at 1,1 inside Panel1 at 39,91.
     EXPECT_EQ(shown.pixel(40, 92), qRgb(0, 0, 0));
