@@ -64,11 +64,13 @@ else
   # groff prints a hyphen and a minus as U+2010 and U+2212; the names use '-'.
   sed -i 's/\xe2\x80\x90/-/g; s/\xe2\x88\x92/-/g' "$work/man.txt"
   "$tmx5" --help >"$work/help.txt" || fail "tmx5 --help exits $?"
-  # Options are the --words; script commands start the lines indented by two
-  # spaces, alternatives split by ", " or " | " before the description column.
-  names=$( (grep -oE -- '--[a-z][a-z-]*' "$work/help.txt"
+  # Options are the words that start with - or --; the script commands start
+  # the lines indented by two spaces between the script intro and the exit
+  # statuses.
+  names=$( (grep -oE -- '(^|[ [|])--?[a-z][a-z-]*' "$work/help.txt" | sed -E 's/^[ [|]//'
     grep -q 'tmx5 run' "$work/help.txt" && echo run
-    grep -E '^  [a-z]' "$work/help.txt" | sed -E 's/^  //; s/ {2,}.*//; s/, | \| /\n/g' | awk '{print $1}') | sort -u)
+    sed -n '/One command per line/,/^Exit status/p' "$work/help.txt" | grep -E '^  [a-z]' | awk '{print $1}') |
+    sort -u)
   [ "$(echo "$names" | wc -l)" -ge 10 ] || fail "found only these names in --help: $names"
   for name in $names; do
     grep -qE -- "(^|[^a-z-])$name([^a-z-]|\$)" "$work/man.txt" || fail "manual page does not name '$name'"
