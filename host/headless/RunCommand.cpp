@@ -29,6 +29,7 @@ struct Options {
     int jobs = 0; // 0: the number of cores
     int shardK = 0, shardN = 0;
     std::string junit;
+    std::string timeout; // --timeout as given, for each script's run
     std::vector<std::string> paths;
     bool suite = false; // --shard or --junit asks for one
 };
@@ -82,6 +83,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::ostream
                            << value << "\n",
                        false;
             o->run.timeoutSeconds = seconds;
+            o->timeout = value;
         } else if (a == "-j" || (a.compare(0, 2, "-j") == 0 && a.size() > 2)) {
             if (a != "-j") value = a.substr(2);
             if (!WholeNumber(value, 1, 256, &n))
@@ -199,11 +201,7 @@ bool Start(const std::string& program, const Options& o, const Entry& e, Job* jo
     if (o.run.updateFrames) args.push_back("--update-frames");
     if (o.run.allowAnyPath) args.push_back("--allow-any-path");
     if (o.run.stateOnFailure) args.push_back("--state-on-failure");
-    if (o.run.timeoutSeconds > 0) {
-        char t[32];
-        std::snprintf(t, sizeof t, "%g", o.run.timeoutSeconds);
-        args.insert(args.end(), {"--timeout", t});
-    }
+    if (!o.timeout.empty()) args.insert(args.end(), {"--timeout", o.timeout});
     if (!e.outDir.empty()) args.insert(args.end(), {"--out", e.outDir});
     args.insert(args.end(), {"--", e.path});
     std::vector<char*> argv;

@@ -491,8 +491,11 @@ void ScriptRunner::Finish(int code) {
     exitCode_ = code;
     if (code == 1 && !stateOnFailure_.empty() && host_ != nullptr) {
         std::string why;
+        std::error_code ec;
         if (PowerState == POWER_SPLASH)
             err_ << "  no state written: the instrument was in its splash\n";
+        else if (!allowAnyPath_ && std::filesystem::is_symlink(std::filesystem::symlink_status(stateOnFailure_, ec)))
+            err_ << "  no state written: " << stateOnFailure_ << " is a symbolic link; --allow-any-path follows it\n";
         else if (WriteStateFile(stateOnFailure_, CaptureInstrument(host_->Snapshot()), &why))
             err_ << "  wrote " << stateOnFailure_ << " (the state at the failing line; tmx5 --load-state "
                  << stateOnFailure_ << " opens it)\n";
@@ -610,7 +613,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             same = ParseNumber(c.text, -(1LL << 62), 1LL << 62, &want) &&
                    ParseNumber(actual, -(1LL << 62), 1LL << 62, &got) && want == got;
         if (!same) {
-            err_ << displayName_ << ":" << number << ": expected " << name << " " << c.text << ", got "
+            err_ << displayName_ << ":" << number << ": expected " << name << " " << CutLongWords(c.text) << ", got "
                  << actual << "\n";
             Finish(1);
             return STEP_STOP;
@@ -699,7 +702,12 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     err_ << where << "expected frame " << c.text << ", got " << diff.count << " pixel" << (diff.count == 1 ? "" : "s")
          << " different, the first at (" << diff.firstX << ", " << diff.firstY << ")\n"
          << DescribeFrameDiff(diff, want, got);
-    const std::string actualPath = Stem(outPath) + ".actual.pbm", diffPath = Stem(outPath) + ".diff.png";
+    // The two pictures obey the same rules as the reference (a link planted
+    // under either name must not lead a write out of the folder).
+    std::string actualPath, diffPath;
+    if (!Resolve(Stem(c.text) + ".actual.pbm", true, number, &actualPath) ||
+        !Resolve(Stem(c.text) + ".diff.png", true, number, &diffPath))
+        return STEP_STOP;
     std::filesystem::path parent = std::filesystem::path(outPath).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
     if (WriteFramePbm(actualPath, got) && WriteBytes(diffPath, EncodeDiffPng(diff, got)))

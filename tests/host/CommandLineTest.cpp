@@ -80,9 +80,14 @@ TEST(CommandLine, FilesStayInsideTheScriptsFolderOrTheOutputFolder) {
     const std::string dir = TempDir(), outside = TempDir(), out = TempDir() + "/made";
     ASSERT_EQ(symlink(outside.c_str(), (dir + "/link").c_str()), 0);
     ASSERT_EQ(symlink((outside + "/new.png").c_str(), (dir + "/dangling.png").c_str()), 0);
-    for (const char* line : {"snap link/x.png", "snap dangling.png", "expect-frame link/ref.pbm"}) {
-        Write(dir + "/s.tmx", std::string("on\nwait 2s\n") + line + "\n");
-        Result res = Sh(Tmx5 + " run --update-frames " + dir + "/s.tmx");
+    // A link planted where a failed expect-frame writes its picture.
+    Write(dir + "/home.pbm", "P1\n114 64\n" + std::string(114 * 64, '0'));
+    ASSERT_EQ(symlink((outside + "/stolen.pbm").c_str(), (dir + "/home.actual.pbm").c_str()), 0);
+    for (const std::string line :
+         {"snap link/x.png", "snap dangling.png", "expect-frame link/ref.pbm", "expect-frame home.pbm"}) {
+        Write(dir + "/s.tmx", "on\nwait 2s\n" + line + "\n");
+        const bool update = line != "expect-frame home.pbm"; // (which fails and writes its pictures)
+        Result res = Sh(Tmx5 + " run " + (update ? "--update-frames " : "") + dir + "/s.tmx");
         EXPECT_EQ(res.code, 2) << line;
         EXPECT_NE(res.err.find("s.tmx:3: "), std::string::npos) << res.err;
         EXPECT_NE(res.err.find("leads out of the script's folder"), std::string::npos) << res.err;

@@ -112,6 +112,9 @@ TEST(ScriptCheck, ByteOrderMarkLineEndsNulBytesAndTheBoundsOfInputAndOutput) {
     EXPECT_EQ(many.err.find("t.tmx:1: " + cut), 0u) << many.err;
     EXPECT_NE(many.err.find("t.tmx:20: " + cut + "... and 5 more\n"), std::string::npos) << many.err;
     EXPECT_EQ(many.err.find("t.tmx:21:"), std::string::npos);
+    // The value of a failed expect is echoed the same way.
+    EXPECT_EQ(RunText("expect Label15 " + std::string(100, 'y') + " z\n").err,
+              "t.tmx:1: expected Label15 " + std::string(40, 'y') + "... z, got 2048\n");
 
     EXPECT_EQ(RunText(std::string(SCRIPT_MAX_BYTES, '\n')).code, 0);
     Result big = RunText(std::string(SCRIPT_MAX_BYTES + 1, '\n'));
