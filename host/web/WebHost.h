@@ -1,0 +1,82 @@
+// The browser host: the simulator window as a web page.
+//
+// The firmware runs unchanged, compiled to WebAssembly. Its blocking main
+// loop hands control to the browser in PumpEvents: the call sleeps (the
+// build unwinds the stack and rewinds it when the sleep is over), the page's
+// own script runs meanwhile and queues what the user did, and when the next
+// frame is due PumpEvents lets one frame period of virtual time pass, runs
+// the 100 ms ticks that fell due and delivers the queued inputs. While the
+// instrument is off, the host's idle loop does the same, frame by frame, so
+// the tick and every input reach the firmware at the same points as in the
+// window and in the headless runner.
+//
+// The virtual time and the host clock are a SimClock; a Pacer against the
+// browser's clock decides when the next frame may run, at the speed the
+// page's clock panel chose, paused, or one step at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/Runtime.h"
+#include "sim/SimClock.h"
+
+// What the page queues for the host, in the order the user did it.
+enum WebEvent {
+    WEB_NONE = 0,
+    WEB_ON = 1,
+    WEB_OFF = 2,
+    WEB_KEY = 3,       // argument: KEY_MENU .. KEY_RIGHT
+    WEB_SENSOR = 4,    // argument: the track bar's position, 0..4096
+    WEB_CALIBRATE = 5, // argument: 1 checked, 0 cleared
+    WEB_KEYFAST = 6,   // argument: 1 checked, 0 cleared
+    WEB_SET_UTC = 7,   // argument: UTC milliseconds since 1970
+    WEB_PAUSE = 8,     // argument: 1 pause, 0 run
+    WEB_STEP = 9,      // one frame while paused
+    WEB_SPEED = 10     // argument: virtual ms per wall ms; 0 as fast as it goes
+};
+
+class WebHost {
+public:
+    WebHost();
+    ~WebHost();
+    WebHost(const WebHost&) = delete;
+    WebHost& operator=(const WebHost&) = delete;
+
+    // Runs for as long as the page is open: idle frames while the
+    // instrument is off, the instrument itself inside ON.
+    void Run();
+
+private:
+    // Waits until the next frame is due (or a step arrives while paused),
+    // lets it pass, runs its ticks and delivers the inputs queued before the
+    // next step. PumpEvents and each idle frame come here.
+    void EventPoint();
+    // Delivers queued events up to the first step, which it leaves queued.
+    // Returns true when a step is next in the queue.
+    bool Deliver();
+    void Handle(int event, double argument);
+    // Shows the page what changed and lets the browser run for sleepMs.
+    // waiting: the host waits for the next frame with nothing queued, the
+    // display showing the last pass (a page script can rely on it now).
+    void Yield(int sleepMs, bool waiting);
+
+    static void Render(void* context);
+    static void Pump(void* context);
+    static u8 CalibrateChecked(void* context);
+    static u8 KeyFastChecked(void* context);
+    static void SetLamp(void* context, u32 colour);
+    static void Show(void* context, u8 visible);
+    static u8 ClockNow(void* context, s64* seconds);
+    static int64_t BrowserNanoseconds(void* context);
+
+    HostPanel panel_;
+    HostClock hostClock_;
+    SimClock clock_;
+    Pacer pacer_;
+    bool calibrate_ = false;
+    bool keyFast_ = false;
+    u8 frame_[912] = {}; // the frame last rendered, drawn at the next yield
+    bool frameDirty_ = false;
+    u32 lamp_ = LAMP_BRIGHT; // the lamp's stored colour until the first pass
+    int64_t lastYieldNs_ = 0;
+};
