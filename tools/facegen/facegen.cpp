@@ -330,7 +330,8 @@ int main(int argc, char** argv) {
     }
     if (argc == 4) {
         for (int size : {32, 64, 128, 256}) {
-            const QString name = QStringLiteral("%1/tmx5-%2.png").arg(QString::fromLocal8Bit(argv[3])).arg(size);
+            const QString name =
+                QStringLiteral("%1/tmx5-%2.png").arg(QString::fromLocal8Bit(argv[3])).arg(size);
             QImageWriter out(name, "png");
             if (!out.write(size <= 64 ? drawIcon(size) : drawFaceIcon(faceImage, size))) {
                 std::fprintf(stderr, "facegen: %s: %s\n", qPrintable(name), qPrintable(out.errorString()));
