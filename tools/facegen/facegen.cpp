@@ -1,12 +1,15 @@
-// Draws the TMX-5 face picture and the program icon with QPainter.
+// Draws the TMX-5 face picture and the program icons with QPainter.
 //
-//   facegen <face.jpg> <icon.png>
+//   facegen <face.jpg> <icon.png> [<icon folder>]
 //
 // The face is 310 x 310 pixels, written as a baseline JPEG; the icon is
 // 32 x 32 pixels in 16 colours, written as PNG (it needs a transparent
-// ground, which JPEG cannot carry). Both files in assets/ come from this
-// program: change the drawing here and run the `facegen_assets` target, never
-// edit the pictures by hand.
+// ground, which JPEG cannot carry). With an icon folder, facegen also writes
+// the desktop icons tmx5-32.png, tmx5-64.png, tmx5-128.png and tmx5-256.png
+// there, in full colour: the small two are the program icon drawn at that
+// size, the large two the face itself, cut round at the bezel. Every file in
+// assets/ comes from this program: change the drawing here and run the
+// `facegen_assets` target, never edit the pictures by hand.
 //
 // Everything the window lays over the face (the lamp, the display frame and
 // the three click areas) is placed from host/window/Layout.h, so the painted
@@ -245,11 +248,13 @@ QImage drawFace() {
     return img;
 }
 
-QImage drawIcon() {
-    QImage img(32, 32, QImage::Format_ARGB32);
+// The program icon, drawn on a 32-unit grid and scaled to size pixels.
+QImage drawIcon(int size) {
+    QImage img(size, size, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
     const QPointF c(16, 16);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(96, 100, 106));
@@ -271,6 +276,24 @@ QImage drawIcon() {
     return img;
 }
 
+// The face cut round at the outer edge of the bezel, on a transparent ground,
+// scaled to size pixels: the desktop icon at the sizes where the face's own
+// keys and lettering still read.
+QImage drawFaceIcon(const QImage& face, int size) {
+    QImage img(size, size, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const double scale = size / double(face.width());
+    p.scale(scale, scale);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QBrush(face));
+    p.drawEllipse(Centre, BezelOuter + 0.5, BezelOuter + 0.5);
+    p.end();
+    return img;
+}
+
 QImage toSixteenColours(const QImage& argb) {
     // Sixteen colours, the way an instrument icon is stored: transparent plus
     // the greys and reds the icon is drawn with.
@@ -287,22 +310,34 @@ QImage toSixteenColours(const QImage& argb) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: facegen <face.jpg> <icon.png>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: facegen <face.jpg> <icon.png> [<icon folder>]\n");
         return 2;
     }
+    const QImage faceImage = drawFace();
     QImageWriter face(QString::fromLocal8Bit(argv[1]), "jpeg");
     face.setQuality(92);
     face.setProgressiveScanWrite(false); // baseline
     face.setOptimizedWrite(true);
-    if (!face.write(drawFace())) {
+    if (!face.write(faceImage)) {
         std::fprintf(stderr, "facegen: %s: %s\n", argv[1], qPrintable(face.errorString()));
         return 1;
     }
     QImageWriter icon(QString::fromLocal8Bit(argv[2]), "png");
-    if (!icon.write(toSixteenColours(drawIcon()))) {
+    if (!icon.write(toSixteenColours(drawIcon(32)))) {
         std::fprintf(stderr, "facegen: %s: %s\n", argv[2], qPrintable(icon.errorString()));
         return 1;
+    }
+    if (argc == 4) {
+        for (int size : {32, 64, 128, 256}) {
+            const QString name =
+                QStringLiteral("%1/tmx5-%2.png").arg(QString::fromLocal8Bit(argv[3])).arg(size);
+            QImageWriter out(name, "png");
+            if (!out.write(size <= 64 ? drawIcon(size) : drawFaceIcon(faceImage, size))) {
+                std::fprintf(stderr, "facegen: %s: %s\n", qPrintable(name), qPrintable(out.errorString()));
+                return 1;
+            }
+        }
     }
     return 0;
 }
