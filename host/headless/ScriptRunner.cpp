@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -186,11 +187,37 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
         if (!ParseNumber(w[1], 1, 1000, &c->number))
             return Bad(number, "frame period must be 1 to 1000 ms, not " + w[1]);
     } else if (op == "snap") {
-        if (!arity(1, "snap FILE.pbm|FILE.png|FILE.txt")) return false;
+        if (args != 1 && args != 2) return Bad(number, "usage: snap FILE.pbm|FILE.png|FILE.txt [1x to 8x]");
         c->kind = ScriptCommand::SNAP;
         c->text = w[1];
         if (FrameFormatOf(w[1]) == FRAME_UNKNOWN)
             return Bad(number, "snap writes .pbm, .png or .txt, not " + w[1]);
+        int scale = PICTURE_SCALE_DEFAULT;
+        if (args == 2 && FrameFormatOf(w[1]) != FRAME_PNG)
+            return Bad(number, "only a .png picture takes a scale, not " + w[1]);
+        if (args == 2 && !ParsePictureScale(w[2], &scale))
+            return Bad(number, "a picture's scale is 1x to 8x, not " + w[2]);
+        c->number = scale;
+    } else if (op == "movie") {
+        if (args != 1 && (args != 2 || w[1] == "end")) return Bad(number, "usage: movie FILE.gif [1x to 8x] | movie end");
+        // Lines run in order, so whether a movie is recording is known here.
+        if (w[1] == "end") {
+            c->kind = ScriptCommand::MOVIE_END;
+            if (movieLine_ == 0) return Bad(number, "movie end, but no movie is recording");
+            movieLine_ = 0;
+            return true;
+        }
+        c->kind = ScriptCommand::MOVIE;
+        c->text = w[1];
+        const int open = movieLine_;
+        movieLine_ = number;
+        if (open != 0)
+            return Bad(number, "a movie is recording since line " + std::to_string(open) + "; movie end first");
+        if (!IsMovieName(w[1])) return Bad(number, "movie writes a .gif file, not " + w[1]);
+        int scale = PICTURE_SCALE_DEFAULT;
+        if (args == 2 && !ParsePictureScale(w[2], &scale))
+            return Bad(number, "a picture's scale is 1x to 8x, not " + w[2]);
+        c->number = scale;
     } else if (op == "expect") {
         if (args < 2) return Bad(number, "usage: expect NAME VALUE");
         c->kind = ScriptCommand::EXPECT;
@@ -286,6 +313,7 @@ bool ScriptRunner::Load(const std::string& text, const std::string& displayName,
     displayName_ = displayName;
     baseDir_ = baseDir;
     lines_.clear();
+    movieLine_ = 0;
     if (text.find('\0') != std::string::npos) {
         size_t at = text.find('\0');
         int line = 1;
@@ -335,6 +363,18 @@ void ScriptRunner::Finish(int code) {
     if (finished_) return;
     finished_ = true;
     exitCode_ = code;
+    if (movie_ && movie_->IsOpen()) {
+        // The run ended before a movie end: the movie ends with it.
+        const unsigned long long cs = (host_->NowMs() - movie_->StartMs() + 5) / 10;
+        if (!EndMovie(movieLine_)) {
+            exitCode_ = 2;
+        } else {
+            char length[32];
+            std::snprintf(length, sizeof length, "%llu.%02llu s", cs / 100, cs % 100);
+            out_ << "finished movie " << movie_->Path() << " at the end of the run, without movie end ("
+                 << movie_->Images() << " images, " << length << ")\n";
+        }
+    }
     if (PowerState != POWER_OFF) RequestShutdown();
 }
 
@@ -377,7 +417,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
         std::error_code ec;
         std::filesystem::path parent = std::filesystem::path(PathOf(c.text)).parent_path();
         if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-        if (!WriteFrame(PathOf(c.text), host_->LastFrame())) {
+        if (!WriteFrame(PathOf(c.text), host_->LastFrame(), (int)c.number)) {
             err_ << displayName_ << ":" << number << ": cannot write " << PathOf(c.text) << ": "
                  << std::strerror(errno) << "\n";
             Finish(2);
@@ -406,6 +446,12 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     }
     case ScriptCommand::EXPECT_FRAME: return ExpectFrame(c, number);
     case ScriptCommand::EXPECT_TEXT: return ExpectText(c, number);
+    case ScriptCommand::MOVIE: return StartMovie(c, number);
+    case ScriptCommand::MOVIE_END:
+        if (!movie_ || !movie_->IsOpen()) return STEP_ON; // stopped at its size limit
+        if (EndMovie(number)) return STEP_ON;
+        Finish(2);
+        return STEP_STOP;
     case ScriptCommand::PRINT:
         for (const std::string& name : c.names) {
             std::string v;
@@ -477,6 +523,39 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     return STEP_STOP;
 }
 
+ScriptRunner::Step ScriptRunner::StartMovie(const ScriptCommand& c, int number) {
+    const std::string path = PathOf(c.text);
+    std::error_code ec;
+    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    movie_.reset(new Movie());
+    movieLine_ = number;
+    if (movie_->Start(path, (int)c.number, host_->LastFrame(), host_->NowMs())) return STEP_ON;
+    err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << movie_->Error() << "\n";
+    Finish(2);
+    return STEP_STOP;
+}
+
+// Finishes the movie; says so when it cannot be written.
+bool ScriptRunner::EndMovie(int number) {
+    if (movie_->Finish(host_->NowMs())) return true;
+    err_ << displayName_ << ":" << number << ": cannot write " << movie_->Path() << ": " << movie_->Error() << "\n";
+    return false;
+}
+
+// At every event point: the frame shown now goes into the movie.
+void ScriptRunner::RecordMovie() {
+    if (!movie_ || !movie_->IsOpen()) return;
+    if (!movie_->Add(host_->LastFrame(), host_->NowMs())) {
+        err_ << displayName_ << ":" << movieLine_ << ": cannot write " << movie_->Path() << ": " << movie_->Error()
+             << "\n";
+        Finish(2);
+    } else if (movie_->Full()) {
+        err_ << displayName_ << ":" << movieLine_ << ": movie " << movie_->Path() << " stopped at "
+             << (MOVIE_MAX_BYTES >> 20) << " MiB, " << movie_->Images() << " images; the run goes on\n";
+    }
+}
+
 ScriptRunner::Step ScriptRunner::ExpectText(const ScriptCommand& c, int number) {
     std::string strips;
     const int differ = CompareText(c.expectText, host_->LastFrame(), &strips);
@@ -526,6 +605,8 @@ void ScriptRunner::ProcessScript() {
 void ScriptRunner::OnEventPoint() {
     if (PowerState != POWER_OFF) passes_++;
     if (finished_) return;
+    RecordMovie();
+    if (finished_) return;
     ProcessScript();
 }
 
@@ -540,6 +621,7 @@ int ScriptRunner::Run() {
     exitCode_ = 0;
     passes_ = 0;
     written_.clear();
+    movie_.reset();
     // The host's idle loop: one event point per frame period while the
     // instrument is off; ON runs the instrument inside it until OFF.
     while (!finished_) {

@@ -26,15 +26,16 @@
 
 #include "FrameDiff.h"
 #include "HeadlessHost.h"
+#include "Movie.h"
 #include "TextCheck.h"
 
 struct ScriptCommand {
     enum Kind {
         UTC, ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, WAIT, PASSES, FRAME_MS, SNAP, EXPECT,
-        EXPECT_FRAME, EXPECT_TEXT, PRINT
+        EXPECT_FRAME, EXPECT_TEXT, PRINT, MOVIE, MOVIE_END
     };
     Kind kind;
-    long long number = 0;           // key code, sensor position, ms, passes, flag, seconds
+    long long number = 0;           // key code, sensor position, ms, passes, flag, seconds, picture scale
     std::string text;               // file name, or the expected value as written
     std::vector<std::string> names; // print: names; expect: the one name
     std::vector<FrameBox> ignore;   // expect-frame: regions left out of the comparison
@@ -94,6 +95,9 @@ private:
     Step ExpectFrame(const ScriptCommand& cmd, int number);
     Step ExpectText(const ScriptCommand& cmd, int number);
     bool WriteReference(const std::string& path, const u8* frame, int number);
+    Step StartMovie(const ScriptCommand& cmd, int number);
+    bool EndMovie(int number);
+    void RecordMovie();
     void Finish(int code);
 
     std::ostream& out_;
@@ -114,6 +118,8 @@ private:
     uint64_t passes_ = 0;
     bool updateFrames_ = false;
     std::vector<WrittenFrame> written_;
+    int movieLine_ = 0; // the line of the movie recording now (while loading: not ended yet)
+    std::unique_ptr<Movie> movie_;
 };
 
 // Reads FILE ("-" for standard input), checks and runs it. Returns the exit
