@@ -2,7 +2,8 @@
 // or reject it, never crash. An accepted script runs when it is short (its
 // waits, passes and power-ons stay within a small budget of event points) and
 // its file names are plain names: the run happens in a folder of its own, and
-// afterwards that folder must hold nothing but the snapshots the script names.
+// afterwards that folder must hold nothing but the snapshots and movies the
+// script names.
 #include <stdlib.h>
 
 #include <algorithm>
@@ -73,9 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool plain = true;
     for (const ScriptLine& line : runner.Lines())
         for (const ScriptCommand& c : line.commands) {
-            if (c.kind == ScriptCommand::SNAP) snaps.insert(c.text);
-            if ((c.kind == ScriptCommand::SNAP || c.kind == ScriptCommand::EXPECT_FRAME) && !PlainName(c.text))
-                plain = false;
+            const bool writes = c.kind == ScriptCommand::SNAP || c.kind == ScriptCommand::MOVIE;
+            if (writes) snaps.insert(c.text);
+            if ((writes || c.kind == ScriptCommand::EXPECT_FRAME) && !PlainName(c.text)) plain = false;
         }
     if (!plain || EventPointsAsked(runner.Lines()) > 5000) return 0;
 
