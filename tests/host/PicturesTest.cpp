@@ -112,6 +112,18 @@ TEST(Movie, DelaysAddUpToTheVirtualTimeThroughBriefFramesAndLongHolds) {
         EXPECT_EQ(Differs(g.shown[i], shown[i], 3), "") << "image " << i;
         EXPECT_LE(g.disposals[i], DISPOSE_DO_NOT) << "the next image is drawn over this one";
     }
+
+    // Past its size limit a movie ends where it is, as a whole file.
+    Movie capped;
+    capped.SetMaxBytes(2000);
+    ASSERT_TRUE(capped.Start(path, 8, a, 0));
+    for (int t = 1; t < 100 && capped.IsOpen(); t++) ASSERT_TRUE(capped.Add(t % 2 ? b : c, t * 100));
+    EXPECT_TRUE(capped.Full());
+    EXPECT_FALSE(capped.IsOpen());
+    GifMovie cut;
+    ASSERT_TRUE(ReadGif(path, &cut, &why)) << why;
+    EXPECT_EQ((int)cut.shown.size(), capped.Images());
+    EXPECT_LT(capped.Images(), 10);
 }
 
 TEST(MovieCommand, HoldsEveryChangedFrameForItsTimeBetweenMovieAndMovieEnd) {
