@@ -96,6 +96,7 @@ TEST(Movie, DelaysAddUpToTheVirtualTimeThroughBriefFramesAndLongHolds) {
     ASSERT_TRUE(m.Add(c, 1249));   // b until 249 ms: 25 in all, so 2
     ASSERT_TRUE(m.Add(d, 1260));   // c until 260 ms: 26 in all, 1 is too brief to play: d takes it
     ASSERT_TRUE(m.Add(a, 701260)); // d for 700 s: 70026 in all, 70001 more, over two images
+    ASSERT_TRUE(m.Add(b, 702000)); // first seen as the movie ends: not in it
     ASSERT_TRUE(m.Finish(702000)) << m.Error(); // a until 701 s: 70100 in all
     EXPECT_FALSE(m.IsOpen());
 
