@@ -199,7 +199,8 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
             return Bad(number, "a picture's scale is 1x to 8x, not " + w[2]);
         c->number = scale;
     } else if (op == "movie") {
-        if (args != 1 && (args != 2 || w[1] == "end")) return Bad(number, "usage: movie FILE.gif [1x to 8x] | movie end");
+        if (args != 1 && (args != 2 || w[1] == "end"))
+            return Bad(number, "usage: movie FILE.gif [1x to 8x] | movie end");
         // Lines run in order, so whether a movie is recording is known here.
         if (w[1] == "end") {
             c->kind = ScriptCommand::MOVIE_END;
@@ -212,7 +213,8 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
         const int open = movieLine_;
         movieLine_ = number;
         if (open != 0)
-            return Bad(number, "a movie is recording since line " + std::to_string(open) + "; movie end first");
+            return Bad(number,
+                       "a movie is recording since line " + std::to_string(open) + "; movie end first");
         if (!IsMovieName(w[1])) return Bad(number, "movie writes a .gif file, not " + w[1]);
         int scale = PICTURE_SCALE_DEFAULT;
         if (args == 2 && !ParsePictureScale(w[2], &scale))
@@ -539,7 +541,8 @@ ScriptRunner::Step ScriptRunner::StartMovie(const ScriptCommand& c, int number) 
 // Finishes the movie; says so when it cannot be written.
 bool ScriptRunner::EndMovie(int number) {
     if (movie_->Finish(host_->NowMs())) return true;
-    err_ << displayName_ << ":" << number << ": cannot write " << movie_->Path() << ": " << movie_->Error() << "\n";
+    err_ << displayName_ << ":" << number << ": cannot write " << movie_->Path() << ": " << movie_->Error()
+         << "\n";
     return false;
 }
 
@@ -547,8 +550,8 @@ bool ScriptRunner::EndMovie(int number) {
 void ScriptRunner::RecordMovie() {
     if (!movie_ || !movie_->IsOpen()) return;
     if (!movie_->Add(host_->LastFrame(), host_->NowMs())) {
-        err_ << displayName_ << ":" << movieLine_ << ": cannot write " << movie_->Path() << ": " << movie_->Error()
-             << "\n";
+        err_ << displayName_ << ":" << movieLine_ << ": cannot write " << movie_->Path() << ": "
+             << movie_->Error() << "\n";
         Finish(2);
     } else if (movie_->Full()) {
         err_ << displayName_ << ":" << movieLine_ << ": movie " << movie_->Path() << " stopped at "
