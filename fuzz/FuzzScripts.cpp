@@ -2,8 +2,8 @@
 // or reject it, never crash. An accepted script runs when it is short (its
 // waits, passes and power-ons stay within a small budget of event points) and
 // its file names are plain names: the run happens in a folder of its own, and
-// afterwards that folder must hold nothing but the snapshots and saved states
-// the script names and the two pictures a failed expect-frame writes
+// afterwards that folder must hold nothing but the snapshots, movies and
+// saved states the script names and the two pictures a failed expect-frame writes
 // (FILE.actual.pbm and FILE.diff.png).
 #include <fcntl.h>
 #include <stdlib.h>
@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool plain = true;
     for (const ScriptLine& line : runner.Lines())
         for (const ScriptCommand& c : line.commands) {
-            const bool writes = c.kind == ScriptCommand::SNAP || c.kind == ScriptCommand::SAVE_STATE;
+            const bool writes = c.kind == ScriptCommand::SNAP || c.kind == ScriptCommand::SAVE_STATE ||
+                                c.kind == ScriptCommand::MOVIE;
             if (writes) snaps.insert(c.text);
             // A failed expect-frame writes the frame and the differences beside the reference.
             if (c.kind == ScriptCommand::EXPECT_FRAME && c.text.size() > 4) {

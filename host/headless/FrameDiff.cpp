@@ -76,23 +76,24 @@ Rgb DiffColour(u8 lit, PixelMark mark) {
     case MARK_EXTRA: return {220, 0, 0};
     case MARK_MISSING: return {0, 90, 255};
     case MARK_IGNORED: return lit ? Rgb{90, 80, 0} : Rgb{240, 220, 120};
-    default: return lit ? Rgb{0, 0, 0} : Rgb{200, 200, 200};
+    default: return lit ? PICTURE_LIT : PICTURE_UNLIT;
     }
 }
 
 std::string EncodeDiffPng(const FrameDiff& d, const u8* got) {
-    const int w = LCD_WIDTH * DIFF_PNG_SCALE, h = LCD_HEIGHT * DIFF_PNG_SCALE;
-    std::vector<u8> pixels((size_t)w * h * 3);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
+    // Palette index: mark * 2 + lit.
+    PalettePicture p;
+    for (int mark = MARK_SAME; mark <= MARK_IGNORED; mark++)
+        for (u8 lit = 0; lit < 2; lit++) p.palette.push_back(DiffColour(lit, (PixelMark)mark));
+    p.width = LCD_WIDTH * DIFF_PNG_SCALE;
+    p.height = LCD_HEIGHT * DIFF_PNG_SCALE;
+    p.pixels.resize((size_t)p.width * p.height);
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++) {
             const int fx = x / DIFF_PNG_SCALE, fy = y / DIFF_PNG_SCALE;
-            const Rgb c = DiffColour(FramePixel(got, fx, fy), (PixelMark)d.mark[fy][fx]);
-            u8* p = &pixels[((size_t)y * w + x) * 3];
-            p[0] = c.r;
-            p[1] = c.g;
-            p[2] = c.b;
+            p.pixels[(size_t)y * p.width + x] = (u8)(d.mark[fy][fx] * 2 + FramePixel(got, fx, fy));
         }
-    return EncodePngRgb(pixels.data(), w, h);
+    return EncodePng(p);
 }
 
 void MergeIgnored(const u8* want, const u8* got, const std::vector<FrameBox>& ignore, u8* merged) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FrameConvert.h"
+#include "FrameFiles.h"
 
 struct FrameBox {
     int x0, y0, x1, y1; // inclusive corners, 0 <= x0 <= x1 <= 113, 0 <= y0 <= y1 <= 63
@@ -41,15 +42,12 @@ std::string DescribeFrameDiff(const FrameDiff& diff, const u8* want, const u8* g
 
 const int DIFF_PNG_SCALE = 4;
 
-// The actual frame magnified DIFF_PNG_SCALE times as RGB PNG bytes: lit
+// The actual frame magnified DIFF_PNG_SCALE times as palette PNG bytes: lit
 // black, unlit grey, lit-should-be-unlit red, unlit-should-be-lit blue,
-// ignored pixels tinted yellow.
+// ignored pixels tinted yellow. "" when it cannot be encoded.
 std::string EncodeDiffPng(const FrameDiff& diff, const u8* got);
 
 // The colours of EncodeDiffPng, for whoever reads the picture back.
-struct Rgb {
-    u8 r, g, b;
-};
 Rgb DiffColour(u8 lit, PixelMark mark);
 
 // The reference kept where it is ignored and the actual frame elsewhere:

@@ -1,16 +1,16 @@
 #include "FrameFiles.h"
 
+#include <png.h>
+
 #include <cctype>
+#include <cerrno>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "FrameConvert.h"
-
-static const u8 PNG_LIT = 0;        // black
-static const u8 PNG_UNLIT = 200;    // light grey, like an unlit liquid-crystal segment
-static const int PNG_SCALE = 2;
 
 static bool EndsWith(const std::string& s, const char* tail) {
     size_t n = std::strlen(tail);
@@ -53,106 +53,102 @@ bool WriteFrameTxt(const std::string& path, const u8* frame) {
     return WriteAll(path, out);
 }
 
-static u32 Crc32(const u8* data, size_t n, u32 crc = 0) {
-    static u32 table[256];
-    static bool ready = false;
-    if (!ready) {
-        for (u32 i = 0; i < 256; i++) {
-            u32 c = i;
-            for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
-        }
-        ready = true;
+bool ParsePictureScale(const std::string& word, int* scale) {
+    if (word.size() != 2 || word[1] != 'x' || word[0] < '1' || word[0] > '0' + PICTURE_SCALE_MAX)
+        return false;
+    *scale = word[0] - '0';
+    return true;
+}
+
+PalettePicture FramePicture(const u8* frame, int scale) {
+    PalettePicture p;
+    p.width = LCD_WIDTH * scale;
+    p.height = LCD_HEIGHT * scale;
+    p.palette = {PICTURE_UNLIT, PICTURE_LIT};
+    p.pixels.resize((size_t)p.width * p.height);
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++)
+            p.pixels[(size_t)y * p.width + x] = FramePixel(frame, x / scale, y / scale);
+    return p;
+}
+
+static void PngAppend(png_structp png, png_bytep data, png_size_t n) {
+    try {
+        static_cast<std::string*>(png_get_io_ptr(png))->append((const char*)data, n);
+    } catch (...) {
+        png_error(png, "out of memory");
     }
-    crc = ~crc;
-    for (size_t i = 0; i < n; i++) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
 }
 
-static void PutU32(std::string& s, u32 v) {
-    s += (char)(v >> 24);
-    s += (char)(v >> 16);
-    s += (char)(v >> 8);
-    s += (char)v;
-}
+static void PngFlush(png_structp) {}
 
-static void PutChunk(std::string& png, const char* type, const std::string& data) {
-    PutU32(png, (u32)data.size());
-    std::string body = std::string(type, 4) + data;
-    png += body;
-    PutU32(png, Crc32((const u8*)body.data(), body.size()));
-}
-
-// channels 1: 8-bit grey (colour type 0); 3: 8-bit RGB (colour type 2).
-static std::string EncodePng(const u8* pixels, int width, int height, int channels) {
-    const size_t rowBytes = (size_t)width * channels;
-    std::string raw;
-    raw.reserve((rowBytes + 1) * height);
-    for (int y = 0; y < height; y++) {
-        raw += '\0'; // filter: none
-        raw.append((const char*)pixels + (size_t)y * rowBytes, rowBytes);
+// libpng reports an error by a long jump back to the setjmp here, so this
+// function holds nothing that needs destroying: the palette, the rows and
+// the output belong to the caller.
+static bool EncodePngRows(int width, int height, int depth, png_colorp palette, int colours, png_bytepp rows,
+                          std::string* out) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
     }
-    // zlib stream of stored (uncompressed) deflate blocks.
-    std::string z = "\x78\x01";
-    size_t pos = 0;
-    do {
-        size_t n = raw.size() - pos < 65535 ? raw.size() - pos : 65535;
-        bool last = pos + n == raw.size();
-        z += (char)(last ? 1 : 0);
-        z += (char)(n & 0xFF);
-        z += (char)(n >> 8);
-        z += (char)(~n & 0xFF);
-        z += (char)((~n >> 8) & 0xFF);
-        z.append(raw, pos, n);
-        pos += n;
-    } while (pos < raw.size());
-    u32 a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
+    png_set_write_fn(png, out, PngAppend, PngFlush);
+    png_set_compression_level(png, 9);
+    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, depth, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_PLTE(png, info, palette, colours);
+    png_write_info(png, info);
+    png_set_packing(png); // one byte a pixel in, depth bits a pixel out
+    png_write_image(png, rows);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+std::string EncodePng(const PalettePicture& p) {
+    const int colours = (int)p.palette.size();
+    if (colours < 1 || colours > 256 || p.width < 1 || p.height < 1 ||
+        p.pixels.size() != (size_t)p.width * p.height)
+        return "";
+    for (u8 index : p.pixels)
+        if (index >= colours) return "";
+    const int depth = colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
+    std::vector<png_color> palette;
+    for (const Rgb& c : p.palette) palette.push_back({c.r, c.g, c.b});
+    std::vector<png_bytep> rows;
+    for (int y = 0; y < p.height; y++) rows.push_back(const_cast<png_bytep>(&p.pixels[(size_t)y * p.width]));
+    std::string out;
+    if (!EncodePngRows(p.width, p.height, depth, palette.data(), colours, rows.data(), &out)) return "";
+    return out;
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) { return WriteAll(path, bytes); }
+
+bool WriteFramePng(const std::string& path, const u8* frame, int scale) {
+    if (scale < 1 || scale > PICTURE_SCALE_MAX) {
+        errno = EINVAL;
+        return false;
     }
-    PutU32(z, (b << 16) | a);
-
-    std::string png = "\x89PNG\r\n\x1a\n";
-    std::string ihdr;
-    PutU32(ihdr, (u32)width);
-    PutU32(ihdr, (u32)height);
-    ihdr += (char)8; // bit depth
-    ihdr += (char)(channels == 3 ? 2 : 0); // truecolour or greyscale
-    ihdr += std::string(3, '\0');
-    PutChunk(png, "IHDR", ihdr);
-    PutChunk(png, "IDAT", z);
-    PutChunk(png, "IEND", "");
-    return png;
+    const std::string png = EncodePng(FramePicture(frame, scale));
+    if (png.empty()) {
+        errno = ENOMEM;
+        return false;
+    }
+    return WriteAll(path, png);
 }
 
-std::string EncodePngGrey(const u8* pixels, int width, int height) {
-    return EncodePng(pixels, width, height, 1);
-}
-
-std::string EncodePngRgb(const u8* pixels, int width, int height) {
-    return EncodePng(pixels, width, height, 3);
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-    return WriteAll(path, bytes);
-}
-
-bool WriteFramePng(const std::string& path, const u8* frame) {
-    const int w = LCD_WIDTH * PNG_SCALE, h = LCD_HEIGHT * PNG_SCALE;
-    static u8 pixels[LCD_HEIGHT * PNG_SCALE][LCD_WIDTH * PNG_SCALE];
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            pixels[y][x] = FramePixel(frame, x / PNG_SCALE, y / PNG_SCALE) ? PNG_LIT : PNG_UNLIT;
-    return WriteAll(path, EncodePngGrey(&pixels[0][0], w, h));
-}
-
-bool WriteFrame(const std::string& path, const u8* frame) {
+bool WriteFrame(const std::string& path, const u8* frame, int scale) {
     switch (FrameFormatOf(path)) {
-    case FRAME_PBM: return WriteFramePbm(path, frame);
-    case FRAME_PNG: return WriteFramePng(path, frame);
-    case FRAME_TXT: return WriteFrameTxt(path, frame);
-    default: return false;
+        case FRAME_PBM:
+            return WriteFramePbm(path, frame);
+        case FRAME_PNG:
+            return WriteFramePng(path, frame, scale);
+        case FRAME_TXT:
+            return WriteFrameTxt(path, frame);
+        default:
+            return false;
     }
 }
 

@@ -55,11 +55,21 @@ const std::vector<ScriptCommandRow>& ScriptCommandTable() {
          {{ARG_NUMBER, "N", 1, 1000, nullptr, {}, "frame period must be 1 to 1000 ms, not %s"}},
          "frame period, 1 to 1000 ms (default 20)", nullptr,
          "frame-ms 100"},
-        {"snap", K::SNAP, false, 1, 1, "snap FILE.pbm|FILE.png|FILE.txt", nullptr,
-         {{ARG_FILE, "FILE", 0, 0, "pbm|png|txt", {}, "snap writes .pbm, .png or .txt, not %s"}},
-         "write the frame last rendered",
-         "Missing folders are made. A .txt file draws lit pixels as '#' and unlit ones as '.'.",
-         "snap home.png"},
+        {"snap", K::SNAP, false, 1, 2, "snap FILE.pbm|FILE.png|FILE.txt [Nx]", nullptr,
+         {{ARG_FILE, "FILE", 0, 0, "pbm|png|txt", {}, "snap writes .pbm, .png or .txt, not %s"},
+          {ARG_SCALE, "Nx", 1, 8, nullptr, {}, "a picture's scale is 1x to 8x, not %s"}},
+         "write the frame last rendered; a .png at 1x to 8x (default 2x)",
+         "Missing folders are made. A .png is a two-colour palette picture, each display pixel an N x N "
+         "block; a .txt file draws lit pixels as '#' and unlit ones as '.'.",
+         "snap home.png 4x"},
+        {"movie", K::MOVIE, false, 1, 2, "movie FILE.gif [Nx] | movie end", nullptr,
+         {{ARG_MOVIE, "FILE", 0, 0, "gif", {}, "movie writes a .gif file, not %s"},
+          {ARG_SCALE, "Nx", 1, 8, nullptr, {}, "a picture's scale is 1x to 8x, not %s"}},
+         "record each frame that changes, for its virtual time, as an animated GIF until movie end",
+         "The movie starts with the frame shown and adds every rendered frame that differs from the one "
+         "before, each shown for its virtual duration (rounded to hundredths, the total kept exact). A movie "
+         "still recording when the run ends is finished and said so.",
+         "movie tour.gif"},
         {"expect", K::EXPECT, false, 2, -1, "expect NAME VALUE", nullptr,
          {{ARG_NAME, "NAME", 0, 0, nullptr, {}, nullptr}, {ARG_VALUE, "VALUE", 0, 0, nullptr, {}, nullptr}},
          "compare a state variable, ScreenHandler, Lamp, Label15 or Power",
@@ -251,6 +261,11 @@ std::vector<std::string> DescribeArgs(const ScriptCommandRow& row) {
                 out.push_back(m +
                               ": the text's top left corner (its centre's x when centred), 0 to 255; double: "
                               "double height; inverse: light on dark; small: the small font");
+                break;            case ARG_SCALE:
+                out.push_back(m + ": optional, the picture's magnification, 1x to 8x (default 2x)");
+                break;
+            case ARG_MOVIE:
+                out.push_back(m + ": a file name ending .gif, or end to finish the movie");
                 break;
         }
     }

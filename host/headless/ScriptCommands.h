@@ -31,6 +31,8 @@ struct ScriptCommandKind {
         PRINT,
         SAVE_STATE,
         LOAD_STATE,
+        MOVIE,
+        MOVIE_END,
     };
 };
 
@@ -46,6 +48,8 @@ enum ScriptArgKind {
     ARG_NAMES,    // one or more names expect and print accept
     ARG_IGNORE,   // optional: ignore X0 Y0 X1 Y1 ... (boxes within the display)
     ARG_TEXT,     // X Y [double] [inverse] [small] "TEXT"
+    ARG_SCALE,    // optional: a picture's magnification, 1x to 8x (default 2x)
+    ARG_MOVIE,    // a .gif file name, or the word end (the kind becomes MOVIE_END)
 };
 
 struct ScriptArg {

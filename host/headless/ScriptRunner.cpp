@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -262,6 +263,35 @@ bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
         c->text = word;
         break;
     }
+    case ARG_SCALE: {
+        int scale;
+        if (FrameFormatOf(c->text) != FRAME_PNG && c->kind == ScriptCommand::SNAP)
+            return Bad(number, "only a .png picture takes a scale, not " + c->text);
+        if (!ParsePictureScale(word, &scale)) return Bad(number, BadValue(a.bad, word));
+        c->number = scale;
+        break;
+    }
+    case ARG_MOVIE: {
+        // Lines are checked in order, so whether a movie is recording is known here.
+        if (word == "end") {
+            if (w.size() != 2) return Bad(number, std::string("usage: ") + row.synopsis);
+            c->kind = ScriptCommand::MOVIE_END;
+            if (movieLine_ == 0) return Bad(number, "movie end, but no movie is recording");
+            movieLine_ = 0;
+            *at = w.size();
+            return true;
+        }
+        const int open = movieLine_;
+        movieLine_ = number;
+        if (open != 0)
+            return Bad(number, "a movie is recording since line " + std::to_string(open) + "; movie end first");
+        if (!IsMovieName(word)) return Bad(number, BadValue(a.bad, word));
+        if (!allowAnyPath_ && LeavesFolder(word))
+            return Bad(number, word + " leads out of the script's folder (an absolute path or ..); "
+                                      "tmx5 run --allow-any-path allows it");
+        c->text = word;
+        break;
+    }
     case ARG_NAME:
         if (!CheckName(word, &why)) return Bad(number, why);
         c->names = {word};
@@ -318,6 +348,8 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
         return Bad(number, std::string("usage: ") + row->synopsis + (row->hint ? std::string(" (") + row->hint + ")" : ""));
     c->kind = row->kind;
     *isEvent = row->event;
+    for (const ScriptArg& a : row->args)
+        if (a.kind == ARG_SCALE) c->number = PICTURE_SCALE_DEFAULT; // a picture's scale when none is given
     size_t at = 1;
     for (const ScriptArg& a : row->args) {
         // Only a trailing argument may be left out (the ignore boxes, the text's words).
@@ -363,6 +395,7 @@ bool ScriptRunner::Load(const std::string& text, const std::string& displayName,
     baseDir_ = baseDir;
     lines_.clear();
     errors_ = 0;
+    movieLine_ = 0;
     if (text.size() > SCRIPT_MAX_BYTES) {
         err_ << displayName_ << ": longer than " << SCRIPT_MAX_BYTES << " bytes (1 MiB), the most a script may be\n";
         return false;
@@ -502,6 +535,18 @@ void ScriptRunner::Finish(int code) {
         else
             err_ << "  " << why << "\n";
     }
+    if (movie_ && movie_->IsOpen()) {
+        // The run ended before a movie end: the movie ends with it.
+        const unsigned long long cs = (host_->NowMs() - movie_->StartMs() + 5) / 10;
+        if (!EndMovie(movieLine_)) {
+            exitCode_ = 2;
+        } else {
+            char length[32];
+            std::snprintf(length, sizeof length, "%llu.%02llu s", cs / 100, cs % 100);
+            out_ << "finished movie " << movie_->Path() << " at the end of the run, without movie end ("
+                 << movie_->Images() << " images, " << length << ")\n";
+        }
+    }
     if (PowerState != POWER_OFF) RequestShutdown();
 }
 
@@ -593,7 +638,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
         std::error_code ec;
         std::filesystem::path parent = std::filesystem::path(path).parent_path();
         if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-        if (!WriteFrame(path, host_->LastFrame())) {
+        if (!WriteFrame(path, host_->LastFrame(), (int)c.number)) {
             err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << std::strerror(errno)
                  << "\n";
             Finish(2);
@@ -624,6 +669,12 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     case ScriptCommand::EXPECT_TEXT: return ExpectText(c, number);
     case ScriptCommand::SAVE_STATE: return SaveState(c, number);
     case ScriptCommand::LOAD_STATE: return LoadState(c, number);
+    case ScriptCommand::MOVIE: return StartMovie(c, number);
+    case ScriptCommand::MOVIE_END:
+        if (!movie_ || !movie_->IsOpen()) return STEP_ON; // stopped at its size limit
+        if (EndMovie(number)) return STEP_ON;
+        Finish(2);
+        return STEP_STOP;
     case ScriptCommand::PRINT:
         for (const std::string& name : c.names) {
             std::string v;
@@ -718,6 +769,41 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     return STEP_STOP;
 }
 
+ScriptRunner::Step ScriptRunner::StartMovie(const ScriptCommand& c, int number) {
+    std::string path;
+    if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
+    std::error_code ec;
+    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    movie_.reset(new Movie());
+    movieLine_ = number;
+    if (movie_->Start(path, (int)c.number, host_->LastFrame(), host_->NowMs())) return STEP_ON;
+    err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << movie_->Error() << "\n";
+    Finish(2);
+    return STEP_STOP;
+}
+
+// Finishes the movie; says so when it cannot be written.
+bool ScriptRunner::EndMovie(int number) {
+    if (movie_->Finish(host_->NowMs())) return true;
+    err_ << displayName_ << ":" << number << ": cannot write " << movie_->Path() << ": " << movie_->Error()
+         << "\n";
+    return false;
+}
+
+// At every event point: the frame shown now goes into the movie.
+void ScriptRunner::RecordMovie() {
+    if (!movie_ || !movie_->IsOpen()) return;
+    if (!movie_->Add(host_->LastFrame(), host_->NowMs())) {
+        err_ << displayName_ << ":" << movieLine_ << ": cannot write " << movie_->Path() << ": "
+             << movie_->Error() << "\n";
+        Finish(2);
+    } else if (movie_->Full()) {
+        err_ << displayName_ << ":" << movieLine_ << ": movie " << movie_->Path() << " stopped at "
+             << (MOVIE_MAX_BYTES >> 20) << " MiB, " << movie_->Images() << " images; the run goes on\n";
+    }
+}
+
 ScriptRunner::Step ScriptRunner::ExpectText(const ScriptCommand& c, int number) {
     std::string strips;
     const int differ = CompareText(c.expectText, host_->LastFrame(), &strips);
@@ -791,6 +877,8 @@ void ScriptRunner::OnEventPoint() {
     if (finished_) return;
     CheckBounds();
     if (finished_) return;
+    RecordMovie();
+    if (finished_) return;
     ProcessScript();
 }
 
@@ -811,6 +899,7 @@ int ScriptRunner::Run() {
         deadline_ = std::chrono::steady_clock::now() +
                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                         std::chrono::duration<double>(timeoutSeconds_));
+    movie_.reset();
     // The host's idle loop: one event point per frame period while the
     // instrument is off; ON runs the instrument inside it until OFF.
     while (!finished_) {

@@ -41,6 +41,7 @@
 #include "HeadlessHost.h"
 #include "ScriptCommands.h"
 #include "StateFile.h"
+#include "Movie.h"
 #include "TextCheck.h"
 
 // What one script may ask for.
@@ -62,7 +63,7 @@ struct RunOptions {
 
 struct ScriptCommand : ScriptCommandKind {
     Kind kind;
-    long long number = 0;           // key code, sensor position, ms, passes, flag, seconds
+    long long number = 0;           // key code, sensor position, ms, passes, flag, seconds, picture scale
     std::string text;               // file name, or the expected value as written
     std::vector<std::string> names; // print: names; expect: the one name
     std::vector<FrameBox> ignore;   // expect-frame: regions left out of the comparison
@@ -136,6 +137,9 @@ private:
     Step ExpectFrame(const ScriptCommand& cmd, int number);
     Step ExpectText(const ScriptCommand& cmd, int number);
     bool WriteReference(const std::string& path, const u8* frame, int number);
+    Step StartMovie(const ScriptCommand& cmd, int number);
+    bool EndMovie(int number);
+    void RecordMovie();
     void Finish(int code);
     Step SaveState(const ScriptCommand& cmd, int number);
     Step LoadState(const ScriptCommand& cmd, int number);
@@ -175,6 +179,8 @@ private:
     int lastLine_ = 0; // the line of the command carried out last
     std::chrono::steady_clock::time_point deadline_;
     std::vector<WrittenFrame> written_;
+    int movieLine_ = 0; // the line of the movie recording now (while loading: not ended yet)
+    std::unique_ptr<Movie> movie_;
 };
 
 // Reads FILE ("-" for standard input), checks and runs it. Returns the exit

@@ -13,6 +13,7 @@
 #include "headless/FrameDiff.h"
 #include "headless/FrameFiles.h"
 #include "headless/ScriptRunner.h"
+#include "PictureReading.h"
 #include "RunnerTestSupport.h"
 #include "headless/TextCheck.h"
 #include "lcd/Lcd.h"
@@ -47,39 +48,6 @@ void WriteFlippedReference(const std::string& dir, const std::vector<std::pair<i
     u8 ref[LCD_BYTES];
     PixelsToFrame(px, ref);
     ASSERT_TRUE(WriteFramePbm(dir + "/ref.pbm", ref));
-}
-
-// Decodes the PNG the runner writes (stored deflate blocks, filter 0) into
-// RGB bytes; width and height from IHDR.
-bool DecodeRgbPng(const std::string& png, int* width, int* height, std::vector<u8>* rgb) {
-    auto u32at = [&](size_t p) {
-        return (u32)(u8)png[p] << 24 | (u32)(u8)png[p + 1] << 16 | (u32)(u8)png[p + 2] << 8 | (u8)png[p + 3];
-    };
-    if (png.size() < 33 || png.compare(0, 8, "\x89PNG\r\n\x1a\n", 8) != 0 || png[25] != 2) return false;
-    *width = (int)u32at(16);
-    *height = (int)u32at(20);
-    std::string z;
-    for (size_t p = 8; p + 8 <= png.size();) {
-        u32 n = u32at(p);
-        if (png.compare(p + 4, 4, "IDAT") == 0) z += png.substr(p + 8, n);
-        p += 12 + n;
-    }
-    std::string raw;
-    for (size_t p = 2; p + 5 <= z.size();) {
-        bool last = z[p] & 1;
-        size_t n = (u8)z[p + 1] | (u8)z[p + 2] << 8;
-        raw += z.substr(p + 5, n);
-        p += 5 + n;
-        if (last) break;
-    }
-    const size_t row = (size_t)*width * 3 + 1;
-    if (raw.size() != row * *height) return false;
-    rgb->clear();
-    for (int y = 0; y < *height; y++) {
-        if (raw[y * row] != 0) return false;
-        rgb->insert(rgb->end(), raw.begin() + y * row + 1, raw.begin() + (y + 1) * row);
-    }
-    return true;
 }
 
 // --- expect-text ------------------------------------------------------------------
@@ -335,13 +303,12 @@ TEST(ExpectFrame, FailureShowsBoxRowsSideBySideAndWritesBothPictures) {
     std::string why;
     ASSERT_TRUE(ReadFramePbm(dir + "/ref.actual.pbm", actual, &why)) << why;
     EXPECT_EQ(std::memcmp(actual, home, LCD_BYTES), 0);
-    int w, h;
-    std::vector<u8> rgb;
-    ASSERT_TRUE(DecodeRgbPng(ReadFile(dir + "/ref.diff.png"), &w, &h, &rgb));
-    ASSERT_EQ(w, 114 * DIFF_PNG_SCALE);
-    ASSERT_EQ(h, 64 * DIFF_PNG_SCALE);
+    RgbPicture pic;
+    ASSERT_TRUE(ReadPng(ReadFile(dir + "/ref.diff.png"), &pic, &why)) << why;
+    ASSERT_EQ(pic.width, 114 * DIFF_PNG_SCALE);
+    ASSERT_EQ(pic.height, 64 * DIFF_PNG_SCALE);
     auto colour = [&](int x, int y) {
-        const u8* p = &rgb[((size_t)(y * DIFF_PNG_SCALE + DIFF_PNG_SCALE - 1) * w + x * DIFF_PNG_SCALE) * 3];
+        const u8* p = pic.At(x * DIFF_PNG_SCALE, y * DIFF_PNG_SCALE + DIFF_PNG_SCALE - 1);
         return std::vector<u8>{p[0], p[1], p[2]};
     };
     auto expect = [](Rgb c) { return std::vector<u8>{c.r, c.g, c.b}; };
