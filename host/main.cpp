@@ -1,8 +1,11 @@
 // tmx5: the TMX-5 instrument simulator.
 //
 //   tmx5              open the simulator window
-//   tmx5 --record FILE.tmx
-//                     the same, recording the session as a script for tmx5 run
+//   tmx5 [--record FILE.tmx] [--utc "YYYY-MM-DD HH:MM:SS"] [--speed N|fastest]
+//        [--paused] [--tools] [--scale N]
+//                     the same, recording the session as a script for tmx5 run,
+//                     starting the clock at a UTC, speed or paused, with the
+//                     simulator controls, magnified
 //   tmx5 run SCRIPT   run a scenario headless (SCRIPT "-" reads standard input)
 //   tmx5 run --update-frames SCRIPT
 //                     the same, writing missing or changed reference frames
@@ -16,10 +19,14 @@
 #endif
 
 static const char Usage[] =
-    "usage: tmx5                 open the simulator window\n"
-    "       tmx5 --record FILE.tmx\n"
-    "                            the same, recording every input into FILE.tmx as a script for\n"
-    "                            tmx5 run, which ends with the state the window showed\n"
+    "usage: tmx5 [OPTION...]     open the simulator window\n"
+    "         --record FILE.tmx  record the session as a script for tmx5 run that replays it\n"
+    "                            exactly and ends with the state and frame the window showed\n"
+    "         --utc \"YYYY-MM-DD HH:MM:SS\"  start the host clock there (default: the computer's)\n"
+    "         --speed N|fastest  run N times real time (1 to 100000), or as fast as it goes\n"
+    "         --paused           start paused (step and resume in the simulator controls)\n"
+    "         --tools            open the simulator controls too (F12 or Ctrl+T in the window)\n"
+    "         --scale N          magnify the whole window N times (1 to 4)\n"
     "       tmx5 run SCRIPT      run a scenario script headless (\"-\" reads standard input)\n"
     "       tmx5 run --update-frames SCRIPT\n"
     "                            the same, but write every missing or changed expect-frame reference\n"
@@ -65,21 +72,24 @@ int main(int argc, char** argv) {
         }
         return RunScriptFile(argv[update ? 3 : 2], std::cout, std::cerr, update);
     }
-    const bool record = argc >= 2 && std::strcmp(argv[1], "--record") == 0;
-    if (record && argc != 3) {
-        std::cerr << "tmx5 --record: give exactly one file to record into\n" << Usage;
-        return 2;
-    }
-    if (argc == 1 || record) {
+    // --- The window and its options (tmx5 [--record FILE] [--utc ...] ...) ---
+    if (argc == 1 || std::strncmp(argv[1], "--", 2) == 0) {
 #ifdef TMX5_HAVE_WINDOW
-        // The toolkit sees only the program's name, not the file to record into.
-        return RunWindow(1, argv, record ? argv[2] : nullptr);
+        WindowOptions options;
+        std::string why;
+        if (!ParseWindowOptions(argc - 1, argv + 1, &options, &why)) {
+            std::cerr << "tmx5: " << why << " (tmx5 --help lists the options)\n";
+            return 2;
+        }
+        // The toolkit sees only the program's name, not the window's options.
+        return RunWindow(1, argv, options);
 #else
         std::cerr << "tmx5: this build has no window (Qt 6 Widgets was not found); run a scenario "
                      "headless instead: tmx5 run examples/tour.tmx\n";
         return 2;
 #endif
     }
+    // --- end of the window's part ---
     std::cerr << "tmx5: unknown command line\n" << Usage;
     return 2;
 }

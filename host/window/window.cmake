@@ -8,6 +8,8 @@ add_library(tmx5window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Layout.h
   ${CMAKE_CURRENT_LIST_DIR}/Recorder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Recorder.h
+  ${CMAKE_CURRENT_LIST_DIR}/SimControls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SimControls.h
   ${CMAKE_CURRENT_LIST_DIR}/WindowMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowMain.h
   ${CMAKE_CURRENT_LIST_DIR}/WindowPanel.cpp

@@ -24,6 +24,10 @@ class RenderTest : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
+        // Only a frame unlike the one on screen is painted: put an all-lit
+        // one on screen, then mark the canvas.
+        std::memset(FrameBuffer, 0xFF, sizeof FrameBuffer);
+        Host->RenderLcd(Host->Context);
         std::memset(FrameBuffer, 0, sizeof FrameBuffer);
         form->Image1->canvas().fill(Marker);
     }
@@ -102,18 +106,39 @@ TEST_F(RenderTest, LampTakesTheColourWordWithRedInTheLowByte) {
     }
 }
 
-TEST_F(RenderTest, DisplayIsHiddenWhileAPassDrawsAndShownAfter) {
+TEST_F(RenderTest, DisplayIsHiddenOnlyWhileEventsRunWithItHidden) {
+    // A pass hides the image, draws, renders and shows it again before the
+    // window handles any event: nothing toggles, nothing is repainted.
     Host->ShowDisplay(Host->Context, 0);
+    Light(3, 3);
+    Host->RenderLcd(Host->Context);
+    Host->ShowDisplay(Host->Context, 1);
+    EXPECT_TRUE(form->Image1->isVisible());
+    // Hidden while the window handles events, it is hidden on screen.
+    Host->ShowDisplay(Host->Context, 0);
+    IdlePoint();
     EXPECT_TRUE(form->Image1->isHidden());
     Host->ShowDisplay(Host->Context, 1);
-    EXPECT_FALSE(form->Image1->isHidden());
+    IdlePoint();
     EXPECT_TRUE(form->Image1->isVisible());
+}
+
+TEST_F(RenderTest, OnlyAChangedFrameIsRepainted) {
+    Light(5, 5);
+    Host->RenderLcd(Host->Context);
+    const quint64 repaints = form->Repaints();
+    Host->RenderLcd(Host->Context); // the same frame again
+    EXPECT_EQ(form->Repaints(), repaints);
+    Light(6, 5);
+    Host->RenderLcd(Host->Context);
+    EXPECT_EQ(form->Repaints(), repaints + 1);
+    EXPECT_EQ(at(12, 10), qRgb(0, 0, 0));
 }
 
 TEST_F(RenderTest, RenderedFrameReachesTheScreen) {
     Light(0, 0);
     Host->RenderLcd(Host->Context);
-    Host->PumpEvents(Host->Context);
+    IdlePoint();
     QImage shown = form->grab().toImage();
     // Image1 sits at 1,1 inside Panel1 at 39,91.
     EXPECT_EQ(shown.pixel(40, 92), qRgb(0, 0, 0));
