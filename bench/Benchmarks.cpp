@@ -23,8 +23,8 @@
 
 namespace {
 
-const int IMAGE_WIDTH = 2 * FRAME_WIDTH;
-const int IMAGE_HEIGHT = 2 * FRAME_HEIGHT;
+const int IMAGE_WIDTH = 2 * LCD_WIDTH;
+const int IMAGE_HEIGHT = 2 * LCD_HEIGHT;
 
 // A running instrument at 2026-06-21 14:30:45 with every readout non-trivial.
 void RunningState() {
@@ -107,7 +107,7 @@ void BM_FrameToImage(benchmark::State& state) {
     HeadlessHost host;
     RunningState();
     HomeScreen();
-    static u8 pixels[FRAME_HEIGHT][FRAME_WIDTH];
+    static u8 pixels[LCD_HEIGHT][LCD_WIDTH];
     static u32 image[IMAGE_HEIGHT][IMAGE_WIDTH];
     for (auto _ : state) {
         FrameToPixels(FrameBuffer, pixels);
@@ -122,7 +122,7 @@ BENCHMARK(BM_FrameToImage);
 // Floors: touching the frame buffer's bytes and the image's pixels at all.
 void BM_FloorMemset912(benchmark::State& state) {
     for (auto _ : state) {
-        std::memset(FrameBuffer, 0, FRAME_BYTES);
+        std::memset(FrameBuffer, 0, LCD_BYTES);
         benchmark::DoNotOptimize(FrameBuffer);
     }
 }

@@ -5,7 +5,7 @@
 //
 // The bytes come from a 64-bit Mersenne Twister seeded with N, so a run is
 // reproduced exactly by its seed; they are decoded by the click fuzzer's
-// driver (host/headless/Invariants.h). Reports passes run, events delivered
+// driver (tests/support/Invariants.h). Reports passes run, events delivered
 // and resident memory (peak and current) after the first 10,000 events and at
 // the end. Exit status: 0 clean, 1 an invariant broke, 3 memory grew, 2 a bad
 // command line.
@@ -16,7 +16,7 @@
 #include <random>
 #include <string>
 
-#include "headless/Invariants.h"
+#include "support/Invariants.h"
 
 static long ProcStatusKb(const char* field) {
     std::ifstream in("/proc/self/status");

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "headless/Invariants.h"
+#include "support/Invariants.h"
 #include "screens/Screens.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the click fuzzer's seed corpus, tests/fuzz-corpus/clicks/.
 
-Each seed is a byte program for ClickDriver (host/headless/Invariants.h): it
+Each seed is a byte program for ClickDriver (tests/support/Invariants.h): it
 powers the instrument on, waits out the splash and walks to one screen, so that
 together the seeds reach every screen routine and every home page. Check with
     TMX5_FUZZ_SCREENS=1 build-fuzz/fuzz/fuzz_clicks tests/fuzz-corpus/clicks/*

@@ -598,16 +598,16 @@ void TForm1::RenderLcd() {
 
 void TForm1::PresentFrame() {
     if (!frameDirty_ || closing_) return;
-    u8 pixels[FRAME_HEIGHT][FRAME_WIDTH];
+    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
     FrameToPixels(lastFrame_, pixels);
     const QRgb lit = qRgb(0, 0, 0);
     const QRgb unlit = UnlitColour().rgb();
     QImage& canvas = Image1->canvas();
     const int s = Layout::Scale;
-    for (int y = 0; y < FRAME_HEIGHT; y++) {
+    for (int y = 0; y < LCD_HEIGHT; y++) {
         for (int dy = 0; dy < s; dy++) {
             QRgb* row = reinterpret_cast<QRgb*>(canvas.scanLine(y * s + dy));
-            for (int x = 0; x < FRAME_WIDTH; x++) {
+            for (int x = 0; x < LCD_WIDTH; x++) {
                 const QRgb c = pixels[y][x] ? lit : unlit;
                 for (int dx = 0; dx < s; dx++) row[x * s + dx] = c;
             }
@@ -617,7 +617,7 @@ void TForm1::PresentFrame() {
     frameDirty_ = false;
     repaints_++;
     lastPresentNs_ = pacer_.WallNow();
-    Image1->update(0, 0, FRAME_WIDTH * s, FRAME_HEIGHT * s);
+    Image1->update(0, 0, LCD_WIDTH * s, LCD_HEIGHT * s);
 }
 
 void TForm1::PumpEvents() {
@@ -654,12 +654,12 @@ std::pair<QString, QString> TForm1::SaveScreenshots(const QString& folder) const
     QString display = dir.filePath(QStringLiteral("tmx5-display-%1.png").arg(stamp));
     QString window = dir.filePath(QStringLiteral("tmx5-window-%1.png").arg(stamp));
     // The display as the window shows it, 2 x 2 image pixels a display pixel.
-    u8 pixels[FRAME_HEIGHT][FRAME_WIDTH];
+    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
     FrameToPixels(lastFrame_, pixels);
-    QImage picture(FRAME_WIDTH * 2, FRAME_HEIGHT * 2, QImage::Format_RGB32);
+    QImage picture(LCD_WIDTH * 2, LCD_HEIGHT * 2, QImage::Format_RGB32);
     const QRgb unlit = UnlitColour().rgb();
-    for (int y = 0; y < FRAME_HEIGHT * 2; y++)
-        for (int x = 0; x < FRAME_WIDTH * 2; x++)
+    for (int y = 0; y < LCD_HEIGHT * 2; y++)
+        for (int x = 0; x < LCD_WIDTH * 2; x++)
             picture.setPixel(x, y, pixels[y / 2][x / 2] ? qRgb(0, 0, 0) : unlit);
     if (!picture.save(display, "PNG")) display.clear();
     if (!const_cast<TForm1*>(this)->grab().save(window, "PNG")) window.clear();

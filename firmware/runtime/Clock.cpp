@@ -185,15 +185,16 @@ void ReadUtc(TimeFields* t) {
     t->Year = read.Year;
 }
 
-void SecondsToDate(u32 seconds, TimeFields* t) {
-    u32 s = seconds;
+void SecondsToDate(s64 seconds, TimeFields* t) {
+    // Whole days, rounded down, so that the seconds before 1970 keep their
+    // time of day: -1 is 23:59:59 on 1969-12-31.
+    s64 d = seconds / 86400; // days since 1970-01-01
+    if (seconds % 86400 < 0) d--;
+    u32 s = (u32)(seconds - 86400 * d); // second of the day
     t->Second = (u8)(s % 60);
-    u32 m = s / 60;
-    t->Minute = (u8)(m % 60);
-    u32 h = m / 60;
-    u32 d = h / 24; // days since 1970-01-01
-    t->Hour = (u8)(h - 24 * d);
-    u32 e = d + 731;  // days since 1968-01-01, a leap year
+    t->Minute = (u8)(s / 60 % 60);
+    t->Hour = (u8)(s / 3600);
+    u32 e = (u32)(d + 731); // days since 1968-01-01, a leap year
     u32 q = e / 1461; // four-year cycles, each beginning with a leap year
     u32 r = e % 1461;
     u32 leaps = q + (r >= 60 ? 1 : 0); // 29 Februaries already passed
@@ -211,7 +212,7 @@ void SecondsToDate(u32 seconds, TimeFields* t) {
     } while (doy < limit);
     t->Month = month;
     t->Day = (u8)(doy - limit + 1);
-    t->Weekday = (u8)((d + 4) % 7); // 1970-01-01 was a Thursday
+    t->Weekday = (u8)((d % 7 + 7 + 4) % 7); // 1970-01-01 was a Thursday
 }
 
 u32 DateToSeconds(const TimeFields* t) {
@@ -243,8 +244,9 @@ void ZoneName(u8 zone, char* text) {
 static void ZoneTime(u8 zone, TimeFields* out) {
     if (zone >= ZONE_COUNT) zone = ZONE_COUNT - 1;
     s32 offset = ZoneBaseOffset(zone) + 3600 * LocalOffsetHours[zone] + 60 * LocalOffsetMinutes[zone];
-    u32 s = DateToSeconds(&UtcTime) + (u32)offset; // wraps like the instrument's 32-bit arithmetic
-    SecondsToDate(s, out);
+    // Signed and 64 bits wide: a zone west of UTC early on 1970-01-01 is
+    // still on 1969-12-31.
+    SecondsToDate((s64)DateToSeconds(&UtcTime) + offset, out);
 }
 
 void UpdateZoneTimes(void) {

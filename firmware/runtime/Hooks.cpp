@@ -4,12 +4,7 @@
 // hardware, so each hook only counts its calls; tests read the counts.
 #include "Runtime.h"
 
-u32 HookCalls[HOOK_COUNT];
-
-void HookContrast(void) { HookCalls[HOOK_CONTRAST]++; }
-void HookBacklightOn(void) { HookCalls[HOOK_BACKLIGHT_ON]++; }
-void HookBacklightOff(void) { HookCalls[HOOK_BACKLIGHT_OFF]++; }
-void HookLampOn(void) { HookCalls[HOOK_LAMP_ON]++; }
-void HookLampOff(void) { HookCalls[HOOK_LAMP_OFF]++; }
-void HookSettingsChanged(void) { HookCalls[HOOK_SETTINGS_CHANGED]++; }
-void HookMinMaxReset(void) { HookCalls[HOOK_MINMAX_RESET]++; }
+#define HOOK_ROUTINE(id, routine) \
+    void routine(void) { HookCalls[id]++; }
+HOOK_LIST(HOOK_ROUTINE)
+#undef HOOK_ROUTINE

@@ -9,25 +9,11 @@
 // Where the instrument drives its contrast, backlight and warning lamp and
 // signals changed settings and a reset of the temperature extremes. In the
 // simulator a hook only counts its calls, so that tests can see them.
-enum HookId {
-    HOOK_CONTRAST,
-    HOOK_BACKLIGHT_ON,
-    HOOK_BACKLIGHT_OFF,
-    HOOK_LAMP_ON,
-    HOOK_LAMP_OFF,
-    HOOK_SETTINGS_CHANGED,
-    HOOK_MINMAX_RESET,
-    HOOK_COUNT
-};
-extern u32 HookCalls[HOOK_COUNT];
-
-void HookContrast(void);
-void HookBacklightOn(void);
-void HookBacklightOff(void);
-void HookLampOn(void);
-void HookLampOff(void);
-void HookSettingsChanged(void);
-void HookMinMaxReset(void);
+// The hooks and their HookId are listed in HOOK_LIST (State.h); HookCalls
+// counts the calls per HookId.
+#define HOOK_ROUTINE(id, routine) void routine(void);
+HOOK_LIST(HOOK_ROUTINE)
+#undef HOOK_ROUTINE
 
 // --- Power cycle and main loop (PowerCycle.cpp) ----------------------------
 // ON: from off, runs the power-on sequence, the splash and the main loop and
@@ -79,7 +65,9 @@ extern const Zone ZoneTable[ZONE_COUNT];
 extern const u16 MonthStartDays[13];
 
 void ReadUtc(TimeFields* t);
-void SecondsToDate(u32 seconds, TimeFields* t);
+// Seconds since 1970-01-01 (negative before it, back to 1968-01-01) to a
+// date in the instrument's calendar, where every fourth year is a leap year.
+void SecondsToDate(s64 seconds, TimeFields* t);
 u32 DateToSeconds(const TimeFields* t);
 void UpdateZoneTimes(void);
 // The zone's base offset in seconds, the minutes taking the sign of the hours.

@@ -22,8 +22,6 @@ static const u8 ROW_DONE = 0;
 static const u8 ROW_CONTRAST = 1;
 static const u8 ROW_BACKLIGHT = 2;
 static const u8 ROW_TEMP_UNIT = 3;
-static const u8 MENU_ENTRY_DISPLAY_SETUP = 1;
-static const u8 CONTRAST_MAX = 57;
 
 void DisplaySetupScreen(void) {
     LcdTitleConst(" DISP SETUP ");
@@ -38,13 +36,9 @@ void DisplaySetupScreen(void) {
     switch (KeyCode) {
     case KEY_MENU:
         if (MenuCursor == ROW_DONE) {
-            MenuCursor = MENU_ENTRY_DISPLAY_SETUP;
-            EditMode = 0;
-            ScreenHandler = MainMenuScreen;
+            ReturnToParent();
         } else if (MenuCursor == ROW_CONTRAST) {
-            // EditMode is 0 on this row already.
-            MenuCursor = 0;
-            ScreenHandler = ContrastScreen;
+            OpenScreen(ContrastScreen);
         } else if (MenuCursor == ROW_BACKLIGHT || MenuCursor == ROW_TEMP_UNIT) {
             EditMode = Toggled(EditMode);
         }
@@ -90,20 +84,19 @@ void ContrastScreen(void) {
     }
     switch (KeyCode) {
     case KEY_MENU:
-        MenuCursor = ROW_CONTRAST;
-        ScreenHandler = DisplaySetupScreen;
+        ReturnToParent();
         HookSettingsChanged();
         break;
     case KEY_CW:
     case KEY_LEFT:
-        if (Contrast < CONTRAST_MAX) {
+        if (Contrast < Contrast_MAX) {
             Contrast++;
         }
         HookContrast();
         break;
     case KEY_CCW:
     case KEY_RIGHT:
-        if (Contrast > 0) {
+        if (Contrast > Contrast_MIN) {
             Contrast--;
         }
         HookContrast();

@@ -22,7 +22,6 @@ static const u8 PAGE_STOPWATCH = 1;
 static const u8 PAGE_TIMER = 2;
 static const u8 PAGE_ALARM = 3;
 static const u8 PAGE_OAT = 4;
-static const u8 LAST_ZONE = ZONE_COUNT - 1;
 
 // Displayable temperature ranges of the OAT readouts, by unit.
 static const s32 CELSIUS_LOW = -99;
@@ -194,7 +193,7 @@ void OatPage(void) {
 static void LeftKey(u8 page) {
     switch (page) {
     case PAGE_ZONE:
-        SecondZone = WrapUp(SecondZone, LAST_ZONE);
+        SecondZone = WrapUp(SecondZone, SecondZone_MAX);
         HookSettingsChanged();
         break;
     case PAGE_STOPWATCH:
@@ -217,7 +216,7 @@ static void LeftKey(u8 page) {
 static void RightKey(u8 page) {
     switch (page) {
     case PAGE_ZONE:
-        SecondZone = WrapDown(SecondZone, LAST_ZONE);
+        SecondZone = WrapDown(SecondZone, SecondZone_MAX);
         HookSettingsChanged();
         break;
     case PAGE_STOPWATCH:
@@ -263,9 +262,7 @@ void HomeScreen(void) {
 
     switch (KeyCode) {
     case KEY_MENU:
-        MenuCursor = 0;
-        EditMode = 0;
-        ScreenHandler = MainMenuScreen;
+        OpenScreen(MainMenuScreen);
         break;
     case KEY_CW:
         HomePage = page >= PAGE_OAT ? PAGE_ZONE : (u8)(page + 1);

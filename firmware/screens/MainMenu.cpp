@@ -21,22 +21,20 @@ struct MenuEntry {
     const char* FirstLine;
     const char* SecondLine; // null for the one-line name
     u8 Icon;
-    ScreenRoutine Screen;
 };
 
 static const MenuEntry Entries[] = {
-    {"EXIT", "MENU", 6, HomeScreen},
-    {"DISPLAY", "SETUP", 7, DisplaySetupScreen},
-    {"PRESET", "TIMER", 5, TimerPresetScreen},
-    {"SET", "ALARM", 1, AlarmTimeScreen},
-    {"TIME", "SETUP", 0, TimeSetupScreen},
-    {"ADC", "VALUES", 3, AdcValuesScreen},
-    {"CALIBRATE", nullptr, 2, CalibrateScreen},
+    {"EXIT", "MENU", 6},
+    {"DISPLAY", "SETUP", 7},
+    {"PRESET", "TIMER", 5},
+    {"SET", "ALARM", 1},
+    {"TIME", "SETUP", 0},
+    {"ADC", "VALUES", 3},
+    {"CALIBRATE", nullptr, 2},
 };
 static const u8 ENTRY_COUNT = sizeof Entries / sizeof Entries[0];
 static const u8 ENTRY_EXIT = 0;
-static const u8 LAST_ENTRY_SERVICE = 6; // with the Calibrate check box checked
-static const u8 LAST_ENTRY_USER = 4;
+static const u8 LAST_ENTRY_USER = 4; // without the Calibrate check box
 
 void MainMenuScreen(void) {
     LcdTitleConst(" MAIN MENU ");
@@ -57,16 +55,14 @@ void MainMenuScreen(void) {
     if (KeyCode == KEY_NONE) {
         return;
     }
-    u8 last = CalibrateEnabled == 1 ? LAST_ENTRY_SERVICE : LAST_ENTRY_USER;
+    u8 last = CalibrateEnabled == 1 ? FindScreen(MainMenuScreen)->LastCursor : LAST_ENTRY_USER;
     switch (KeyCode) {
     case KEY_MENU:
-        if (entry != nullptr) {
-            ScreenHandler = entry->Screen;
-            if (MenuCursor == ENTRY_EXIT) {
-                HookSettingsChanged();
-            }
-            MenuCursor = 0;
-            EditMode = 0;
+        if (MenuCursor == ENTRY_EXIT) {
+            ReturnToParent();
+            HookSettingsChanged();
+        } else if (entry != nullptr) {
+            OpenScreen(ChildScreen(MainMenuScreen, MenuCursor));
         }
         break;
     case KEY_CW:

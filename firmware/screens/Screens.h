@@ -1,7 +1,7 @@
 // The screen routines. Each is a ScreenRoutine: called once per main-loop
 // pass after the frame buffer was cleared, it draws its whole page from the
 // state and only then acts on KeyCode, which it sets to 0 on every path.
-// A screen changes screens only by storing another routine in ScreenHandler.
+// A screen changes screens only through OpenScreen and ReturnToParent.
 #pragma once
 
 #include "../runtime/State.h"
@@ -38,8 +38,27 @@ void CalibrateScreen(void);
 void MainZoneScreen(void);
 void LocalOffsetScreen(void);
 
-// Name of a screen routine ("HomeScreen", ...), or null for anything that is
-// not one of the routines above (a null handler included).
+// --- The screen table (ScreenTable.cpp) ------------------------------------
+struct ScreenRow {
+    ScreenRoutine Routine;
+    const char* Name;     // "HomeScreen", ...
+    ScreenRoutine Parent; // where the screen returns to; null for HomeScreen
+    u8 RowInParent;       // the parent's row or entry that opens it
+    u8 LastCursor;        // the largest MenuCursor it uses (HomeScreen: any)
+    u8 KeepsEditMode;     // 1 when its way back leaves EditMode as it is
+};
+// The row of a screen routine, or null for anything else (null included).
+const ScreenRow* FindScreen(ScreenRoutine routine);
+// Name of a screen routine, or null for anything that is not one.
 const char* ScreenRoutineName(ScreenRoutine routine);
 // The routine of that name, or null.
 ScreenRoutine ScreenRoutineByName(const char* name);
+// The screen that row of parent opens, or null.
+ScreenRoutine ChildScreen(ScreenRoutine parent, u8 row);
+
+// Opens a screen on its first row, not editing: MenuCursor 0, EditMode 0.
+// It draws from the next pass on.
+void OpenScreen(ScreenRoutine screen);
+// Leaves the active screen for its parent, with the parent's cursor on the
+// row that opened it and EditMode 0 (unless the screen keeps EditMode).
+void ReturnToParent(void);

@@ -22,9 +22,6 @@
 
 static const u8 ROW_DONE = 0;
 static const u8 ROW_OFFSET = 1;
-static const u8 MENU_ENTRY_ADC_VALUES = 5;
-static const u8 MENU_ENTRY_CALIBRATE = 6;
-static const s8 OFFSET_LIMIT = 20;
 
 void AdcValuesScreen(void) {
     char text[TEXT_BUFFER];
@@ -38,8 +35,7 @@ void AdcValuesScreen(void) {
         return;
     }
     if (KeyCode == KEY_MENU && MenuCursor == ROW_DONE) {
-        MenuCursor = MENU_ENTRY_ADC_VALUES;
-        ScreenHandler = MainMenuScreen;
+        ReturnToParent();
     }
     KeyCode = KEY_NONE;
 }
@@ -59,8 +55,7 @@ void CalibrateScreen(void) {
     switch (KeyCode) {
     case KEY_MENU:
         if (MenuCursor == ROW_DONE) {
-            MenuCursor = MENU_ENTRY_CALIBRATE;
-            ScreenHandler = MainMenuScreen;
+            ReturnToParent();
             HookSettingsChanged();
         } else if (MenuCursor == ROW_OFFSET) {
             EditMode = Toggled(EditMode);
@@ -69,7 +64,7 @@ void CalibrateScreen(void) {
     case KEY_CW:
     case KEY_LEFT:
         if (EditMode == 1) {
-            if (MenuCursor == ROW_OFFSET && CalibrationOffset < OFFSET_LIMIT) {
+            if (MenuCursor == ROW_OFFSET && CalibrationOffset < CalibrationOffset_MAX) {
                 CalibrationOffset++;
             }
         } else if (KeyCode == KEY_CW) {
@@ -81,7 +76,7 @@ void CalibrateScreen(void) {
     case KEY_CCW:
     case KEY_RIGHT:
         if (EditMode == 1) {
-            if (MenuCursor == ROW_OFFSET && CalibrationOffset > -OFFSET_LIMIT) {
+            if (MenuCursor == ROW_OFFSET && CalibrationOffset > CalibrationOffset_MIN) {
                 CalibrationOffset--;
             }
         } else if (KeyCode == KEY_RIGHT) {

@@ -26,7 +26,6 @@ static const u8 ROW_DONE = 0;
 static const u8 ROW_SET_UTC = 1;
 static const u8 ROW_MAIN_ZONE = 2;
 static const u8 ROW_LOCAL_OFFSETS = 3;
-static const u8 MENU_ENTRY_TIME_SETUP = 4;
 
 static const u8 FIELD_YEAR = 0;
 static const u8 FIELD_MONTH = 1;
@@ -35,8 +34,6 @@ static const u8 FIELD_HOUR = 3;
 static const u8 FIELD_MINUTE = 4;
 static const u8 FIELD_SECOND = 5;
 
-static const u32 YEAR_FIRST = 1970;
-static const u32 YEAR_LAST = 2100;
 
 // The year SET UTC TIME opens on. The instrument's clock is the host clock
 // plus the offset a confirm set, so it can run past the years the editor
@@ -46,15 +43,9 @@ static const u32 YEAR_LAST = 2100;
 // nearest year it can set.
 static u32 EditorYear(u32 yearSince1900) {
     u32 year = yearSince1900 + 1900;
-    if (year < YEAR_FIRST) return YEAR_FIRST;
-    if (year > YEAR_LAST) return YEAR_LAST;
+    if (year < EditYear_MIN) return EditYear_MIN;
+    if (year > EditYear_MAX) return EditYear_MAX;
     return year;
-}
-
-static void OpenScreen(ScreenRoutine screen, u8 cursor) {
-    MenuCursor = cursor;
-    EditMode = 0;
-    ScreenHandler = screen;
 }
 
 void TimeSetupScreen(void) {
@@ -81,27 +72,18 @@ void TimeSetupScreen(void) {
         }
         break;
     case KEY_MENU:
-        switch (MenuCursor) {
-        case ROW_DONE:
-            OpenScreen(MainMenuScreen, MENU_ENTRY_TIME_SETUP);
-            break;
-        case ROW_SET_UTC:
-            OpenScreen(SetUtcTimeScreen, FIELD_YEAR);
-            EditHour = UtcTime.Hour;
-            EditMinute = UtcTime.Minute;
-            EditSecond = UtcTime.Second;
-            EditDay = UtcTime.Day;
-            EditMonth = (u8)(UtcTime.Month + 1);
-            EditYear = EditorYear(UtcTime.Year);
-            break;
-        case ROW_MAIN_ZONE:
-            OpenScreen(MainZoneScreen, 0);
-            break;
-        case ROW_LOCAL_OFFSETS:
-            OpenScreen(LocalOffsetScreen, 0);
-            break;
-        default:
-            break;
+        if (MenuCursor == ROW_DONE) {
+            ReturnToParent();
+        } else if (MenuCursor <= ROW_LOCAL_OFFSETS) {
+            if (MenuCursor == ROW_SET_UTC) {
+                EditHour = UtcTime.Hour;
+                EditMinute = UtcTime.Minute;
+                EditSecond = UtcTime.Second;
+                EditDay = UtcTime.Day;
+                EditMonth = (u8)(UtcTime.Month + 1);
+                EditYear = EditorYear(UtcTime.Year);
+            }
+            OpenScreen(ChildScreen(TimeSetupScreen, MenuCursor));
         }
         break;
     default:
@@ -116,23 +98,23 @@ static void IncreaseField(u8 field) {
     switch (field) {
     case FIELD_YEAR: {
         u32 s = EditYear + KeyStep;
-        EditYear = s > YEAR_LAST ? YEAR_FIRST : s;
+        EditYear = s > EditYear_MAX ? EditYear_MIN : s;
         break;
     }
     case FIELD_MONTH:
-        EditMonth = EditMonth >= 12 ? 1 : (u8)(EditMonth + 1);
+        EditMonth = EditMonth >= EditMonth_MAX ? EditMonth_MIN : (u8)(EditMonth + 1);
         break;
     case FIELD_DAY:
-        EditDay = EditDay >= 31 ? 1 : (u8)(EditDay + 1);
+        EditDay = EditDay >= EditDay_MAX ? EditDay_MIN : (u8)(EditDay + 1);
         break;
     case FIELD_HOUR:
-        EditHour = EditHour >= 23 ? 0 : (u8)(EditHour + 1);
+        EditHour = EditHour >= EditHour_MAX ? 0 : (u8)(EditHour + 1);
         break;
     case FIELD_MINUTE:
-        EditMinute = WrapUp(EditMinute, 59);
+        EditMinute = WrapUp(EditMinute, EditMinute_MAX);
         break;
     case FIELD_SECOND:
-        EditSecond = WrapUp(EditSecond, 59);
+        EditSecond = WrapUp(EditSecond, EditSecond_MAX);
         break;
     default:
         break;
@@ -145,23 +127,23 @@ static void DecreaseField(u8 field) {
         // Unsigned: the year lies far above any step, so the difference
         // cannot wrap below zero before the compare.
         u32 d = EditYear - KeyStep;
-        EditYear = d < YEAR_FIRST ? YEAR_LAST : d;
+        EditYear = d < EditYear_MIN ? EditYear_MAX : d;
         break;
     }
     case FIELD_MONTH:
-        EditMonth = EditMonth <= 1 ? 12 : (u8)(EditMonth - 1);
+        EditMonth = EditMonth <= EditMonth_MIN ? EditMonth_MAX : (u8)(EditMonth - 1);
         break;
     case FIELD_DAY:
-        EditDay = EditDay <= 1 ? 31 : (u8)(EditDay - 1);
+        EditDay = EditDay <= EditDay_MIN ? EditDay_MAX : (u8)(EditDay - 1);
         break;
     case FIELD_HOUR:
-        EditHour = EditHour == 0 ? 23 : (u8)(EditHour - 1);
+        EditHour = EditHour == 0 ? EditHour_MAX : (u8)(EditHour - 1);
         break;
     case FIELD_MINUTE:
-        EditMinute = WrapDown(EditMinute, 59);
+        EditMinute = WrapDown(EditMinute, EditMinute_MAX);
         break;
     case FIELD_SECOND:
-        EditSecond = WrapDown(EditSecond, 59);
+        EditSecond = WrapDown(EditSecond, EditSecond_MAX);
         break;
     default:
         break;
@@ -172,7 +154,7 @@ static void DecreaseField(u8 field) {
 // run on from that time; without the second step the once-a-second read of
 // the host clock would overwrite the confirmed time at once.
 static void ConfirmUtc(void) {
-    OpenScreen(TimeSetupScreen, ROW_SET_UTC);
+    ReturnToParent();
     UtcTime.Hour = EditHour;
     UtcTime.Minute = EditMinute;
     UtcTime.Second = EditSecond;

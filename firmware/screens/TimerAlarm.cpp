@@ -21,8 +21,6 @@
 static const u8 FIELD_HOURS = 0;
 static const u8 FIELD_MINUTES = 1;
 static const u8 FIELD_SECONDS = 2;
-static const u8 MENU_ENTRY_PRESET_TIMER = 2;
-static const u8 MENU_ENTRY_SET_ALARM = 3;
 
 // The page of both editors; hint names the value being set.
 static void DrawTimeEditor(const char* hint, u8 hours, u8 minutes, u8 seconds) {
@@ -34,13 +32,11 @@ static void DrawTimeEditor(const char* hint, u8 hours, u8 minutes, u8 seconds) {
 
 // MENU on the fields: next field, and from the seconds back to the menu
 // entry that opened the editor.
-static void NextField(u8 menuEntry) {
+static void NextField(void) {
     if (MenuCursor < FIELD_SECONDS) {
         MenuCursor++;
     } else if (MenuCursor == FIELD_SECONDS) {
-        MenuCursor = menuEntry;
-        EditMode = 0;
-        ScreenHandler = MainMenuScreen;
+        ReturnToParent();
     }
 }
 
@@ -53,14 +49,14 @@ void TimerPresetScreen(void) {
     u8 up = KeyCode == KEY_CW || KeyCode == KEY_LEFT;
     u8 down = KeyCode == KEY_CCW || KeyCode == KEY_RIGHT;
     if (KeyCode == KEY_MENU) {
-        NextField(MENU_ENTRY_PRESET_TIMER);
+        NextField();
     } else if (up || down) {
         if (MenuCursor == FIELD_HOURS) {
-            TimerPresetHours = up ? WrapUp(TimerPresetHours, 99) : WrapDown(TimerPresetHours, 99);
+            TimerPresetHours = up ? WrapUp(TimerPresetHours, TimerPresetHours_MAX) : WrapDown(TimerPresetHours, TimerPresetHours_MAX);
         } else if (MenuCursor == FIELD_MINUTES) {
-            TimerPresetMinutes = up ? WrapUp(TimerPresetMinutes, 59) : WrapDown(TimerPresetMinutes, 59);
+            TimerPresetMinutes = up ? WrapUp(TimerPresetMinutes, TimerPresetMinutes_MAX) : WrapDown(TimerPresetMinutes, TimerPresetMinutes_MAX);
         } else if (MenuCursor == FIELD_SECONDS) {
-            TimerPresetSeconds = up ? WrapUp(TimerPresetSeconds, 59) : WrapDown(TimerPresetSeconds, 59);
+            TimerPresetSeconds = up ? WrapUp(TimerPresetSeconds, TimerPresetSeconds_MAX) : WrapDown(TimerPresetSeconds, TimerPresetSeconds_MAX);
         }
     }
     KeyCode = KEY_NONE;
@@ -75,19 +71,19 @@ void AlarmTimeScreen(void) {
     u8 up = KeyCode == KEY_CW || KeyCode == KEY_LEFT;
     u8 down = KeyCode == KEY_CCW || KeyCode == KEY_RIGHT;
     if (KeyCode == KEY_MENU) {
-        NextField(MENU_ENTRY_SET_ALARM);
+        NextField();
     } else if (up || down) {
         if (MenuCursor == FIELD_HOURS) {
             // The hour of day always steps by 1, fast keys or not.
             if (up) {
-                AlarmHour = AlarmHour >= 23 ? 0 : (u8)(AlarmHour + 1);
+                AlarmHour = AlarmHour >= AlarmHour_MAX ? 0 : (u8)(AlarmHour + 1);
             } else {
-                AlarmHour = AlarmHour == 0 ? 23 : (u8)(AlarmHour - 1);
+                AlarmHour = AlarmHour == 0 ? AlarmHour_MAX : (u8)(AlarmHour - 1);
             }
         } else if (MenuCursor == FIELD_MINUTES) {
-            AlarmMinute = up ? WrapUp(AlarmMinute, 59) : WrapDown(AlarmMinute, 59);
+            AlarmMinute = up ? WrapUp(AlarmMinute, AlarmMinute_MAX) : WrapDown(AlarmMinute, AlarmMinute_MAX);
         } else if (MenuCursor == FIELD_SECONDS) {
-            AlarmSecond = up ? WrapUp(AlarmSecond, 59) : WrapDown(AlarmSecond, 59);
+            AlarmSecond = up ? WrapUp(AlarmSecond, AlarmSecond_MAX) : WrapDown(AlarmSecond, AlarmSecond_MAX);
         }
     }
     KeyCode = KEY_NONE;

@@ -23,14 +23,9 @@
 #include "../runtime/Runtime.h"
 #include "ScreenKit.h"
 
-static const u8 LAST_ZONE = ZONE_COUNT - 1;
 static const u8 ROW_DONE = 0;
 static const u8 ROW_HOURS = 1;
 static const u8 ROW_MINUTES = 2;
-static const u8 TIME_SETUP_ROW_MAIN_ZONE = 2;
-static const u8 TIME_SETUP_ROW_LOCAL_OFFSETS = 3;
-static const s32 HOURS_LIMIT = 12;
-static const s32 MINUTES_LIMIT = 59;
 
 // The zone's standard offset from UTC, "UTC+5:45", "UTC-12:00": the hours
 // with their sign, then the minutes as stored (the zone table keeps them
@@ -68,17 +63,15 @@ void MainZoneScreen(void) {
     }
     switch (KeyCode) {
     case KEY_MENU:
-        MenuCursor = TIME_SETUP_ROW_MAIN_ZONE;
-        EditMode = 0;
-        ScreenHandler = TimeSetupScreen;
+        ReturnToParent();
         break;
     case KEY_CW:
     case KEY_LEFT:
-        MainZone = WrapUp(MainZone, LAST_ZONE);
+        MainZone = WrapUp(MainZone, MainZone_MAX);
         break;
     case KEY_CCW:
     case KEY_RIGHT:
-        MainZone = WrapDown(MainZone, LAST_ZONE);
+        MainZone = WrapDown(MainZone, MainZone_MAX);
         break;
     default:
         break;
@@ -90,10 +83,10 @@ void MainZoneScreen(void) {
 static void ChangeOffset(u8 up) {
     if (MenuCursor == ROW_HOURS) {
         s8* v = &LocalOffsetHours[SecondZone];
-        *v = up ? OffsetUp(*v, HOURS_LIMIT) : OffsetDown(*v, HOURS_LIMIT);
+        *v = up ? OffsetUp(*v, LocalOffsetHours_MAX) : OffsetDown(*v, LocalOffsetHours_MAX);
     } else if (MenuCursor == ROW_MINUTES) {
         s8* v = &LocalOffsetMinutes[SecondZone];
-        *v = up ? OffsetUp(*v, MINUTES_LIMIT) : OffsetDown(*v, MINUTES_LIMIT);
+        *v = up ? OffsetUp(*v, LocalOffsetMinutes_MAX) : OffsetDown(*v, LocalOffsetMinutes_MAX);
     }
 }
 
@@ -118,9 +111,7 @@ void LocalOffsetScreen(void) {
     switch (KeyCode) {
     case KEY_MENU:
         if (MenuCursor == ROW_DONE) {
-            MenuCursor = TIME_SETUP_ROW_LOCAL_OFFSETS;
-            EditMode = 0;
-            ScreenHandler = TimeSetupScreen;
+            ReturnToParent();
         } else if (MenuCursor == ROW_HOURS || MenuCursor == ROW_MINUTES) {
             EditMode = Toggled(EditMode);
         }
@@ -140,10 +131,10 @@ void LocalOffsetScreen(void) {
         }
         break;
     case KEY_LEFT:
-        SecondZone = WrapDown(SecondZone, LAST_ZONE);
+        SecondZone = WrapDown(SecondZone, SecondZone_MAX);
         break;
     case KEY_RIGHT:
-        SecondZone = WrapUp(SecondZone, LAST_ZONE);
+        SecondZone = WrapUp(SecondZone, SecondZone_MAX);
         break;
     default:
         break;

@@ -13,8 +13,8 @@ static bool Ignored(const std::vector<FrameBox>& ignore, int x, int y) {
 
 FrameDiff CompareFrames(const u8* want, const u8* got, const std::vector<FrameBox>& ignore) {
     FrameDiff d;
-    for (int y = 0; y < FRAME_HEIGHT; y++)
-        for (int x = 0; x < FRAME_WIDTH; x++) {
+    for (int y = 0; y < LCD_HEIGHT; y++)
+        for (int x = 0; x < LCD_WIDTH; x++) {
             if (Ignored(ignore, x, y)) {
                 d.mark[y][x] = MARK_IGNORED;
                 continue;
@@ -81,7 +81,7 @@ Rgb DiffColour(u8 lit, PixelMark mark) {
 }
 
 std::string EncodeDiffPng(const FrameDiff& d, const u8* got) {
-    const int w = FRAME_WIDTH * DIFF_PNG_SCALE, h = FRAME_HEIGHT * DIFF_PNG_SCALE;
+    const int w = LCD_WIDTH * DIFF_PNG_SCALE, h = LCD_HEIGHT * DIFF_PNG_SCALE;
     std::vector<u8> pixels((size_t)w * h * 3);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
@@ -96,9 +96,9 @@ std::string EncodeDiffPng(const FrameDiff& d, const u8* got) {
 }
 
 void MergeIgnored(const u8* want, const u8* got, const std::vector<FrameBox>& ignore, u8* merged) {
-    u8 pixels[FRAME_HEIGHT][FRAME_WIDTH];
-    for (int y = 0; y < FRAME_HEIGHT; y++)
-        for (int x = 0; x < FRAME_WIDTH; x++)
+    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
+    for (int y = 0; y < LCD_HEIGHT; y++)
+        for (int x = 0; x < LCD_WIDTH; x++)
             pixels[y][x] = Ignored(ignore, x, y) ? FramePixel(want, x, y) : FramePixel(got, x, y);
     PixelsToFrame(pixels, merged);
 }

@@ -34,8 +34,8 @@ static bool WriteAll(const std::string& path, const std::string& bytes) {
 
 bool WriteFramePbm(const std::string& path, const u8* frame) {
     std::string out = "P1\n114 64\n";
-    for (int y = 0; y < FRAME_HEIGHT; y++) {
-        for (int x = 0; x < FRAME_WIDTH; x++) {
+    for (int y = 0; y < LCD_HEIGHT; y++) {
+        for (int x = 0; x < LCD_WIDTH; x++) {
             out += FramePixel(frame, x, y) ? '1' : '0';
             // Plain PBM lines stay under 70 characters.
             out += (x % 57 == 56) ? '\n' : ' ';
@@ -46,8 +46,8 @@ bool WriteFramePbm(const std::string& path, const u8* frame) {
 
 bool WriteFrameTxt(const std::string& path, const u8* frame) {
     std::string out;
-    for (int y = 0; y < FRAME_HEIGHT; y++) {
-        for (int x = 0; x < FRAME_WIDTH; x++) out += FramePixel(frame, x, y) ? '#' : '.';
+    for (int y = 0; y < LCD_HEIGHT; y++) {
+        for (int x = 0; x < LCD_WIDTH; x++) out += FramePixel(frame, x, y) ? '#' : '.';
         out += '\n';
     }
     return WriteAll(path, out);
@@ -139,8 +139,8 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool WriteFramePng(const std::string& path, const u8* frame) {
-    const int w = FRAME_WIDTH * PNG_SCALE, h = FRAME_HEIGHT * PNG_SCALE;
-    static u8 pixels[FRAME_HEIGHT * PNG_SCALE][FRAME_WIDTH * PNG_SCALE];
+    const int w = LCD_WIDTH * PNG_SCALE, h = LCD_HEIGHT * PNG_SCALE;
+    static u8 pixels[LCD_HEIGHT * PNG_SCALE][LCD_WIDTH * PNG_SCALE];
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++)
             pixels[y][x] = FramePixel(frame, x / PNG_SCALE, y / PNG_SCALE) ? PNG_LIT : PNG_UNLIT;
@@ -198,11 +198,11 @@ bool ReadFramePbm(const std::string& path, u8* frame, std::string* error) {
         *error = path + " has a broken PBM header";
         return false;
     }
-    if (w != FRAME_WIDTH || h != FRAME_HEIGHT) {
+    if (w != LCD_WIDTH || h != LCD_HEIGHT) {
         *error = path + " is " + std::to_string(w) + " x " + std::to_string(h) + ", not 114 x 64";
         return false;
     }
-    static u8 pixels[FRAME_HEIGHT][FRAME_WIDTH];
+    static u8 pixels[LCD_HEIGHT][LCD_WIDTH];
     if (s[1] == '1') {
         int n = 0;
         for (; pos < s.size() && n < w * h; pos++) {

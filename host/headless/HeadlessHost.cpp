@@ -8,9 +8,7 @@ HeadlessHost::HeadlessHost()
     : panel_{this, Render, Pump, CalibrateChecked, KeyFastChecked, SetLamp, Show},
       hostClock_{this, ClockNow, StdClockBreakDown} {
     clock_.SetUtc(HEADLESS_EPOCH);
-    ResetInstrumentState();
-    LcdClear();
-    std::memset(HookCalls, 0, sizeof HookCalls);
+    ResetInstrumentState(); // the hook counts and a blank frame buffer too
     HostAttach(&panel_, &hostClock_);
 }
 

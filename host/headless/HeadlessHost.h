@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
 #include "sim/SimClock.h"
 
@@ -77,7 +78,7 @@ private:
     std::string label15_ = "2048";
     bool calibrate_ = false;
     bool keyFast_ = false;
-    u8 lastFrame_[912] = {};
+    u8 lastFrame_[LCD_BYTES] = {};
     u32 lamp_ = LAMP_BRIGHT; // the lamp's stored colour until the first pass
     bool displayVisible_ = true;
     uint64_t renders_ = 0;

@@ -228,7 +228,7 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
                 return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
             for (size_t i = 3; i < w.size(); i += 4) {
                 long long v[4];
-                const long long hi[4] = {FRAME_WIDTH - 1, FRAME_HEIGHT - 1, FRAME_WIDTH - 1, FRAME_HEIGHT - 1};
+                const long long hi[4] = {LCD_WIDTH - 1, LCD_HEIGHT - 1, LCD_WIDTH - 1, LCD_HEIGHT - 1};
                 for (int k = 0; k < 4; k++)
                     if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
                         return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + w[i] + " " +
@@ -437,7 +437,7 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     const std::string path = PathOf(c.text);
     const u8* got = host_->LastFrame();
     const std::string where = displayName_ + ":" + std::to_string(number) + ": ";
-    u8 want[FRAME_BYTES];
+    u8 want[LCD_BYTES];
     std::string why;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
@@ -459,7 +459,7 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     const FrameDiff diff = CompareFrames(want, got, c.ignore);
     if (diff.count == 0) return STEP_ON;
     if (updateFrames_) {
-        u8 merged[FRAME_BYTES];
+        u8 merged[LCD_BYTES];
         MergeIgnored(want, got, c.ignore, merged);
         if (!WriteReference(path, merged, number)) return STEP_STOP;
         written_.push_back({path, false, diff.count});

@@ -2,46 +2,44 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
 
-#define U8(v) {#v, STATE_U8, (void*)&v, 1}
-#define S8(v) {#v, STATE_S8, (void*)&v, 1}
-#define U32(v) {#v, STATE_U32, (void*)&v, 1}
-#define S32(v) {#v, STATE_S32, (void*)&v, 1}
-#define TIME(r)                                                                     \
-    {#r ".DayOfYear", STATE_U32, (void*)&r.DayOfYear, 1},                           \
-        {#r ".Second", STATE_U8, (void*)&r.Second, 1}, {#r ".Minute", STATE_U8, (void*)&r.Minute, 1}, \
-        {#r ".Hour", STATE_U8, (void*)&r.Hour, 1}, {#r ".Day", STATE_U8, (void*)&r.Day, 1},           \
-        {#r ".Weekday", STATE_U8, (void*)&r.Weekday, 1}, {#r ".Month", STATE_U8, (void*)&r.Month, 1}, \
-        {#r ".Year", STATE_U32, (void*)&r.Year, 1}
+namespace {
+
+StateKind KindOf(const u8*) { return STATE_U8; }
+StateKind KindOf(const s8*) { return STATE_S8; }
+StateKind KindOf(const u32*) { return STATE_U32; }
+StateKind KindOf(const s32*) { return STATE_S32; }
+StateKind KindOf(const s64*) { return STATE_S64; }
+
+constexpr long long WithZero(long long min) { return min > 0 ? 0 : min; }
+
+} // namespace
 
 const std::vector<StateName>& StateNames() {
+    // clang-format off
+#define STATE(type, name, powerOn, min, max, writer) \
+    {#name, KindOf(&name), (void*)&name, 1, powerOn, WithZero(min), max},
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+    {#name, KindOf(name), (void*)name, count, powerOn, WithZero(min), max},
+#define STATE_EDIT(type, name, min, max, writer) \
+    {#name, KindOf(&name), (void*)&name, 1, false, 0, WithZero(min), max},
+#define TIME_FIELD_NAME(record, type, field, min, max) \
+    {#record "." #field, KindOf(&record.field), (void*)&record.field, 1, false, 0, WithZero(min), max},
+#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_NAME, name)
+#define HOOK_NAME(id, routine) {#routine, STATE_U32, (void*)&HookCalls[id], 1, false, 0, 0, UINT32_MAX},
+#define STATE_HOOKS(name) HOOK_LIST(HOOK_NAME)
+#define STATE_EXTERN(type, name, count, writer) \
+    {#name, KindOf(name), (void*)name, count, false, 0, 0, std::numeric_limits<type>::max()},
     static const std::vector<StateName> names = {
-        U8(KeyCode), U8(KeyStep), U8(InactivitySeconds), U8(TickDivider), U8(SecondElapsed),
-        U8(FlashDivider), U8(FlashPhase), U8(StopRequested), U8(StopwatchRunning), U8(TimerRunning),
-        U8(AlarmEnabled), U32(StopwatchTenths), U32(TimerRemainingTenths), U8(ExpiryFlags),
-        U8(AckFlags), U8(CalibrateEnabled), U8(HomePage), U8(MenuCursor), U8(EditMode), U8(Contrast),
-        U8(Backlight), U8(TempUnitF), U8(TimerPresetHours), U8(TimerPresetMinutes),
-        U8(TimerPresetSeconds), U8(AlarmHour), U8(AlarmMinute), U8(AlarmSecond), U8(MainZone),
-        U8(SecondZone),
-        {"LocalOffsetHours", STATE_S8, (void*)LocalOffsetHours, ZONE_COUNT},
-        {"LocalOffsetMinutes", STATE_S8, (void*)LocalOffsetMinutes, ZONE_COUNT},
-        TIME(UtcTime), TIME(MainZoneTime), TIME(SecondZoneTime),
-        {"UtcClockOffset", STATE_S64, (void*)&UtcClockOffset, 1},
-        S32(RawSensor), S32(SensorSample), S32(TempCelsius), S32(TempDisplay), S32(TempMin),
-        S32(TempMax), S8(CalibrationOffset), U32(EditYear), U8(EditMonth), U8(EditDay), U8(EditHour),
-        U8(EditMinute), U8(EditSecond), U8(PowerState), U8(RestartRequested),
-        {"FrameBuffer", STATE_U8, (void*)FrameBuffer, 912},
-        {"HookContrast", STATE_U32, (void*)&HookCalls[HOOK_CONTRAST], 1},
-        {"HookBacklightOn", STATE_U32, (void*)&HookCalls[HOOK_BACKLIGHT_ON], 1},
-        {"HookBacklightOff", STATE_U32, (void*)&HookCalls[HOOK_BACKLIGHT_OFF], 1},
-        {"HookLampOn", STATE_U32, (void*)&HookCalls[HOOK_LAMP_ON], 1},
-        {"HookLampOff", STATE_U32, (void*)&HookCalls[HOOK_LAMP_OFF], 1},
-        {"HookSettingsChanged", STATE_U32, (void*)&HookCalls[HOOK_SETTINGS_CHANGED], 1},
-        {"HookMinMaxReset", STATE_U32, (void*)&HookCalls[HOOK_MINMAX_RESET], 1},
+#include "runtime/StateTable.h"
     };
+#undef TIME_FIELD_NAME
+#undef HOOK_NAME
+    // clang-format on
     return names;
 }
 

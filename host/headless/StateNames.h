@@ -14,9 +14,18 @@ struct StateName {
     StateKind kind;
     void* address;
     int count; // 1 for a plain variable, the length of an array
+    // The power-on value, for a variable that power-on sets to a fixed value.
+    bool hasPowerOn;
+    long long powerOn;
+    // The range of every element. It takes in 0, the program-start value of
+    // every variable: the UTC editor's fields and the time records hold
+    // zeros until the editor first opens and the instrument first runs.
+    long long min;
+    long long max;
 };
 
-// Every named variable of the instrument state (arrays once, by base name).
+// Every named variable of the instrument state (arrays once, by base name),
+// in the order of StateTable.h; the hook counts by their hook's name.
 const std::vector<StateName>& StateNames();
 
 // Resolves "Name", "Name[i]" or "Record.Field" to a variable and an element.

@@ -135,13 +135,13 @@ void TextCells(const TextExpectation& t, std::vector<int>* columns, std::vector<
     const int left = LeftEdge(t);
     for (int k = 0; k < cellWidth * (int)t.text.size(); k++) {
         const int x = (left + k) & 0xFF;
-        if (x < FRAME_WIDTH) columns->push_back(x);
+        if (x < LCD_WIDTH) columns->push_back(x);
     }
     const int top = t.small ? t.y - 1 : t.y;
     const int height = t.tall ? 16 : 8;
     for (int r = 0; r < height; r++) {
         const int y = (top + r) & 0xFF;
-        if (y < FRAME_HEIGHT) rows->push_back(y);
+        if (y < LCD_HEIGHT) rows->push_back(y);
     }
 }
 
@@ -167,7 +167,7 @@ void RenderText(const TextExpectation& t, u8* frame) {
 }
 
 int CompareText(const TextExpectation& t, const u8* got, std::string* strips) {
-    u8 want[FRAME_BYTES];
+    u8 want[LCD_BYTES];
     RenderText(t, want);
     std::vector<int> columns, rows;
     TextCells(t, &columns, &rows);

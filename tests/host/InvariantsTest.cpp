@@ -3,11 +3,13 @@
 // the click driver delivers what its bytes say.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "headless/Invariants.h"
+#include "support/Invariants.h"
+#include "headless/StateNames.h"
 #include "screens/Screens.h"
 
 namespace {
@@ -169,6 +171,25 @@ TEST(ClickDriver, BytesBecomeTheirEvents) {
         EXPECT_EQ(p.events, 4u);
     }
     {
+        // The knob and soft keys each go their own way on the home pages:
+        // clockwise to the next page, anticlockwise to the last, F1 to the
+        // next second zone, F2 to the one before.
+        struct Key {
+            int byte;
+            u8 homePage, secondZone;
+        } keys[] = {{1, 1, 43}, {2, 4, 43}, {3, 0, 44}, {4, 0, 42}};
+        for (const Key& k : keys) {
+            HeadlessHost host;
+            std::vector<int> bytes = {240};
+            bytes.insert(bytes.end(), splash, splash + 4);
+            bytes.push_back(k.byte);
+            bytes.push_back(160);
+            Play(&host, bytes);
+            EXPECT_EQ(HomePage, k.homePage) << "byte " << k.byte;
+            EXPECT_EQ(SecondZone, k.secondZone) << "byte " << k.byte;
+        }
+    }
+    {
         // Together: OFF and ON at one event point restart, then OFF ends.
         HeadlessHost host;
         std::vector<int> bytes = {240};
@@ -180,6 +201,28 @@ TEST(ClickDriver, BytesBecomeTheirEvents) {
         EXPECT_EQ(PowerState, POWER_OFF);
         EXPECT_EQ(p.events, 4u);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Every named variable, the hook counts and the frame buffer included, comes
+// back to zero; the names cover ShutdownRequested.
+TEST(StateTable, ResetClearsEveryNamedVariable) {
+    const StateName* shutdown = nullptr;
+    int index = 0;
+    std::string error;
+    ASSERT_TRUE(ResolveStateName("ShutdownRequested", &shutdown, &index, &error)) << error;
+    for (const StateName& n : StateNames()) {
+        size_t size = n.kind == STATE_S64 ? 8 : n.kind == STATE_U32 || n.kind == STATE_S32 ? 4 : 1;
+        std::memset(n.address, 0x5A, size * n.count);
+    }
+    ScreenHandler = HomeScreen;
+    ResetInstrumentState();
+    for (const StateName& n : StateNames())
+        for (int i = 0; i < n.count; i++) ASSERT_EQ(ReadStateValue(&n, i), 0) << n.name << "[" << i << "]";
+    EXPECT_EQ(ScreenHandler, nullptr);
 }
 
 } // namespace

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "headless/ScriptRunner.h"
 
@@ -22,11 +24,21 @@ inline Result RunText(const std::string& script, const std::string& dir = ".", b
     return {code, out.str(), err.str()};
 }
 
-// A fresh folder under /tmp.
+// A fresh folder in the test's working directory (the build tree), removed
+// with everything in it when the test program ends.
 inline std::string TempDir() {
-    char tmpl[] = "/tmp/tmx5-test-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    return d ? d : "/tmp";
+    struct Made {
+        std::vector<std::string> dirs;
+        ~Made() {
+            std::error_code error;
+            for (const std::string& d : dirs) std::filesystem::remove_all(d, error);
+        }
+    };
+    static Made made;
+    std::string path = (std::filesystem::current_path() / "tmx5-test-XXXXXX").string();
+    if (mkdtemp(&path[0]) == nullptr) return ".";
+    made.dirs.push_back(path);
+    return path;
 }
 
 // The whole file, or "" when it cannot be read.

@@ -41,10 +41,10 @@ void WriteFlippedReference(const std::string& dir, const std::vector<std::pair<i
     ASSERT_EQ(RunText(std::string(HomePage) + "snap home.pbm\n", dir).code, 0);
     std::string why;
     ASSERT_TRUE(ReadFramePbm(dir + "/home.pbm", home, &why)) << why;
-    u8 px[FRAME_HEIGHT][FRAME_WIDTH];
+    u8 px[LCD_HEIGHT][LCD_WIDTH];
     FrameToPixels(home, px);
     for (auto f : flips) px[f.second][f.first] ^= 1;
-    u8 ref[FRAME_BYTES];
+    u8 ref[LCD_BYTES];
     PixelsToFrame(px, ref);
     ASSERT_TRUE(WriteFramePbm(dir + "/ref.pbm", ref));
 }
@@ -139,9 +139,9 @@ TEST(TextCompare, WholeCellsCountAndTheInstrumentsFrameBufferIsKept) {
     for (const Row& r : rows) {
         TextExpectation t;
         t.x = 10, t.y = 20, t.tall = r.tall, t.text = "AB";
-        u8 frame[FRAME_BYTES];
+        u8 frame[LCD_BYTES];
         RenderText(t, frame);
-        u8 px[FRAME_HEIGHT][FRAME_WIDTH];
+        u8 px[LCD_HEIGHT][LCD_WIDTH];
         FrameToPixels(frame, px);
         if (r.x >= 0) px[r.y][r.x] ^= 1;
         PixelsToFrame(px, frame);
@@ -154,7 +154,7 @@ TEST(TextCompare, WholeCellsCountAndTheInstrumentsFrameBufferIsKept) {
 }
 
 TEST(TextCompare, InverseAndSmallTextAgainstABlankFrame) {
-    u8 blank[FRAME_BYTES] = {};
+    u8 blank[LCD_BYTES] = {};
     std::string strips;
     TextExpectation t;
     t.x = 0, t.y = 8, t.text = "A";
@@ -301,7 +301,7 @@ TEST(ExpectText, QuotedTextKeepsBlanksSeparatorsCommentsAndEscapes) {
 
 TEST(ExpectFrame, FailureShowsBoxRowsSideBySideAndWritesBothPictures) {
     std::string dir = TempDir();
-    u8 home[FRAME_BYTES];
+    u8 home[LCD_BYTES];
     // (5, 20) is unlit on the zone page (column 5 lies left of every text of
     // rows 16..31 but the OAT readout); check, then flip it and (7, 22).
     WriteFlippedReference(dir, {{5, 20}, {7, 22}}, home);
@@ -331,10 +331,10 @@ TEST(ExpectFrame, FailureShowsBoxRowsSideBySideAndWritesBothPictures) {
             }
     EXPECT_EQ(lines[7], "  wrote " + dir + "/ref.actual.pbm and " + dir + "/ref.diff.png");
 
-    u8 actual[FRAME_BYTES];
+    u8 actual[LCD_BYTES];
     std::string why;
     ASSERT_TRUE(ReadFramePbm(dir + "/ref.actual.pbm", actual, &why)) << why;
-    EXPECT_EQ(std::memcmp(actual, home, FRAME_BYTES), 0);
+    EXPECT_EQ(std::memcmp(actual, home, LCD_BYTES), 0);
     int w, h;
     std::vector<u8> rgb;
     ASSERT_TRUE(DecodeRgbPng(ReadFile(dir + "/ref.diff.png"), &w, &h, &rgb));
@@ -353,7 +353,7 @@ TEST(ExpectFrame, FailureShowsBoxRowsSideBySideAndWritesBothPictures) {
 
 TEST(ExpectFrame, IgnoreBoxesHideDifferencesUpToTheirInclusiveEdges) {
     std::string dir = TempDir();
-    u8 home[FRAME_BYTES];
+    u8 home[LCD_BYTES];
     WriteFlippedReference(dir, {{0, 0}, {10, 5}, {113, 63}}, home);
     struct Row {
         const char* boxes;
@@ -398,7 +398,7 @@ TEST(ExpectFrame, MissingReferenceFailsAndNamesTheCommandThatWritesIt) {
 
 TEST(UpdateFrames, WritesNewAndChangedReferencesKeepsIgnoredPixelsAndSaysSo) {
     std::string dir = TempDir();
-    u8 home[FRAME_BYTES];
+    u8 home[LCD_BYTES];
     WriteFlippedReference(dir, {{0, 0}, {1, 0}, {50, 50}}, home);
     ASSERT_TRUE(WriteFramePbm(dir + "/same.pbm", home));
     Result res = RunText(std::string(HomePage) +
@@ -408,11 +408,11 @@ TEST(UpdateFrames, WritesNewAndChangedReferencesKeepsIgnoredPixelsAndSaysSo) {
     EXPECT_EQ(res.code, 0) << res.err;
     EXPECT_EQ(res.err, "");
     EXPECT_EQ(res.out, "Power=on\nwrote " + dir + "/ref.pbm (changed, 2 pixels)\nwrote " + dir + "/sub/new.pbm (new)\n");
-    u8 ref[FRAME_BYTES], made[FRAME_BYTES];
+    u8 ref[LCD_BYTES], made[LCD_BYTES];
     std::string why;
     ASSERT_TRUE(ReadFramePbm(dir + "/ref.pbm", ref, &why)) << why;
     ASSERT_TRUE(ReadFramePbm(dir + "/sub/new.pbm", made, &why)) << why;
-    EXPECT_EQ(std::memcmp(made, home, FRAME_BYTES), 0);
+    EXPECT_EQ(std::memcmp(made, home, LCD_BYTES), 0);
     for (int y = 0; y < 64; y++)
         for (int x = 0; x < 114; x++)
             EXPECT_EQ(FramePixel(ref, x, y), FramePixel(home, x, y) ^ (x == 0 && y == 0)) << x << "," << y;

@@ -113,7 +113,7 @@ TEST(Timing, KeyEffectIsDrawnWhenTheNextLineIsRead) {
     std::string dir = TempDir();
     Result res = RunText(std::string(PowerOn) + "snap a.pbm\nkey cw\nsnap b.pbm\nexpect-frame b.pbm\n", dir);
     ASSERT_EQ(res.code, 0) << res.err;
-    u8 a[912], b[912];
+    u8 a[LCD_BYTES], b[LCD_BYTES];
     std::string why;
     ASSERT_TRUE(ReadFramePbm(dir + "/a.pbm", a, &why)) << why;
     ASSERT_TRUE(ReadFramePbm(dir + "/b.pbm", b, &why)) << why;
@@ -171,7 +171,7 @@ TEST(Snapshots, EveryFormatDescribesTheSameFrame) {
     std::string dir = TempDir();
     Result res = RunText(std::string(PowerOn) + "snap f.pbm\nsnap f.png\nsnap f.txt\nexpect-frame f.pbm\n", dir);
     ASSERT_EQ(res.code, 0) << res.err;
-    u8 frame[912];
+    u8 frame[LCD_BYTES];
     std::string why;
     ASSERT_TRUE(ReadFramePbm(dir + "/f.pbm", frame, &why)) << why;
     std::string txt = ReadFile(dir + "/f.txt");
@@ -196,7 +196,7 @@ TEST(Snapshots, EveryFormatDescribesTheSameFrame) {
 TEST(Snapshots, FrameMismatchNamesCountAndFirstPixelAndRawPbmIsRead) {
     std::string dir = TempDir();
     ASSERT_EQ(RunText(std::string(PowerOn) + "snap f.pbm\n", dir).code, 0);
-    u8 frame[912];
+    u8 frame[LCD_BYTES];
     std::string why;
     ASSERT_TRUE(ReadFramePbm(dir + "/f.pbm", frame, &why));
     // Write the same frame as raw P4 with two pixels flipped.

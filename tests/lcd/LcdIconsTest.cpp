@@ -63,6 +63,8 @@ struct ThumbCase {
     int position, count;
     int top, bottom; // thumb rows, inclusive; top > 63 means no thumb on screen
 };
+// A stable name in test listings.
+void PrintTo(const ThumbCase& c, std::ostream* os) { *os << "pos" << c.position << "_of_" << c.count; }
 
 class ScrollBar : public LcdTest, public ::testing::WithParamInterface<ThumbCase> {};
 

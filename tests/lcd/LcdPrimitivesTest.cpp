@@ -11,6 +11,8 @@ struct PixelCase {
     bool drawn;
     int litX, litY;
 };
+// The case's name in test listings, stable from build to build.
+void PrintTo(const PixelCase& c, std::ostream* os) { *os << c.name; }
 
 class PixelBoundary : public LcdTest, public ::testing::WithParamInterface<PixelCase> {};
 
@@ -54,7 +56,7 @@ TEST_F(LcdTest, PixelOffClearsOnlyItsBit)
 {
     memset(FrameBuffer, 0xFF, sizeof FrameBuffer);
     LcdPixel(40, 21, 0); // page 2, bit 5
-    for (int i = 0; i < 912; i++) {
+    for (int i = 0; i < LCD_BYTES; i++) {
         ASSERT_EQ(FrameBuffer[i], i == 2 * 114 + 40 ? 0xDF : 0xFF) << "byte " << i;
     }
     LcdPixel(114, 21, 0);
@@ -66,7 +68,7 @@ TEST_F(LcdTest, ClearBlanksEveryByte)
 {
     memset(FrameBuffer, 0x5A, sizeof FrameBuffer);
     LcdClear();
-    for (int i = 0; i < 912; i++) {
+    for (int i = 0; i < LCD_BYTES; i++) {
         ASSERT_EQ(FrameBuffer[i], 0) << "byte " << i;
     }
 }
@@ -77,6 +79,8 @@ struct LineCase {
     int x0, y0, x1, y1;
     PxSet pixels;
 };
+// The case's name in test listings, stable from build to build.
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class Line : public LcdTest, public ::testing::WithParamInterface<LineCase> {};
 
@@ -131,6 +135,8 @@ struct FillCase {
     int x0, y0, x1, y1;
     PxSet pixels;
 };
+// The case's name in test listings, stable from build to build.
+void PrintTo(const FillCase& c, std::ostream* os) { *os << c.name; }
 
 class FillRect : public LcdTest, public ::testing::WithParamInterface<FillCase> {};
 

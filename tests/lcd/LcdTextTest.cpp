@@ -23,6 +23,8 @@ struct GlyphCase {
     const char* hex;
     bool large;
 };
+// The case's name in test listings, stable from build to build.
+void PrintTo(const GlyphCase& c, std::ostream* os) { *os << c.name; }
 
 class FontTable : public ::testing::TestWithParam<GlyphCase> {};
 
@@ -115,6 +117,8 @@ struct FlagCase {
     const char* name;
     u8 doubleHeight, inverse;
 };
+// The case's name in test listings, stable from build to build.
+void PrintTo(const FlagCase& c, std::ostream* os) { *os << c.name; }
 
 class LargeFlags : public LcdTest, public ::testing::WithParamInterface<FlagCase> {};
 
@@ -166,6 +170,8 @@ struct SmallCase {
     u8 invertFrom;
     bool invA, invB, invC;
 };
+// The case's name in test listings, stable from build to build.
+void PrintTo(const SmallCase& c, std::ostream* os) { *os << c.name; }
 
 class SmallInvert : public LcdTest, public ::testing::WithParamInterface<SmallCase> {};
 
@@ -287,6 +293,8 @@ struct MenuCase {
     u8 cursor, editMode, row;
     bool labelInverse, valueInverse;
 };
+// The case's name in test listings, stable from build to build.
+void PrintTo(const MenuCase& c, std::ostream* os) { *os << c.name; }
 
 class MenuRow : public LcdTest, public ::testing::WithParamInterface<MenuCase> {};
 
@@ -374,6 +382,8 @@ struct UnitCase {
     u8 tempUnitF;
     const char* result;
 };
+// The case's name in test listings, stable from build to build.
+void PrintTo(const UnitCase& c, std::ostream* os) { *os << c.name; }
 
 class TempUnit : public LcdTest, public ::testing::WithParamInterface<UnitCase> {};
 

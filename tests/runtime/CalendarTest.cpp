@@ -128,6 +128,28 @@ TEST_F(ZoneTimes, ChennaiRollsTheDateOver) {
     EXPECT_EQ(MainZoneTime.Month, 5);
 }
 
+// Zone times are signed: west of UTC in the first hours of 1970 the zone is
+// still on 31 December 1969 (a Wednesday, the year's day 364), and the
+// furthest a local offset reaches, 25 hours less a minute west, lands on the
+// 30th.
+TEST_F(ZoneTimes, WestOfUtcEarlyIn1970ShowsTheLastDaysOf1969) {
+    UtcTime = Fields(1970, 1, 1, 0, 0, 1);
+    MainZone = 3; // Hawaii, UTC-10
+    SecondZone = 0; // Intl Date Line, UTC-12
+    LocalOffsetHours[0] = -12;
+    LocalOffsetMinutes[0] = -59;
+    UpdateZoneTimes();
+    Expect(MainZoneTime, 14, 0, 1);
+    EXPECT_EQ(MainZoneTime.Day, 31);
+    EXPECT_EQ(MainZoneTime.Month, 11);
+    EXPECT_EQ(MainZoneTime.Year, 69u);
+    EXPECT_EQ(MainZoneTime.Weekday, 3);
+    EXPECT_EQ(MainZoneTime.DayOfYear, 364u);
+    Expect(SecondZoneTime, 23, 1, 1);
+    EXPECT_EQ(SecondZoneTime.Day, 30);
+    EXPECT_EQ(SecondZoneTime.Weekday, 2);
+}
+
 TEST_F(ZoneTimes, LocalOffsetAppliesToItsOwnZoneOnly) {
     UtcTime = Fields(2026, 6, 1, 12, 0, 0);
     MainZone = 104;   // +5:30

@@ -62,6 +62,23 @@ TEST_F(Instrument, SplashPlaysEightyFramesThenTheHomeScreenRuns) {
     EXPECT_EQ(UtcTime.Year, 126u);
 }
 
+// The hooks power-on calls, counted at the end of the first pass: the
+// defaults set the contrast and the backlight, the calibration reset signals
+// changed settings, the extremes are reset, the lamp is put out after the
+// splash, and the pass drives the backlight and the lamp once more. With a
+// clock that cannot be read the instrument shows its fallback date,
+// 1 February 1970.
+TEST_F(Instrument, PowerOnHooksAndFallbackDate) {
+    host->SetClockReadable(false);
+    Run([](int pass) { return pass < 1; });
+    const u32 expected[HOOK_COUNT] = {1, 2, 0, 0, 2, 1, 1};
+    for (int h = 0; h < HOOK_COUNT; h++) EXPECT_EQ(HookCalls[h], expected[h]) << "hook " << h;
+    EXPECT_EQ(UtcTime.Year, 70u);
+    EXPECT_EQ(UtcTime.Month, 1);
+    EXPECT_EQ(UtcTime.Day, 1);
+    EXPECT_EQ(UtcTime.Hour + UtcTime.Minute + UtcTime.Second, 0);
+}
+
 TEST_F(Instrument, PowerOnSetsItsValuesAndKeepsTheRest) {
     // Leave odd values everywhere, as a previous power cycle might.
     Contrast = 3;
@@ -159,7 +176,7 @@ TEST_F(Instrument, KeyDuringTheSplashIsActedOnInTheFirstPass) {
         if (frame == 40) Button3Click();
     };
     Run([&](int pass) {
-        if (pass == 1) EXPECT_EQ(HomePage, 1);
+        if (pass == 1) { EXPECT_EQ(HomePage, 1); }
         return pass < 1;
     });
 }
@@ -288,8 +305,8 @@ TEST_F(Tick, SecondEveryTenTicksAndInactivityCountsDown) {
         Timer1Timer();
         EXPECT_EQ(SecondElapsed, i % 10 == 0 ? 1 : 0) << i;
         SecondElapsed = 0;
-        if (i == 10) EXPECT_EQ(InactivitySeconds, 1);
-        if (i == 20) EXPECT_EQ(InactivitySeconds, 0);
+        if (i == 10) { EXPECT_EQ(InactivitySeconds, 1); }
+        if (i == 20) { EXPECT_EQ(InactivitySeconds, 0); }
     }
     EXPECT_EQ(InactivitySeconds, 0); // stays at 0
 }

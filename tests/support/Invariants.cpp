@@ -4,16 +4,6 @@
 
 #include "screens/Screens.h"
 
-int MenuCursorLimit(ScreenRoutine screen) {
-    if (screen == MainMenuScreen) return 6;
-    if (screen == TimeSetupScreen || screen == DisplaySetupScreen) return 3;
-    if (screen == SetUtcTimeScreen) return 5;
-    if (screen == TimerPresetScreen || screen == AlarmTimeScreen || screen == LocalOffsetScreen) return 2;
-    if (screen == CalibrateScreen) return 1;
-    if (screen == ContrastScreen || screen == AdcValuesScreen || screen == MainZoneScreen) return 0;
-    return 255; // HomeScreen ignores it
-}
-
 namespace {
 
 // Collects the first broken promise; names are only put together for it.
@@ -29,7 +19,6 @@ struct Report {
         if (index >= 0) text += "[" + std::to_string(index) + "]";
         text += " = " + std::to_string(value) + ", outside " + std::to_string(lo) + ".." + std::to_string(hi);
     }
-    void Flag(const char* name, long long value) { Range(name, value, 0, 1); }
     void Fail(const std::string& what) {
         if (broken) return;
         broken = true;
@@ -37,71 +26,40 @@ struct Report {
     }
 };
 
-void CheckTime(Report* r, const char* record, const TimeFields& t) {
-    r->Range(".Second", t.Second, 0, 59, -1, record);
-    r->Range(".Minute", t.Minute, 0, 59, -1, record);
-    r->Range(".Hour", t.Hour, 0, 23, -1, record);
-    r->Range(".Day", t.Day, 1, 31, -1, record);
-    r->Range(".Weekday", t.Weekday, 0, 6, -1, record);
-    r->Range(".Month", t.Month, 0, 11, -1, record);
-}
-
 } // namespace
 
 std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
     Report r;
-    r.Range("MainZone", MainZone, 0, ZONE_COUNT - 1);
-    r.Range("SecondZone", SecondZone, 0, ZONE_COUNT - 1);
-    for (int z = 0; z < ZONE_COUNT; z++) {
-        r.Range("LocalOffsetHours", LocalOffsetHours[z], -12, 12, z);
-        r.Range("LocalOffsetMinutes", LocalOffsetMinutes[z], -59, 59, z);
-    }
-    r.Range("Contrast", Contrast, 0, 57);
-    r.Range("CalibrationOffset", CalibrationOffset, -20, 20);
-    r.Range("HomePage", HomePage, 0, 4);
-    r.Range("TimerPresetHours", TimerPresetHours, 0, 99);
-    r.Range("TimerPresetMinutes", TimerPresetMinutes, 0, 59);
-    r.Range("TimerPresetSeconds", TimerPresetSeconds, 0, 59);
-    r.Range("AlarmHour", AlarmHour, 0, 23);
-    r.Range("AlarmMinute", AlarmMinute, 0, 59);
-    r.Range("AlarmSecond", AlarmSecond, 0, 59);
-    r.Range("TickDivider", TickDivider, 0, 9);
-    r.Range("FlashDivider", FlashDivider, 0, 5);
-    r.Range("InactivitySeconds", InactivitySeconds, 0, INACTIVITY_RELOAD);
-
     if (ScreenHandler == SetUtcTimeScreen) watch->utcEditorOpened = true;
-    if (watch->utcEditorOpened) {
-        r.Range("EditYear", EditYear, 1970, 2100);
-        r.Range("EditMonth", EditMonth, 1, 12);
-        r.Range("EditDay", EditDay, 1, 31);
-        r.Range("EditHour", EditHour, 0, 23);
-        r.Range("EditMinute", EditMinute, 0, 59);
-        r.Range("EditSecond", EditSecond, 0, 59);
-    }
-
-    r.Flag("FlashPhase", FlashPhase);
-    r.Flag("StopwatchRunning", StopwatchRunning);
-    r.Flag("TimerRunning", TimerRunning);
-    r.Flag("AlarmEnabled", AlarmEnabled);
-    r.Flag("Backlight", Backlight);
-    r.Flag("TempUnitF", TempUnitF);
-    r.Flag("EditMode", EditMode);
-    r.Flag("CalibrateEnabled", CalibrateEnabled);
-    r.Range("PowerState", PowerState, POWER_OFF, POWER_ON);
+    // Every variable in the range of its row in StateTable.h. The editor's
+    // working fields hold their program-start zeros until it first opens, and
+    // the time records theirs until the instrument first runs; a running
+    // instrument's records are whole.
+    // clang-format off
+#define STATE(type, name, powerOn, min, max, writer) r.Range(#name, name, min, max);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+    for (int i = 0; i < (count); i++) r.Range(#name, name[i], min, max, i);
+#define STATE_EDIT(type, name, min, max, writer) \
+    if (watch->utcEditorOpened) r.Range(#name, name, min, max);
+#define TIME_FIELD_RANGE(record, type, field, min, max) r.Range("." #field, record.field, min, max, -1, #record);
+#define STATE_TIME(name, writer) \
+    if (PowerState == POWER_ON) { TIME_FIELDS(TIME_FIELD_RANGE, name) }
+#include "runtime/StateTable.h"
+#undef TIME_FIELD_RANGE
+    // clang-format on
 
     // Null only before the first power-on; a running instrument always has a screen.
-    const char* screen = ScreenRoutineName(ScreenHandler);
+    // HomeScreen accepts any cursor another screen may leave behind at the
+    // inactivity return.
+    const ScreenRow* screen = FindScreen(ScreenHandler);
     if (!r.broken && (ScreenHandler != nullptr || PowerState == POWER_ON) && screen == nullptr)
         r.Fail("ScreenHandler is not a screen routine");
-    if (screen != nullptr) r.Range(screen, MenuCursor, 0, MenuCursorLimit(ScreenHandler), -1, "MenuCursor on ");
+    if (screen != nullptr) r.Range(screen->Name, MenuCursor, 0, screen->LastCursor, -1, "MenuCursor on ");
 
     if (PowerState == POWER_ON) {
         // The event point of a running instrument ends a pass, whose screen
-        // consumed the key; the clock it read is whole.
+        // consumed the key.
         r.Range("KeyCode after a pass", KeyCode, KEY_NONE, KEY_NONE);
-        CheckTime(&r, "UtcTime", UtcTime);
-        CheckTime(&r, "MainZoneTime", MainZoneTime);
-        CheckTime(&r, "SecondZoneTime", SecondZoneTime);
     }
 
     if (PowerState <= POWER_ON && !r.broken) {

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "HeadlessHost.h"
+#include "headless/HeadlessHost.h"
 
 // What the checker remembers between event points.
 struct InvariantWatch {
@@ -27,10 +27,6 @@ struct InvariantWatch {
 // Checks every promise at an event point. stackMark is the address of a local
 // of the event-point routine. Returns "" when all hold, else what broke.
 std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark);
-
-// The largest MenuCursor the screen routine uses; HomeScreen accepts any
-// value another screen may leave behind at the inactivity return.
-int MenuCursorLimit(ScreenRoutine screen);
 
 // Bytes to events. Each event point takes one event (or several, with the
 // "together" prefix) from the byte source and delivers it as the window
