@@ -5,6 +5,7 @@
 #include "SimControls.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -203,8 +204,20 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
         std::unique_ptr<QSocketNotifier> closeSignals = CloseOnSignals(&form);
         form.show();
         if (options.tools) showTools();
+        QElapsedTimer wall;
+        wall.start();
         app.exec();
         if (!form.RecordError().empty()) code = 1;
+        // For measurements (tests/window/window_perf.sh): how fast the
+        // simulated clock ran, and how often the display was painted.
+        if (!qEnvironmentVariableIsEmpty("TMX5_WINDOW_STATS")) {
+            const double seconds = wall.nsecsElapsed() / 1e9;
+            std::fprintf(stderr,
+                         "tmx5: %.3f s of virtual time in %.3f s of wall time (%.0fx), %llu event points, "
+                         "%llu repaints\n",
+                         form.Sim().NowMs() / 1000.0, seconds, form.Sim().NowMs() / 1000.0 / seconds,
+                         (unsigned long long)form.EventPoints(), (unsigned long long)form.Repaints());
+        }
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("Solvanta TMX-5"), QString::fromLocal8Bit(e.what()));
     } catch (...) {
