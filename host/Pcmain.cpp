@@ -272,9 +272,17 @@ void TForm1::SetUtc(qint64 seconds) {
         following_ = false;
         if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
     }
+    EnqueueUtc(seconds, NextWholeSecondMs());
+}
+
+uint64_t TForm1::NextWholeSecondMs() const { return (clock_.NowMs() + clock_.FrameMs() + 999) / 1000 * 1000; }
+
+void TForm1::EnqueueUtc(qint64 seconds, uint64_t atMs) {
     for (auto i = pending_.begin(); i != pending_.end();)
         i = i->kind == Input::UTC ? pending_.erase(i) : i + 1;
-    Enqueue(Input::UTC, seconds);
+    if (closing_) return;
+    pending_.push_back(Input{Input::UTC, seconds, atMs});
+    ScheduleIdle();
 }
 
 void TForm1::FollowComputerClock() {
@@ -283,19 +291,20 @@ void TForm1::FollowComputerClock() {
     if (Paused()) pacer_.SetPaused(false, clock_.NowMs());
     if (pacer_.Speed() != 1) pacer_.SetSpeed(1, clock_.NowMs());
     // The clock is set to a whole second (as a script sets it) at the next
-    // event point, and that event point waits for the computer's clock to
-    // reach that second; from there virtual time keeps to the computer's.
-    const qint64 wall = pacer_.WallNow();
+    // whole virtual second, and the timeline puts that event point where
+    // the computer's clock reaches that second; from there virtual time
+    // keeps to the computer's, and the instrument's seconds turn with it.
+    const uint64_t at = NextWholeSecondMs();
+    const qint64 ahead = qint64(at - clock_.NowMs()) * 1000000;
+    const qint64 wall = pacer_.WallNow() + ahead;
     const qint64 second = wall > 0 ? (wall + 999999999) / 1000000000 : wall / 1000000000;
-    pacer_.StartTimeline(second * 1000000000 - qint64(clock_.FrameMs()) * 1000000, clock_.NowMs());
-    for (auto i = pending_.begin(); i != pending_.end();)
-        i = i->kind == Input::UTC ? pending_.erase(i) : i + 1;
-    Enqueue(Input::UTC, second);
+    pacer_.StartTimeline(second * 1000000000 - ahead, clock_.NowMs());
+    EnqueueUtc(second, at);
 }
 
 void TForm1::Enqueue(Input::Kind kind, qint64 value) {
     if (closing_) return;
-    pending_.push_back(Input{kind, value});
+    pending_.push_back(Input{kind, value, 0});
     ScheduleIdle();
 }
 
@@ -353,10 +362,13 @@ void TForm1::EventPointNow() {
 }
 
 void TForm1::DeliverInputs() {
-    if (pending_.empty() || points_ < nextDelivery_) return;
+    if (pending_.empty() || points_ < nextDelivery_ || pending_.front().notBeforeMs > clock_.NowMs()) return;
     std::vector<std::string> line;
     bool event = false;
     while (!pending_.empty() && !powerOnDue_) {
+        // A new UTC waits for its whole second, and what came after it
+        // waits behind it.
+        if (pending_.front().notBeforeMs > clock_.NowMs()) break;
         const Input in = pending_.front();
         pending_.pop_front();
         switch (in.kind) {

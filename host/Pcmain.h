@@ -182,7 +182,13 @@ private:
     struct Input {
         enum Kind { ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, UTC } kind;
         qint64 value;
+        uint64_t notBeforeMs; // a new UTC waits for this virtual time
     };
+    // The first whole virtual second after the next event point: where the
+    // once-a-second reads fall (the tick counts seconds from program start),
+    // so a clock set there reads whole seconds.
+    uint64_t NextWholeSecondMs() const;
+    void EnqueueUtc(qint64 seconds, uint64_t atMs);
     void Enqueue(Input::Kind kind, qint64 value = 0);
     // Waits (handling window events) until the next event point may run.
     void WaitUntilDue();

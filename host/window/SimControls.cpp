@@ -63,7 +63,6 @@ std::vector<Row> InspectorRows() {
                                            : PowerState == POWER_SPLASH ? "splash"
                                                                         : "off");
                     }});
-    rows.push_back({"KeyCode", [] { return std::to_string(KeyCode); }});
     rows.push_back({"ExpiryFlags (binary)", [] { return Binary(ExpiryFlags, 8); }});
     rows.push_back({"AckFlags (binary)", [] { return Binary(AckFlags, 8); }});
     rows.push_back({"MainZoneTime", [] { return TimeText(MainZoneTime); }});
@@ -146,6 +145,7 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     Inspector = new QTableWidget(int(Rows().size()), 2, inspectBox);
     Inspector->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Value")});
     Inspector->verticalHeader()->setVisible(false);
+    Inspector->verticalHeader()->setDefaultSectionSize(Inspector->fontMetrics().height() + 6);
     Inspector->horizontalHeader()->setStretchLastSection(true);
     Inspector->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Inspector->setMinimumHeight(260);

@@ -45,12 +45,13 @@ TEST_F(ControlsTest, SetUtcTheHomePageHeaderThenShowsThatTime) {
     controls->UtcEdit->setDateTime(QDateTime(QDate(2031, 2, 3), QTime(4, 5, 6), Qt::UTC));
     QTest::mouseClick(controls->SetUtcButton, Qt::LeftButton);
     EXPECT_FALSE(form->Following());
+    const uint64_t setAt = (form->Sim().NowMs() + 20 + 999) / 1000 * 1000; // the next whole second
     bool seen = false;
     RunOn([&] {
-        // The clock was set at the first event point (20 ms); the pass after
-        // the tick at 3 s reads it 2.98 s later.
-        if (form->Sim().NowMs() == 3020) {
-            seen = HeaderShows(form->LastFrame(), "04:05:08") && !HeaderShows(form->LastFrame(), "04:05:07");
+        // The clock was set at the first whole virtual second; the pass
+        // after the tick at 4 s reads it 3 s later.
+        if (form->Sim().NowMs() == setAt + 3000) {
+            seen = HeaderShows(form->LastFrame(), "04:05:09") && !HeaderShows(form->LastFrame(), "04:05:08");
             form->Button2Click();
         }
     });

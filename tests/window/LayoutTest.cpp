@@ -150,10 +150,8 @@ TEST_F(LayoutTest, FaceAreasAndKnobButtonsNameTheirKeys) {
         QWidget* control;
         const char* mentions;
     } rows[] = {
-        {form->Image3, "F1"},      {form->Image5, "Return"},
-        {form->Image5, "Space"},   {form->Image6, "F2"},
-        {form->Button3, "Right"},  {form->Button3, "Up"},
-        {form->Button4, "Left"},   {form->Button4, "Down"},
+        {form->Image3, "F1"},     {form->Image5, "Return"}, {form->Image5, "Space"}, {form->Image6, "F2"},
+        {form->Button3, "Right"}, {form->Button3, "Up"},    {form->Button4, "Left"}, {form->Button4, "Down"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.mentions);

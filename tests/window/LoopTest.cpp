@@ -16,19 +16,20 @@ TEST_F(LoopTest, SplashIsEightyEventPointsThenOnePassAPointUntilOff) {
         if (!mainLoopAt && PowerState == POWER_ON) mainLoopAt = form->EventPoints();
         if (Passes() == 100) form->Button2Click();
     });
-    // ON at the first event point, the 80 splash frames at the next 80.
-    EXPECT_EQ(mainLoopAt, 81u);
+    // ON at the event point after the one that set the host clock (50),
+    // the 80 splash frames at the next 80.
+    EXPECT_EQ(mainLoopAt, 131u);
     EXPECT_EQ(PowerState, POWER_OFF);
     EXPECT_EQ(ScreenHandler, HomeScreen);
     // OFF, clicked before the event point that ends pass 99 (the lamp hook
     // also runs once after the splash), reached the instrument there and
     // ended the loop: one event point a pass, none more.
     EXPECT_EQ(Passes(), 100u);
-    EXPECT_EQ(form->EventPoints(), 81u + 99u);
+    EXPECT_EQ(form->EventPoints(), 131u + 99u);
     // Virtual time: one frame period an event point; the host clock the
-    // computer's, which it followed from the first event point on.
+    // computer's, followed from the whole second after the start.
     EXPECT_EQ(form->Sim().NowMs(), 20u * form->EventPoints());
-    EXPECT_EQ(form->Sim().UtcMs(), FakeStartSeconds * 1000 + 20 * qint64(form->EventPoints() - 1));
+    EXPECT_EQ(form->Sim().UtcMs(), FakeStartSeconds * 1000 + qint64(form->Sim().NowMs()));
     EXPECT_EQ(form->Sim().UtcMs(), FakeWall::ns / 1000000);
     EXPECT_EQ(form->Shape1->fill(), QColor(128, 0, 0));
     EXPECT_FALSE(form->Image1->isHidden());

@@ -12,9 +12,7 @@ namespace {
 // Lights display pixel (x, y) the way the display memory stores it: bit
 // y mod 8 of byte (y div 8) * 114 + x. Written out here, independent of the
 // converter the window uses.
-void Light(int x, int y) {
-    FrameBuffer[(y / 8) * 114 + x] |= (u8)(1u << (y % 8));
-}
+void Light(int x, int y) { FrameBuffer[(y / 8) * 114 + x] |= (u8)(1u << (y % 8)); }
 
 const QRgb Marker = qRgb(255, 0, 255); // no colour the display ever draws
 
@@ -39,8 +37,8 @@ TEST_F(RenderTest, LitPixelBecomesABlack2x2BlockAndItsNeighboursStayUnlit) {
         const char* name;
         int x, y;
     } rows[] = {
-        {"0,0", 0, 0},     {"113,0", 113, 0}, {"0,63", 0, 63},   {"113,63", 113, 63},
-        {"57,31", 57, 31}, {"8,7", 8, 7},     {"9,8", 9, 8},     {"100,55", 100, 55},
+        {"0,0", 0, 0},     {"113,0", 113, 0}, {"0,63", 0, 63}, {"113,63", 113, 63},
+        {"57,31", 57, 31}, {"8,7", 8, 7},     {"9,8", 9, 8},   {"100,55", 100, 55},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -2,8 +2,8 @@
 // so they need an application object before the first test.
 #include "WindowTestSupport.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 qint64 FakeWall::ns = 0;
 

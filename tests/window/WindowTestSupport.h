@@ -20,8 +20,9 @@ struct FakeWall {
     static int64_t Now(void*) { return ns; }
 };
 
-// 2030-06-01 12:00:00 UTC. The fake computer clock starts one frame before
-// it, so the window's first event point falls on that second.
+// 2030-06-01 12:00:00 UTC. The fake computer clock starts 20 ms before it;
+// the window sets its host clock at virtual time 1 s, at 12:00:01, and from
+// then on reads FakeStartSeconds plus virtual time. Each test starts there.
 const qint64 FakeStartSeconds = 1906545600;
 
 class WindowTest : public ::testing::Test {
@@ -37,6 +38,9 @@ protected:
         });
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        // The host clock is set at virtual time 1 s; tests start there.
+        Deliver();
+        ASSERT_EQ(form->Sim().NowMs(), 1000u);
     }
     void TearDown() override {
         delete form;
@@ -53,7 +57,7 @@ protected:
     }
     // Idle event points until every queued input has reached the instrument.
     void Deliver() {
-        for (int i = 0; i < 4 && form->PendingInputs() > 0; i++) IdlePoint();
+        for (int i = 0; i < 200 && form->PendingInputs() > 0; i++) IdlePoint();
     }
     // ON, then the instrument runs (at the fake clock's pace) until OFF;
     // each runs once while the window waits for each event point.
