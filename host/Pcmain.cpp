@@ -362,15 +362,25 @@ void TForm1::EventPointNow() {
 }
 
 void TForm1::DeliverInputs() {
-    if (pending_.empty() || points_ < nextDelivery_ || pending_.front().notBeforeMs > clock_.NowMs()) return;
+    if (pending_.empty() || points_ < nextDelivery_) return;
+    // A new UTC waits for its whole second. Other inputs go ahead of it,
+    // except at the event point just before it: after an input the next
+    // delivery is two event points on, and the clock must not be late.
+    const uint64_t now = clock_.NowMs();
+    bool clockNext = false;
+    for (const Input& in : pending_)
+        if (in.kind == Input::UTC && in.notBeforeMs > now && in.notBeforeMs <= now + clock_.FrameMs())
+            clockNext = true;
+    std::deque<Input> waiting;
     std::vector<std::string> line;
     bool event = false;
     while (!pending_.empty() && !powerOnDue_) {
-        // A new UTC waits for its whole second, and what came after it
-        // waits behind it.
-        if (pending_.front().notBeforeMs > clock_.NowMs()) break;
         const Input in = pending_.front();
         pending_.pop_front();
+        if (in.kind == Input::UTC ? in.notBeforeMs > now : clockNext) {
+            waiting.push_back(in);
+            continue;
+        }
         switch (in.kind) {
             case Input::ON:
                 line.push_back("on");
@@ -427,6 +437,8 @@ void TForm1::DeliverInputs() {
         }
         event = true;
     }
+    pending_.insert(pending_.begin(), waiting.begin(), waiting.end());
+    if (line.empty()) return;
     nextDelivery_ = points_ + (event ? 2 : 1);
     if (recorder_ && !line.empty() && !recorder_->Line(points_, line, event)) RecordFailed();
 }
