@@ -2,7 +2,8 @@
 // or reject it, never crash. An accepted script runs when it is short (its
 // waits, passes and power-ons stay within a small budget of event points) and
 // its file names are plain names: the run happens in a folder of its own, and
-// afterwards that folder must hold nothing but the snapshots the script names.
+// afterwards that folder must hold nothing but the snapshots and saved states
+// the script names.
 #include <stdlib.h>
 
 #include <algorithm>
@@ -73,8 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool plain = true;
     for (const ScriptLine& line : runner.Lines())
         for (const ScriptCommand& c : line.commands) {
-            if (c.kind == ScriptCommand::SNAP) snaps.insert(c.text);
-            if ((c.kind == ScriptCommand::SNAP || c.kind == ScriptCommand::EXPECT_FRAME) && !PlainName(c.text))
+            const bool writes = c.kind == ScriptCommand::SNAP || c.kind == ScriptCommand::SAVE_STATE;
+            if (writes) snaps.insert(c.text);
+            if ((writes || c.kind == ScriptCommand::EXPECT_FRAME || c.kind == ScriptCommand::LOAD_STATE) &&
+                !PlainName(c.text))
                 plain = false;
         }
     if (!plain || EventPointsAsked(runner.Lines()) > 5000) return 0;
@@ -85,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::error_code ec;
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
         std::string name = e.path().filename().string();
-        if (!snaps.count(name)) Fail("a run wrote a file no snap names", name);
+        if (!snaps.count(name)) Fail("a run wrote a file no snap or save-state names", name);
     }
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) fs::remove_all(e.path(), ec);
     return 0;

@@ -2,6 +2,8 @@
 
 #include "FrameConvert.h"
 #include "headless/FrameFiles.h"
+#include "headless/ScriptCommands.h"
+#include "headless/StateFile.h"
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
 #include "screens/Screens.h"
@@ -383,7 +385,7 @@ void TForm1::DeliverInputs() {
         }
         switch (in.kind) {
             case Input::ON:
-                line.push_back("on");
+                line.push_back(FormatCommand(ScriptCommandKind::ON));
                 // From off, ON runs the instrument until OFF: after this event
                 // point, from the idle loop, as the runner does.
                 if (PowerState == POWER_OFF)
@@ -392,11 +394,11 @@ void TForm1::DeliverInputs() {
                     ::Button1Click();
                 break;
             case Input::OFF:
-                line.push_back("off");
+                line.push_back(FormatCommand(ScriptCommandKind::OFF));
                 ::Button2Click();
                 break;
             case Input::KEY:
-                line.push_back(std::string("key ") + KeyWord(in.value));
+                line.push_back(FormatCommand(ScriptCommandKind::KEY, {KeyWord(in.value)}));
                 switch (in.value) {
                     case KEY_MENU:
                         ::Image5Click();
@@ -418,20 +420,20 @@ void TForm1::DeliverInputs() {
             case Input::SENSOR:
                 // Only the last of several moves within one delivery matters.
                 if (!pending_.empty() && pending_.front().kind == Input::SENSOR) continue;
-                line.push_back("sensor " + std::to_string(in.value));
+                line.push_back(FormatCommand(ScriptCommandKind::SENSOR, {std::to_string(in.value)}));
                 RawSensor = (s32)in.value;
                 Label15->setText(QString::number(in.value));
                 break;
             case Input::CALIBRATE:
-                line.push_back(in.value ? "calibrate on" : "calibrate off");
+                line.push_back(FormatCommand(ScriptCommandKind::CALIBRATE, {in.value ? "on" : "off"}));
                 calibrate_ = in.value != 0;
                 break;
             case Input::KEYFAST:
-                line.push_back(in.value ? "keyfast on" : "keyfast off");
+                line.push_back(FormatCommand(ScriptCommandKind::KEYFAST, {in.value ? "on" : "off"}));
                 keyFast_ = in.value != 0;
                 break;
             case Input::UTC:
-                line.push_back("utc " + Recorder::UtcText(in.value));
+                line.push_back(FormatCommand(ScriptCommandKind::UTC, {Recorder::UtcText(in.value)}));
                 clock_.SetUtc(in.value);
                 continue; // setting the clock is no input: the runner reads on at once
         }
@@ -444,7 +446,7 @@ void TForm1::DeliverInputs() {
 }
 
 void TForm1::ScheduleIdle() {
-    if (closing_ || PowerState != POWER_OFF) return;
+    if (closing_ || (PowerState != POWER_OFF && !resumeDue_)) return;
     if (Paused() && stepBudget_ == 0) {
         idleTimer_.stop();
         return;
@@ -455,7 +457,7 @@ void TForm1::ScheduleIdle() {
 }
 
 void TForm1::IdleFrame() {
-    if (closing_ || PowerState != POWER_OFF) return;
+    if (closing_ || (PowerState != POWER_OFF && !resumeDue_)) return;
     SyncDisplayVisibility();
     const qint64 start = pacer_.WallNow();
     for (;;) {
@@ -469,6 +471,18 @@ void TForm1::IdleFrame() {
             if (pacer_.WaitBeforeFrame(next) > 0) break;
         }
         EventPointNow();
+        if (resumeDue_) {
+            resumeDue_ = false;
+            if (PowerState == POWER_ON) {
+                PowerState = POWER_OFF; // as ResumeMainLoop takes it
+                ::ResumeMainLoop();
+                if (closing_) {
+                    QCoreApplication::quit();
+                    return;
+                }
+                break;
+            }
+        }
         if (powerOnDue_) {
             powerOnDue_ = false;
             // Runs the power-on sequence and the main loop, and returns after
@@ -485,6 +499,38 @@ void TForm1::IdleFrame() {
         const qint64 now = pacer_.WallNow();
         if (now - start >= EventsEveryNs || now < start) break;
     }
+    ScheduleIdle();
+}
+
+void TForm1::PutBackState(const InstrumentSnapshot& saved) {
+    RestoreInstrument(saved);
+    clock_.SetNowMs(saved.host.virtualMs);
+    clock_.SetUtcMs(saved.host.hostUtcMs);
+    clock_.SetFrameMs(saved.host.frameMs);
+    following_ = false;
+    for (auto i = pending_.begin(); i != pending_.end();)
+        i = i->kind == Input::UTC ? pending_.erase(i) : i + 1;
+    if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    // The controls as they were, without passing them to the instrument as
+    // inputs: the instrument's own values came back with it.
+    for (QWidget* w : {static_cast<QWidget*>(TrackBar6), static_cast<QWidget*>(CheckBox2),
+                       static_cast<QWidget*>(CheckBox3)})
+        w->blockSignals(true);
+    TrackBar6->setValue(saved.host.trackBar);
+    CheckBox2->setChecked(saved.host.calibrate);
+    CheckBox3->setChecked(saved.host.keyFast);
+    for (QWidget* w : {static_cast<QWidget*>(TrackBar6), static_cast<QWidget*>(CheckBox2),
+                       static_cast<QWidget*>(CheckBox3)})
+        w->blockSignals(false);
+    Label15->setText(QString::number(saved.host.trackBar));
+    calibrate_ = saved.host.calibrate;
+    keyFast_ = saved.host.keyFast;
+    SetLampColour(saved.host.lamp);
+    displayWanted_ = true;
+    std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
+    frameDirty_ = true;
+    PresentFrame();
+    resumeDue_ = PowerState == POWER_ON;
     ScheduleIdle();
 }
 

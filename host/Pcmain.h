@@ -43,6 +43,7 @@ class LampShape;
 class ClickArea;
 class CanvasImage;
 class Recorder;
+struct InstrumentSnapshot;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -147,6 +148,13 @@ public:
     // Inputs not yet delivered to the instrument.
     size_t PendingInputs() const { return pending_.size(); }
 
+    // Puts a saved state back (tmx5 --load-state): the instrument, the
+    // simulated clock, the track bar, the check boxes, the lamp and the
+    // frame. A powered-on instrument resumes its main loop at the next
+    // event point (none while paused). The host clock runs on from the
+    // saved UTC, no longer following the computer's.
+    void PutBackState(const InstrumentSnapshot& saved);
+
     // Writes the display as a 228 x 128 PNG and the window as a PNG into
     // folder; returns the two paths (empty strings when a file failed).
     std::pair<QString, QString> SaveScreenshots(const QString& folder) const;
@@ -223,6 +231,7 @@ private:
     uint64_t nextDelivery_ = 0; // the first event point inputs may reach
     unsigned stepBudget_ = 0;   // event points a step still lets run
     bool powerOnDue_ = false;   // ON was delivered while off: run it after the event point
+    bool resumeDue_ = false;    // a powered-on state was put back: resume its loop
     std::deque<Input> pending_;
 
     // What the instrument last set or read through the panel.

@@ -132,8 +132,9 @@ void MainLoopPass(void) {
     Host->PumpEvents(Host->Context);
 }
 
-// Steps 1 to 13 of power-on. Returns when the loop ends: after OFF, after ON
-// while running (RestartRequested), or when the host shuts down.
+// The power-on sequence, the splash and the main loop. Returns when the loop
+// ends: after OFF, after ON while running (RestartRequested), or when the
+// host shuts down.
 static void PowerOnSequence(void) {
     LoadDefaults();
     ResetCalibration();
@@ -181,9 +182,10 @@ static void PowerOnSequence(void) {
     } while (StopRequested == 0 && RestartRequested == 0 && ShutdownRequested == 0);
 }
 
-// ON while running ends the loop with RestartRequested set: power on again
-// from the top until a loop ends some other way.
-static void RestartWhileRequested(void) {
+// Powers on while RestartRequested is set: ON sets it for the first power-on,
+// and ON while running sets it again to end the loop and power on anew. Every
+// power-on is entered from here, at one stack depth, so restarts never nest.
+static void PowerOnWhileRequested(void) {
     while (RestartRequested == 1 && ShutdownRequested == 0) {
         RestartRequested = 0;
         PowerOnSequence();
@@ -197,9 +199,8 @@ void Button1Click(void) {
         return;
     }
     if (ShutdownRequested == 1) return;
-    RestartRequested = 0;
-    PowerOnSequence();
-    RestartWhileRequested();
+    RestartRequested = 1;
+    PowerOnWhileRequested();
     PowerState = POWER_OFF;
 }
 
@@ -209,7 +210,7 @@ void ResumeMainLoop(void) {
     while (StopRequested == 0 && RestartRequested == 0 && ShutdownRequested == 0) {
         MainLoopPass();
     }
-    RestartWhileRequested();
+    PowerOnWhileRequested();
     PowerState = POWER_OFF;
 }
 

@@ -33,9 +33,11 @@ void Button2Click(void);
 void RequestShutdown(void);
 
 void LoadDefaults(void);
-// One frame of the start-up splash, n = 1..80, with the slide positions a, b.
+// One of the 80 frames of the start-up splash; a and b are the slide positions,
+// moved on for the next frame.
 void SplashFrame(s8* a, s8* b);
-// One pass of the main loop, steps 1 to 13.
+// One pass of the main loop: inputs, hooks and lamp, the once-a-second
+// block, the screen drawn while the display is hidden, then the events.
 void MainLoopPass(void);
 // The once-a-second block of the pass.
 void OnceASecond(void);

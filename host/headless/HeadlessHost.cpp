@@ -61,3 +61,28 @@ u8 HeadlessHost::ClockNow(void* context, s64* seconds) {
     *seconds = host->UtcSeconds();
     return 1;
 }
+
+HostSnapshot HeadlessHost::Snapshot() const {
+    HostSnapshot s;
+    s.virtualMs = clock_.NowMs();
+    s.hostUtcMs = clock_.UtcMs();
+    s.frameMs = clock_.FrameMs();
+    s.trackBar = trackBar_;
+    s.calibrate = calibrate_;
+    s.keyFast = keyFast_;
+    s.lamp = lamp_;
+    return s;
+}
+
+void HeadlessHost::PutBack(const HostSnapshot& saved) {
+    clock_.SetNowMs(saved.virtualMs);
+    clock_.SetUtcMs(saved.hostUtcMs);
+    clock_.SetFrameMs(saved.frameMs);
+    trackBar_ = saved.trackBar;
+    label15_ = std::to_string(saved.trackBar);
+    calibrate_ = saved.calibrate;
+    keyFast_ = saved.keyFast;
+    lamp_ = saved.lamp;
+    std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
+    displayVisible_ = true;
+}

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "StateFile.h"
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
 #include "sim/SimClock.h"
@@ -51,6 +52,13 @@ public:
     void SetKeyFast(bool checked) { keyFast_ = checked; }
     bool Calibrate() const { return calibrate_; }
     bool KeyFast() const { return keyFast_; }
+
+    // The host's part of a saved state, and putting it back: virtual time,
+    // the host clock, the frame period, the controls and the lamp. PutBack
+    // takes the frame buffer as the frame last rendered (the instrument's
+    // own variables are put back first, RestoreInstrument).
+    HostSnapshot Snapshot() const;
+    void PutBack(const HostSnapshot& saved);
 
     // What the window would show.
     const u8* LastFrame() const { return lastFrame_; }

@@ -11,6 +11,7 @@
 
 #include "FrameConvert.h"
 #include "FrameFiles.h"
+#include "ScriptCommands.h"
 #include "StateNames.h"
 #include "screens/Screens.h"
 
@@ -117,11 +118,6 @@ static bool ParseUtc(const std::string& date, const std::string& time, long long
     return true;
 }
 
-static const struct {
-    const char* word;
-    u8 code;
-} KeyWords[] = {{"menu", KEY_MENU}, {"cw", KEY_CW}, {"ccw", KEY_CCW}, {"left", KEY_LEFT}, {"right", KEY_RIGHT}};
-
 // Names that are not instrument variables but what the window shows.
 static bool IsPanelName(const std::string& n) {
     return n == "ScreenHandler" || n == "Lamp" || n == "Label15" || n == "Power";
@@ -132,133 +128,145 @@ bool ScriptRunner::Bad(int number, const std::string& why) {
     return false;
 }
 
+// "%s" in a row's message replaced by the words given.
+static std::string BadValue(const char* message, const std::string& words) {
+    std::string s = message;
+    const size_t at = s.find("%s");
+    return at == std::string::npos ? s : s.replace(at, 2, words);
+}
+
+// The words in choices ("a|b|c"), and the index of word among them or -1.
+static int ChoiceIndex(const char* choices, const std::string& word) {
+    int index = 0;
+    std::string item;
+    for (const char* p = choices;; p++) {
+        if (*p == '|' || *p == '\0') {
+            if (item == word) return index;
+            if (*p == '\0') return -1;
+            item.clear();
+            index++;
+        } else {
+            item += *p;
+        }
+    }
+}
+
+// A name expect and print accept: a state variable or one of the panel's.
+static bool CheckName(const std::string& name, std::string* why) {
+    if (IsPanelName(name)) return true;
+    const StateName* var;
+    int index;
+    return ResolveStateName(name, &var, &index, why);
+}
+
+// The value expect compares a name with.
+static bool CheckValue(const std::string& name, const std::string& value, std::string* why) {
+    long long n;
+    if (name == "ScreenHandler") {
+        if (value != "none" && ScreenRoutineByName(value.c_str()) == nullptr)
+            return *why = "no screen routine is called " + value, false;
+    } else if (name == "Power") {
+        if (value != "off" && value != "splash" && value != "on")
+            return *why = "Power is off, splash or on, not " + value, false;
+    } else if (name == "Lamp") {
+        if (!ParseNumber(value, 0, 0xFFFFFFFFLL, &n)) return *why = "Lamp takes a colour number, not " + value, false;
+    } else if (name != "Label15") {
+        if (!ParseNumber(value, -(1LL << 62), 1LL << 62, &n))
+            return *why = name + " takes a whole number, not " + value, false;
+    }
+    return true;
+}
+
+// Reads one argument of a command (ScriptCommands.h) from w[*at] on.
+bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at,
+                            const ScriptCommandRow& row, int number, ScriptCommand* c) {
+    const std::string word = *at < w.size() ? w[*at] : std::string();
+    std::string why;
+    switch (a.kind) {
+    case ARG_UTC:
+        if (!ParseUtc(w[*at], w[*at + 1], &c->number)) return Bad(number, BadValue(a.bad, w[*at] + " " + w[*at + 1]));
+        *at += 2;
+        return true;
+    case ARG_CHOICE: {
+        const int i = ChoiceIndex(a.choices, word);
+        if (i < 0) return Bad(number, BadValue(a.bad, word));
+        c->number = a.values[i];
+        break;
+    }
+    case ARG_NUMBER:
+        if (!ParseNumber(word, a.lo, a.hi, &c->number)) return Bad(number, BadValue(a.bad, word));
+        break;
+    case ARG_DURATION:
+        if (!ParseDuration(word, &c->number) || c->number > a.hi) return Bad(number, BadValue(a.bad, word));
+        break;
+    case ARG_FILE: {
+        const size_t dot = word.rfind('.');
+        if (a.choices != nullptr && (dot == std::string::npos || ChoiceIndex(a.choices, word.substr(dot + 1)) < 0))
+            return Bad(number, BadValue(a.bad, word));
+        c->text = word;
+        break;
+    }
+    case ARG_NAME:
+        if (!CheckName(word, &why)) return Bad(number, why);
+        c->names = {word};
+        break;
+    case ARG_VALUE:
+        // The rest of the line, so a label with spaces can be compared.
+        c->text = word;
+        for (size_t i = *at + 1; i < w.size(); i++) c->text += " " + w[i];
+        if (!CheckValue(c->names[0], c->text, &why)) return Bad(number, why);
+        *at = w.size();
+        return true;
+    case ARG_NAMES:
+        for (; *at < w.size(); ++*at) {
+            if (!CheckName(w[*at], &why)) return Bad(number, why);
+            c->names.push_back(w[*at]);
+        }
+        return true;
+    case ARG_IGNORE: {
+        const size_t corners = w.size() - *at - 1;
+        if (word != "ignore") return Bad(number, std::string("usage: ") + row.synopsis);
+        if (corners == 0 || corners % 4 != 0)
+            return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
+        for (size_t i = *at + 1; i < w.size(); i += 4) {
+            long long v[4];
+            const long long hi[4] = {LCD_WIDTH - 1, LCD_HEIGHT - 1, LCD_WIDTH - 1, LCD_HEIGHT - 1};
+            const std::string box = w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3];
+            for (int k = 0; k < 4; k++)
+                if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
+                    return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + box);
+            if (v[0] > v[2] || v[1] > v[3])
+                return Bad(number, "an ignore box goes from its top left corner to its bottom right, not " + box);
+            c->ignore.push_back({(int)v[0], (int)v[1], (int)v[2], (int)v[3]});
+        }
+        *at = w.size();
+        return true;
+    }
+    case ARG_TEXT:
+        if (!ParseTextExpectation(std::vector<std::string>(w.begin() + (long)*at, w.end()),
+                                  std::string(row.name) == "expect-text-centred", &c->expectText, &why))
+            return Bad(number, why);
+        *at = w.size();
+        return true;
+    }
+    ++*at;
+    return true;
+}
+
 bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, ScriptCommand* c,
                                 bool* isEvent) {
-    const std::string& op = w[0];
-    const size_t args = w.size() - 1;
-    auto arity = [&](size_t n, const char* form) {
-        if (args == n) return true;
-        return Bad(number, std::string("usage: ") + form);
-    };
-    *isEvent = false;
-    if (op == "utc") {
-        if (!arity(2, "utc YYYY-MM-DD HH:MM:SS")) return false;
-        c->kind = ScriptCommand::UTC;
-        if (!ParseUtc(w[1], w[2], &c->number))
-            return Bad(number, "not a UTC time from 1970 to 2099: " + w[1] + " " + w[2]);
-    } else if (op == "on" || op == "off") {
-        if (!arity(0, op == "on" ? "on" : "off")) return false;
-        c->kind = op == "on" ? ScriptCommand::ON : ScriptCommand::OFF;
-        *isEvent = true;
-    } else if (op == "key") {
-        if (!arity(1, "key menu|cw|ccw|left|right")) return false;
-        c->kind = ScriptCommand::KEY;
-        c->number = -1;
-        for (const auto& k : KeyWords)
-            if (w[1] == k.word) c->number = k.code;
-        if (c->number < 0) return Bad(number, "unknown key " + w[1] + " (menu, cw, ccw, left, right)");
-        *isEvent = true;
-    } else if (op == "sensor") {
-        if (!arity(1, "sensor N (0 to 4096)")) return false;
-        c->kind = ScriptCommand::SENSOR;
-        if (!ParseNumber(w[1], 0, 4096, &c->number))
-            return Bad(number, "sensor position must be 0 to 4096, not " + w[1]);
-        *isEvent = true;
-    } else if (op == "calibrate" || op == "keyfast") {
-        if (!arity(1, op == "calibrate" ? "calibrate on|off" : "keyfast on|off")) return false;
-        c->kind = op == "calibrate" ? ScriptCommand::CALIBRATE : ScriptCommand::KEYFAST;
-        if (w[1] != "on" && w[1] != "off") return Bad(number, op + " takes on or off, not " + w[1]);
-        c->number = w[1] == "on";
-        *isEvent = true;
-    } else if (op == "wait") {
-        if (!arity(1, "wait DURATION (250ms, 2s, 1.5s, 10m, 2h)")) return false;
-        c->kind = ScriptCommand::WAIT;
-        if (!ParseDuration(w[1], &c->number))
-            return Bad(number, "not a duration: " + w[1] + " (250ms, 2s, 1.5s, 10m, 2h; at most 1000h)");
-    } else if (op == "passes") {
-        if (!arity(1, "passes N")) return false;
-        c->kind = ScriptCommand::PASSES;
-        if (!ParseNumber(w[1], 0, 100000000, &c->number))
-            return Bad(number, "passes takes a count from 0 to 100000000, not " + w[1]);
-    } else if (op == "frame-ms") {
-        if (!arity(1, "frame-ms N (1 to 1000)")) return false;
-        c->kind = ScriptCommand::FRAME_MS;
-        if (!ParseNumber(w[1], 1, 1000, &c->number))
-            return Bad(number, "frame period must be 1 to 1000 ms, not " + w[1]);
-    } else if (op == "snap") {
-        if (!arity(1, "snap FILE.pbm|FILE.png|FILE.txt")) return false;
-        c->kind = ScriptCommand::SNAP;
-        c->text = w[1];
-        if (FrameFormatOf(w[1]) == FRAME_UNKNOWN)
-            return Bad(number, "snap writes .pbm, .png or .txt, not " + w[1]);
-    } else if (op == "expect") {
-        if (args < 2) return Bad(number, "usage: expect NAME VALUE");
-        c->kind = ScriptCommand::EXPECT;
-        c->names = {w[1]};
-        // The value is the rest of the line, so a label with spaces can be compared.
-        c->text = w[2];
-        for (size_t i = 3; i < w.size(); i++) c->text += " " + w[i];
-        const std::string& name = w[1];
-        long long n;
-        if (name == "ScreenHandler") {
-            if (c->text != "none" && ScreenRoutineByName(c->text.c_str()) == nullptr)
-                return Bad(number, "no screen routine is called " + c->text);
-        } else if (name == "Power") {
-            if (c->text != "off" && c->text != "splash" && c->text != "on")
-                return Bad(number, "Power is off, splash or on, not " + c->text);
-        } else if (name == "Lamp") {
-            if (!ParseNumber(c->text, 0, 0xFFFFFFFFLL, &n)) return Bad(number, "Lamp takes a colour number, not " + c->text);
-        } else if (name != "Label15") {
-            const StateName* var;
-            int index;
-            std::string why;
-            if (!ResolveStateName(name, &var, &index, &why)) return Bad(number, why);
-            if (!ParseNumber(c->text, -(1LL << 62), 1LL << 62, &n))
-                return Bad(number, name + " takes a whole number, not " + c->text);
-        }
-    } else if (op == "expect-frame") {
-        const char* usage = "usage: expect-frame FILE.pbm [ignore X0 Y0 X1 Y1 ...]";
-        if (args != 1 && (args < 2 || w[2] != "ignore")) return Bad(number, usage);
-        c->kind = ScriptCommand::EXPECT_FRAME;
-        c->text = w[1];
-        if (FrameFormatOf(w[1]) != FRAME_PBM) return Bad(number, "expect-frame compares with a .pbm file, not " + w[1]);
-        if (args > 1) {
-            const size_t corners = args - 2;
-            if (corners == 0 || corners % 4 != 0)
-                return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
-            for (size_t i = 3; i < w.size(); i += 4) {
-                long long v[4];
-                const long long hi[4] = {LCD_WIDTH - 1, LCD_HEIGHT - 1, LCD_WIDTH - 1, LCD_HEIGHT - 1};
-                for (int k = 0; k < 4; k++)
-                    if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
-                        return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + w[i] + " " +
-                                               w[i + 1] + " " + w[i + 2] + " " + w[i + 3]);
-                if (v[0] > v[2] || v[1] > v[3])
-                    return Bad(number, "an ignore box goes from its top left corner to its bottom right, not " +
-                                           w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3]);
-                c->ignore.push_back({(int)v[0], (int)v[1], (int)v[2], (int)v[3]});
-            }
-        }
-    } else if (op == "expect-text" || op == "expect-text-centred") {
-        c->kind = ScriptCommand::EXPECT_TEXT;
-        std::string why;
-        if (!ParseTextExpectation(std::vector<std::string>(w.begin() + 1, w.end()), op == "expect-text-centred",
-                                  &c->expectText, &why))
-            return Bad(number, why);
-    } else if (op == "print") {
-        if (args < 1) return Bad(number, "usage: print NAME ...");
-        c->kind = ScriptCommand::PRINT;
-        for (size_t i = 1; i < w.size(); i++) {
-            if (!IsPanelName(w[i])) {
-                const StateName* var;
-                int index;
-                std::string why;
-                if (!ResolveStateName(w[i], &var, &index, &why)) return Bad(number, why);
-            }
-            c->names.push_back(w[i]);
-        }
-    } else {
-        return Bad(number, "unknown command " + op);
+    const ScriptCommandRow* row = FindScriptCommand(w[0]);
+    if (row == nullptr) return Bad(number, "unknown command " + w[0]);
+    const int args = (int)w.size() - 1;
+    if (args < row->minArgs || (row->maxArgs >= 0 && args > row->maxArgs))
+        return Bad(number, std::string("usage: ") + row->synopsis + (row->hint ? std::string(" (") + row->hint + ")" : ""));
+    c->kind = row->kind;
+    *isEvent = row->event;
+    size_t at = 1;
+    for (const ScriptArg& a : row->args) {
+        // Only a trailing argument may be left out (the ignore boxes, the text's words).
+        if (at >= w.size() && a.kind != ARG_TEXT) break;
+        if (!ParseArg(a, w, &at, *row, number, c)) return false;
     }
     return true;
 }
@@ -335,7 +343,57 @@ void ScriptRunner::Finish(int code) {
     if (finished_) return;
     finished_ = true;
     exitCode_ = code;
+    if (code == 1 && !stateOnFailure_.empty() && host_ != nullptr) {
+        std::string why;
+        if (PowerState == POWER_SPLASH)
+            err_ << "  no state written: the instrument was in its splash\n";
+        else if (WriteStateFile(stateOnFailure_, CaptureInstrument(host_->Snapshot()), &why))
+            err_ << "  wrote " << stateOnFailure_ << " (the state at the failing line; tmx5 --load-state "
+                 << stateOnFailure_ << " opens it)\n";
+        else
+            err_ << "  " << why << "\n";
+    }
     if (PowerState != POWER_OFF) RequestShutdown();
+}
+
+// The state goes back as it was saved, at an event point: the instrument's
+// variables, then the host's part. A powered-on state is resumed by the idle
+// loop (RunInstrument) once the script waits for something.
+void ScriptRunner::Apply(const InstrumentSnapshot& state) {
+    RestoreInstrument(state);
+    host_->PutBack(state.host);
+    if (PowerState == POWER_ON) resumeRequested_ = true;
+}
+
+ScriptRunner::Step ScriptRunner::SaveState(const ScriptCommand& c, int number) {
+    std::string why;
+    if (PowerState == POWER_SPLASH) why = "save-state: the instrument is in its splash; save after it";
+    else if (WriteStateFile(PathOf(c.text), CaptureInstrument(host_->Snapshot()), &why)) return STEP_ON;
+    err_ << displayName_ << ":" << number << ": " << why << "\n";
+    Finish(2);
+    return STEP_STOP;
+}
+
+ScriptRunner::Step ScriptRunner::LoadState(const ScriptCommand& c, int number) {
+    InstrumentSnapshot state;
+    std::string why;
+    if (!ReadStateFile(PathOf(c.text), &state, &why)) {
+        err_ << displayName_ << ":" << number << ": load-state: " << why << "\n";
+        Finish(2);
+        return STEP_STOP;
+    }
+    if (!running_) {
+        // At an idle event point: the state goes back now and the line goes on.
+        Apply(state);
+        return STEP_ON;
+    }
+    // Inside the instrument's loop: end it (every loop ends at once, nothing
+    // more is drawn), then put the state back from the idle loop and go on
+    // from there with the rest of the line.
+    staged_ = state;
+    loadPending_ = true;
+    RequestShutdown();
+    return STEP_SUSPEND;
 }
 
 ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
@@ -406,6 +464,8 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     }
     case ScriptCommand::EXPECT_FRAME: return ExpectFrame(c, number);
     case ScriptCommand::EXPECT_TEXT: return ExpectText(c, number);
+    case ScriptCommand::SAVE_STATE: return SaveState(c, number);
+    case ScriptCommand::LOAD_STATE: return LoadState(c, number);
     case ScriptCommand::PRINT:
         for (const std::string& name : c.names) {
             std::string v;
@@ -519,7 +579,7 @@ void ScriptRunner::ProcessScript() {
             skipPoints_ += 2;
             return;
         }
-        if (skipPoints_ > 0 || waitUntilMs_ > 0 || powerOnRequested_) return;
+        if (skipPoints_ > 0 || waitUntilMs_ > 0 || powerOnRequested_ || loadPending_) return;
     }
 }
 
@@ -537,6 +597,7 @@ int ScriptRunner::Run() {
     lineIndex_ = commandIndex_ = 0;
     skipPoints_ = waitUntilMs_ = 0;
     powerOnRequested_ = finished_ = false;
+    running_ = resumeRequested_ = loadPending_ = false;
     exitCode_ = 0;
     passes_ = 0;
     written_.clear();
@@ -544,10 +605,7 @@ int ScriptRunner::Run() {
     // instrument is off; ON runs the instrument inside it until OFF.
     while (!finished_) {
         host_->EventPoint();
-        if (powerOnRequested_ && !finished_) {
-            powerOnRequested_ = false;
-            Button1Click();
-        }
+        RunInstrument();
     }
     host_->SetEventPoint(nullptr);
     for (const WrittenFrame& f : written_) {
@@ -559,7 +617,37 @@ int ScriptRunner::Run() {
     return exitCode_;
 }
 
-int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames) {
+void ScriptRunner::RunInstrument() {
+    while (!finished_) {
+        if (loadPending_) {
+            loadPending_ = false;
+            powerOnRequested_ = resumeRequested_ = false;
+            ShutdownRequested = 0;
+            Apply(staged_);
+            // Still the event point of the load: the rest of its line now.
+            if (skipPoints_ == 0 && waitUntilMs_ == 0) ProcessScript();
+        } else if (powerOnRequested_) {
+            // The window's message loop runs the ON handler, which returns
+            // only at OFF; the rest of the line is delivered by its first pump.
+            powerOnRequested_ = resumeRequested_ = false;
+            running_ = true;
+            Button1Click();
+            running_ = false;
+        } else if (resumeRequested_) {
+            resumeRequested_ = false;
+            if (PowerState != POWER_ON) continue; // switched off since it was put back
+            PowerState = POWER_OFF;               // as ResumeMainLoop takes it
+            running_ = true;
+            ResumeMainLoop();
+            running_ = false;
+        } else {
+            return;
+        }
+    }
+}
+
+int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames,
+                  bool stateOnFailure) {
     std::string text, baseDir = ".";
     if (path == "-") {
         std::stringstream ss;
@@ -579,6 +667,11 @@ int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err,
     }
     ScriptRunner runner(out, err);
     runner.SetUpdateFrames(updateFrames);
+    if (stateOnFailure) {
+        std::string stem = path == "-" ? "stdin" : path.substr(path.rfind('/') + 1);
+        if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".tmx") == 0) stem.resize(stem.size() - 4);
+        runner.SetStateOnFailure((baseDir == "." ? "" : baseDir + "/") + stem + ".state");
+    }
     if (!runner.Load(text, path, baseDir)) return 2;
     return runner.Run();
 }

@@ -16,6 +16,14 @@
 // delivered at the first splash frame's event point.
 // File names are taken relative to the script's folder (standard input: the
 // current folder).
+//
+// Saved states (StateFile.h): save-state writes the state as it stands at the
+// event point. load-state puts one back so that the script goes on as it went
+// on after the save-state, at the same event point: at an idle event point
+// the state goes back at once and the line goes on; inside the instrument's
+// loop the loop is ended first (as at shutdown), the state goes back from the
+// idle loop, and the line goes on there. A powered-on state then resumes the
+// main loop (ResumeMainLoop) once the script waits for something.
 #pragma once
 
 #include <cstdint>
@@ -26,13 +34,11 @@
 
 #include "FrameDiff.h"
 #include "HeadlessHost.h"
+#include "ScriptCommands.h"
+#include "StateFile.h"
 #include "TextCheck.h"
 
-struct ScriptCommand {
-    enum Kind {
-        UTC, ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, WAIT, PASSES, FRAME_MS, SNAP, EXPECT,
-        EXPECT_FRAME, EXPECT_TEXT, PRINT
-    };
+struct ScriptCommand : ScriptCommandKind {
     Kind kind;
     long long number = 0;           // key code, sensor position, ms, passes, flag, seconds
     std::string text;               // file name, or the expected value as written
@@ -72,6 +78,9 @@ public:
     // pixels inside its ignore boxes) and the run goes on; at the end Run
     // prints "wrote PATH (new)" or "wrote PATH (changed, N pixels)" for each.
     void SetUpdateFrames(bool update) { updateFrames_ = update; }
+    // With a path, a failed expectation also writes the state at the failing
+    // line there (see StateFile.h), for opening in the window.
+    void SetStateOnFailure(const std::string& path) { stateOnFailure_ = path; }
     const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
     const std::vector<ScriptLine>& Lines() const { return lines_; }
@@ -83,6 +92,8 @@ private:
     bool ParseLine(const std::string& text, int number);
     bool ParseCommand(const std::vector<std::string>& words, int number, ScriptCommand* cmd,
                       bool* isEvent);
+    bool ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at, const ScriptCommandRow& row,
+                  int number, ScriptCommand* c);
     bool Bad(int number, const std::string& why);
 
     void OnEventPoint();
@@ -95,6 +106,12 @@ private:
     Step ExpectText(const ScriptCommand& cmd, int number);
     bool WriteReference(const std::string& path, const u8* frame, int number);
     void Finish(int code);
+    Step SaveState(const ScriptCommand& cmd, int number);
+    Step LoadState(const ScriptCommand& cmd, int number);
+    void Apply(const InstrumentSnapshot& state);
+    // Runs the instrument from the host's idle loop for as long as the
+    // script asks: ON, a loaded state to put back, a powered state to resume.
+    void RunInstrument();
 
     std::ostream& out_;
     std::ostream& err_;
@@ -109,6 +126,11 @@ private:
     uint64_t skipPoints_ = 0;
     uint64_t waitUntilMs_ = 0;
     bool powerOnRequested_ = false;
+    bool running_ = false;         // the instrument's own loop is on the stack
+    bool resumeRequested_ = false; // a powered state was put back: resume its main loop
+    bool loadPending_ = false;     // staged_ goes back once the running loop has ended
+    InstrumentSnapshot staged_;
+    std::string stateOnFailure_;
     bool finished_ = false;
     int exitCode_ = 0;
     uint64_t passes_ = 0;
@@ -118,4 +140,7 @@ private:
 
 // Reads FILE ("-" for standard input), checks and runs it. Returns the exit
 // code. updateFrames: see ScriptRunner::SetUpdateFrames.
-int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames = false);
+// stateOnFailure: a failure also writes the state to SCRIPT's stem + ".state"
+// beside it (standard input: stdin.state in the current folder).
+int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, bool updateFrames = false,
+                  bool stateOnFailure = false);

@@ -93,3 +93,13 @@ long long ReadStateValue(const StateName* var, int index) {
     }
     return 0;
 }
+
+void WriteStateValue(const StateName* var, int index, long long value) {
+    switch (var->kind) {
+    case STATE_U8: ((u8*)var->address)[index] = (u8)value; break;
+    case STATE_S8: ((s8*)var->address)[index] = (s8)value; break;
+    case STATE_U32: ((u32*)var->address)[index] = (u32)value; break;
+    case STATE_S32: ((s32*)var->address)[index] = (s32)value; break;
+    case STATE_S64: ((s64*)var->address)[index] = (s64)value; break;
+    }
+}

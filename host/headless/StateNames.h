@@ -34,3 +34,7 @@ bool ResolveStateName(const std::string& text, const StateName** var, int* index
 
 // The element's value as a signed 64-bit number.
 long long ReadStateValue(const StateName* var, int index);
+
+// Stores value into the element, converted to its type. The caller keeps it
+// within min..max.
+void WriteStateValue(const StateName* var, int index, long long value);

@@ -13,6 +13,13 @@ unsigned SimClock::AdvanceFrame() {
     return ticks;
 }
 
+void SimClock::SetNowMs(uint64_t ms) {
+    const int64_t utcMs = UtcMs();
+    nowMs_ = ms;
+    nextTickMs_ = (ms / 100 + 1) * 100;
+    SetUtcMs(utcMs);
+}
+
 void SimClock::SetUtcMs(int64_t utcMs) {
     utcBaseMs_ = utcMs;
     utcBaseAtMs_ = nowMs_;

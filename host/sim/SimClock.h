@@ -18,6 +18,10 @@ public:
     unsigned AdvanceFrame();
 
     uint64_t NowMs() const { return nowMs_; }
+    // Puts virtual time back to ms (a saved state); the next tick falls due
+    // at the next multiple of 100 ms after it. The host clock keeps reading
+    // what it read.
+    void SetNowMs(uint64_t ms);
     void SetFrameMs(uint32_t ms) { frameMs_ = ms; }
     uint32_t FrameMs() const { return frameMs_; }
 

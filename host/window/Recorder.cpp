@@ -1,6 +1,7 @@
 #include "Recorder.h"
 
 #include "headless/FrameFiles.h"
+#include "headless/ScriptCommands.h"
 #include "headless/StateNames.h"
 #include "runtime/State.h"
 #include "screens/Screens.h"
@@ -43,7 +44,7 @@ bool Recorder::Begin() {
 
 bool Recorder::PassesUntil(uint64_t point) {
     if (point <= readPoint_) return true;
-    const bool ok = Write("passes " + std::to_string(point - readPoint_));
+    const bool ok = Write(FormatCommand(ScriptCommandKind::PASSES, {std::to_string(point - readPoint_)}));
     readPoint_ = point;
     return ok;
 }
@@ -64,7 +65,7 @@ bool Recorder::End(uint64_t point, const std::vector<std::pair<std::string, std:
     if (!PassesUntil(point)) return false;
     if (!Write("# The recording ended here, showing:")) return false;
     for (const auto& value : state)
-        if (!Write("expect " + value.first + " " + value.second)) return false;
+        if (!Write(FormatCommand(ScriptCommandKind::EXPECT, {value.first, value.second}))) return false;
     const std::string framePath = FramePath(path_);
     errno = 0;
     if (!WriteFramePbm(framePath, frame)) {
@@ -72,7 +73,8 @@ bool Recorder::End(uint64_t point, const std::vector<std::pair<std::string, std:
         return false;
     }
     const size_t slash = framePath.rfind('/');
-    return Write("expect-frame " + (slash == std::string::npos ? framePath : framePath.substr(slash + 1)));
+    return Write(FormatCommand(ScriptCommandKind::EXPECT_FRAME,
+                               {slash == std::string::npos ? framePath : framePath.substr(slash + 1)}));
 }
 
 std::string Recorder::UtcText(int64_t seconds) {

@@ -3,6 +3,7 @@
 #include "Pcmain.h"
 #include "Recorder.h"
 #include "SimControls.h"
+#include "headless/StateFile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -99,7 +100,8 @@ bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::str
     for (int i = 0; i < count; i++) {
         const std::string option = args[i];
         const bool takesValue =
-            option == "--record" || option == "--utc" || option == "--speed" || option == "--scale";
+            option == "--record" || option == "--utc" || option == "--speed" || option == "--scale" ||
+            option == "--load-state";
         if (takesValue && i + 1 >= count) {
             *error = option + " needs a value";
             return false;
@@ -131,6 +133,8 @@ bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::str
                 return false;
             }
             options->scale = (int)n;
+        } else if (option == "--load-state") {
+            options->loadState = value;
         } else if (option == "--paused") {
             options->paused = true;
         } else if (option == "--tools") {
@@ -144,6 +148,16 @@ bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::str
 }
 
 int RunWindow(int argc, char** argv, const WindowOptions& options) {
+    // A saved state is read whole and checked before any window opens.
+    InstrumentSnapshot saved;
+    if (options.loadState) {
+        std::string why;
+        if (!ReadStateFile(options.loadState, &saved, &why)) {
+            std::fprintf(stderr, "tmx5: --load-state: %s\n", why.c_str());
+            return 2;
+        }
+    }
+
     // Qt aborts the program when it cannot open a display, so look first.
     // Without an explicit platform, ask for the display's platform with the
     // offscreen one as a fallback: offscreen then means the display could
@@ -188,6 +202,7 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
             QRect area = screen->availableGeometry();
             form.move(area.center() - form.rect().center());
         }
+        if (options.loadState) form.PutBackState(saved);
         if (options.utcGiven) form.SetUtc(options.utc);
         if (options.speed != 1) form.SetSpeed(options.speed);
         if (options.paused) form.SetPaused(true);

@@ -12,6 +12,7 @@ struct WindowOptions {
     bool paused = false;              // --paused
     bool tools = false;               // --tools: open the simulator controls too
     int scale = 1;                    // --scale N, 1 to 4
+    const char* loadState = nullptr;  // --load-state FILE
 };
 
 // Reads the window's options from args (the command line after the
@@ -21,7 +22,8 @@ bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::str
 
 // Opens the simulator window and runs the host's message loop until the
 // window closes. Returns the program's exit code: 2 when no display can be
-// opened or the recording's file cannot be made (said on standard error,
+// opened, the state file cannot be read or the recording's file cannot be
+// made (said on standard error,
 // the file left untouched when there is no display), 1 when a recording
 // could not be written, else 0.
 //

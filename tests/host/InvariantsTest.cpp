@@ -207,6 +207,12 @@ TEST(ClickDriver, BytesBecomeTheirEvents) {
 
 namespace {
 
+// Every byte of a named variable set to the same value.
+void Fill(const StateName& n, u8 byte) {
+    size_t size = n.kind == STATE_S64 ? 8 : n.kind == STATE_U32 || n.kind == STATE_S32 ? 4 : 1;
+    std::memset(n.address, byte, size * n.count);
+}
+
 // Every named variable, the hook counts and the frame buffer included, comes
 // back to zero; the names cover ShutdownRequested.
 TEST(StateTable, ResetClearsEveryNamedVariable) {
@@ -214,15 +220,33 @@ TEST(StateTable, ResetClearsEveryNamedVariable) {
     int index = 0;
     std::string error;
     ASSERT_TRUE(ResolveStateName("ShutdownRequested", &shutdown, &index, &error)) << error;
-    for (const StateName& n : StateNames()) {
-        size_t size = n.kind == STATE_S64 ? 8 : n.kind == STATE_U32 || n.kind == STATE_S32 ? 4 : 1;
-        std::memset(n.address, 0x5A, size * n.count);
-    }
+    for (const StateName& n : StateNames()) Fill(n, 0x5A);
     ScreenHandler = HomeScreen;
     ResetInstrumentState();
     for (const StateName& n : StateNames())
         for (int i = 0; i < n.count; i++) ASSERT_EQ(ReadStateValue(&n, i), 0) << n.name << "[" << i << "]";
     EXPECT_EQ(ScreenHandler, nullptr);
+}
+
+// Every power-on value the names give is what power-on leaves at the first
+// pass, after a previous session left other values everywhere; the recorder
+// writes its expect lines from these.
+TEST(StateTable, PowerOnValuesAreWhatPowerOnSets) {
+    HeadlessHost host;
+    for (const StateName& n : StateNames())
+        if (n.hasPowerOn) Fill(n, 0x03);
+    int checked = 0;
+    host.SetEventPoint([&] {
+        if (PowerState != POWER_ON) return;
+        for (const StateName& n : StateNames()) {
+            if (!n.hasPowerOn) continue;
+            checked++;
+            for (int i = 0; i < n.count; i++) EXPECT_EQ(ReadStateValue(&n, i), n.powerOn) << n.name << "[" << i << "]";
+        }
+        Button2Click();
+    });
+    Button1Click();
+    EXPECT_GE(checked, 20);
 }
 
 } // namespace

@@ -113,3 +113,36 @@ TEST(ScreenNames, PageRoutinesAndUnknownNamesHaveNone) {
     EXPECT_EQ(nullptr, ScreenRoutineByName(""));
     EXPECT_EQ(nullptr, ScreenRoutineByName(nullptr));
 }
+
+// The way back from every screen, from a put-back state that is still
+// editing: the parent, on the row that opened the screen. Leaving writes
+// EditMode 0, except from CONTRAST, ADC VALUES and CALIBRATE, which leave it
+// alone.
+class ScreenWayBack : public ScreenTest {};
+
+TEST_F(ScreenWayBack, EveryScreenReturnsToTheRowThatOpenedIt) {
+    struct Row {
+        ScreenRoutine screen;
+        u8 cursor; // where MENU leaves the screen
+        ScreenRoutine parent;
+        u8 row;
+        u8 editMode;
+    } rows[] = {
+        {MainMenuScreen, 0, HomeScreen, 0, 0},          {TimeSetupScreen, 0, MainMenuScreen, 4, 0},
+        {SetUtcTimeScreen, 5, TimeSetupScreen, 1, 0},   {DisplaySetupScreen, 0, MainMenuScreen, 1, 0},
+        {ContrastScreen, 0, DisplaySetupScreen, 1, 1},  {TimerPresetScreen, 2, MainMenuScreen, 2, 0},
+        {AlarmTimeScreen, 2, MainMenuScreen, 3, 0},     {AdcValuesScreen, 0, MainMenuScreen, 5, 1},
+        {CalibrateScreen, 0, MainMenuScreen, 6, 1},     {MainZoneScreen, 0, TimeSetupScreen, 2, 0},
+        {LocalOffsetScreen, 0, TimeSetupScreen, 3, 0},
+    };
+    for (const Row& r : rows) {
+        Open(r.screen, r.cursor, 1);
+        EditYear = 2026;
+        EditMonth = EditDay = 1;
+        Pass(KEY_MENU);
+        const char* name = ScreenRoutineName(r.screen);
+        EXPECT_EQ(ScreenHandler, r.parent) << name;
+        EXPECT_EQ(MenuCursor, r.row) << name;
+        EXPECT_EQ(EditMode, r.editMode) << name;
+    }
+}

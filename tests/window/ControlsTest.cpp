@@ -3,6 +3,7 @@
 // inspector, screenshots.
 #include "WindowTestSupport.h"
 
+#include "headless/StateFile.h"
 #include "headless/TextCheck.h"
 #include "lcd/Lcd.h"
 #include "screens/Screens.h"
@@ -15,6 +16,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -213,4 +215,53 @@ TEST_F(ControlsTest, F12AndCtrlTAskForTheControls) {
     QTest::keyClick(form, Qt::Key_T, Qt::ControlModifier);
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(form->PendingInputs(), pending); // no key for the instrument
+}
+
+TEST_F(ControlsTest, LoadStateOpensTheWindowInThatStatePausedUntilResumed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("s.state"));
+    QProcess run;
+    run.start(QStringLiteral(TMX5_BINARY), {QStringLiteral("run"), QStringLiteral("-")});
+    run.write(
+        QStringLiteral("utc 2031-02-03 04:05:06\non\nwait 3s\nsensor 100\nkey cw\nwait 1s\nsave-state %1\n")
+            .arg(path)
+            .toUtf8());
+    run.closeWriteChannel();
+    ASSERT_TRUE(run.waitForFinished(30000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAll().toStdString();
+    InstrumentSnapshot saved;
+    std::string why;
+    ASSERT_TRUE(ReadStateFile(path.toStdString(), &saved, &why)) << why;
+
+    form->SetPaused(true);
+    form->PutBackState(saved);
+    EXPECT_EQ(PowerState, POWER_ON);
+    EXPECT_EQ(HomePage, 1);
+    EXPECT_EQ(form->Label15->text(), QStringLiteral("100"));
+    EXPECT_EQ(std::memcmp(form->ShownFrame(), FrameBuffer, 912), 0);
+    EXPECT_EQ(form->Sim().NowMs(), saved.host.virtualMs);
+    const uint64_t points = form->EventPoints();
+    FakeWall::ns += 5000000000;
+    form->IdleFrame();
+    EXPECT_EQ(form->EventPoints(), points); // paused: nothing runs
+
+    // Resumed, the main loop goes on from there, on the saved clock.
+    form->SetPaused(false);
+    const u32 passes = Passes();
+    beforePoint = [&] {
+        if (Passes() == passes + 3) form->Button2Click();
+    };
+    for (int i = 0; i < 3 && PowerState != POWER_OFF; i++) IdlePoint();
+    beforePoint = nullptr;
+    EXPECT_EQ(PowerState, POWER_OFF);
+    EXPECT_GE(Passes(), passes + 3);
+    EXPECT_EQ(UtcTime.Year, 131u);
+
+    // A file that is no state ends the program with 2 before any window.
+    QProcess bad;
+    bad.start(QStringLiteral(TMX5_BINARY),
+              {QStringLiteral("--load-state"), dir.filePath(QStringLiteral("none"))});
+    ASSERT_TRUE(bad.waitForFinished(20000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardError().contains("--load-state"));
 }

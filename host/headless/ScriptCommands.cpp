@@ -1,0 +1,293 @@
+#include "ScriptCommands.h"
+
+#include <stdexcept>
+
+#include "runtime/State.h"
+
+typedef ScriptCommandKind K;
+
+// clang-format off
+const std::vector<ScriptCommandRow>& ScriptCommandTable() {
+    static const std::vector<ScriptCommandRow> table = {
+        {"utc", K::UTC, false, 2, 2, "utc YYYY-MM-DD HH:MM:SS", nullptr,
+         {{ARG_UTC, "YYYY-MM-DD HH:MM:SS", 0, 0, nullptr, {}, "not a UTC time from 1970 to 2099: %s"}},
+         "set the host clock",
+         "The date runs from 1970-01-01 to 2099-12-31, the time from 00:00:00 to 23:59:59; the instrument "
+         "reads it at its next pass. The virtual clock starts at 2026-01-01 00:00:00.",
+         "utc 2026-06-01 12:00:00"},
+        {"on", K::ON, true, 0, 0, "on", nullptr, {},
+         "click ON",
+         "While the instrument is off, ON runs the power-on sequence, the splash and the main loop inside "
+         "its own handler, so the rest of the line is delivered at the first splash frame.",
+         "on"},
+        {"off", K::OFF, true, 0, 0, "off", nullptr, {},
+         "click OFF", nullptr,
+         "off"},
+        {"key", K::KEY, true, 1, 1, "key menu|cw|ccw|left|right", nullptr,
+         {{ARG_CHOICE, "KEY", 0, 0, "menu|cw|ccw|left|right", {KEY_MENU, KEY_CW, KEY_CCW, KEY_LEFT, KEY_RIGHT},
+           "unknown key %s (menu, cw, ccw, left, right)"}},
+         "click a key",
+         "menu is the round key, cw and ccw turn the knob one step, left and right are the soft keys.",
+         "key cw"},
+        {"sensor", K::SENSOR, true, 1, 1, "sensor N", "0 to 4096",
+         {{ARG_NUMBER, "N", 0, 4096, nullptr, {}, "sensor position must be 0 to 4096, not %s"}},
+         "move the temperature track bar (0 to 4096)", nullptr,
+         "sensor 3000"},
+        {"calibrate", K::CALIBRATE, true, 1, 1, "calibrate on|off", nullptr,
+         {{ARG_CHOICE, "on|off", 0, 0, "off|on", {0, 1}, "calibrate takes on or off, not %s"}},
+         "check or clear the calibrate check box", nullptr,
+         "calibrate on"},
+        {"keyfast", K::KEYFAST, true, 1, 1, "keyfast on|off", nullptr,
+         {{ARG_CHOICE, "on|off", 0, 0, "off|on", {0, 1}, "keyfast takes on or off, not %s"}},
+         "check or clear the fast-key check box", nullptr,
+         "keyfast off"},
+        {"wait", K::WAIT, false, 1, 1, "wait DURATION", "250ms, 2s, 1.5s, 10m, 2h",
+         {{ARG_DURATION, "DURATION", 0, 1000LL * 3600000, nullptr, {},
+           "not a duration: %s (250ms, 2s, 1.5s, 10m, 2h; at most 1000h)"}},
+         "let virtual time pass (250ms, 2s, 1.5s, 10m, 2h)",
+         "The next line is read at the first event point at or after that time.",
+         "wait 1.5s"},
+        {"passes", K::PASSES, false, 1, 1, "passes N", nullptr,
+         {{ARG_NUMBER, "N", 0, 100000000, nullptr, {}, "passes takes a count from 0 to 100000000, not %s"}},
+         "let N event points pass", nullptr,
+         "passes 3"},
+        {"frame-ms", K::FRAME_MS, false, 1, 1, "frame-ms N", "1 to 1000",
+         {{ARG_NUMBER, "N", 1, 1000, nullptr, {}, "frame period must be 1 to 1000 ms, not %s"}},
+         "frame period, 1 to 1000 ms (default 20)", nullptr,
+         "frame-ms 100"},
+        {"snap", K::SNAP, false, 1, 1, "snap FILE.pbm|FILE.png|FILE.txt", nullptr,
+         {{ARG_FILE, "FILE", 0, 0, "pbm|png|txt", {}, "snap writes .pbm, .png or .txt, not %s"}},
+         "write the frame last rendered",
+         "Missing folders are made. A .txt file draws lit pixels as '#' and unlit ones as '.'.",
+         "snap home.png"},
+        {"expect", K::EXPECT, false, 2, -1, "expect NAME VALUE", nullptr,
+         {{ARG_NAME, "NAME", 0, 0, nullptr, {}, nullptr}, {ARG_VALUE, "VALUE", 0, 0, nullptr, {}, nullptr}},
+         "compare a state variable, ScreenHandler, Lamp, Label15 or Power",
+         "The value is the rest of the line, so a label with blanks can be compared. A difference ends the "
+         "run with status 1.",
+         "expect MainZone 43"},
+        {"expect-frame", K::EXPECT_FRAME, false, 1, -1, "expect-frame FILE.pbm [ignore X0 Y0 X1 Y1 ...]", nullptr,
+         {{ARG_FILE, "FILE", 0, 0, "pbm", {}, "expect-frame compares with a .pbm file, not %s"},
+          {ARG_IGNORE, "X0 Y0 X1 Y1", 0, 0, nullptr, {}, nullptr}},
+         "compare the frame last rendered with a reference, leaving out the boxes (inclusive corners); a "
+         "failure writes FILE.actual.pbm and FILE.diff.png beside the reference",
+         "tmx5 run --update-frames writes a missing or changed reference instead, keeping the old "
+         "reference's pixels inside the boxes.",
+         "expect-frame frames/home.pbm ignore 0 0 113 7"},
+        {"expect-text", K::EXPECT_TEXT, false, 0, -1, "expect-text X Y [double] [inverse] [small] \"TEXT\"",
+         nullptr, {{ARG_TEXT, "X Y", 0, 255, nullptr, {}, nullptr}},
+         "compare the cells of TEXT drawn at (X, Y) (0 to 255) with the frame last rendered; \\\" is a "
+         "quote, \\\\ a backslash",
+         "TEXT holds 1 to 31 characters of codes 32 to 127. Inside the quotes '#', ';' and blanks are "
+         "text.",
+         "expect-text 0 0 \"UTC\""},
+        {"expect-text-centred", K::EXPECT_TEXT, false, 0, -1,
+         "expect-text-centred X Y [double] [inverse] [small] \"TEXT\"", nullptr,
+         {{ARG_TEXT, "X Y", 0, 255, nullptr, {}, nullptr}},
+         "the same, with the text centred on X", nullptr,
+         "expect-text-centred 57 24 double \"12:00\""},
+        {"print", K::PRINT, false, 1, -1, "print NAME ...", nullptr,
+         {{ARG_NAMES, "NAME", 0, 0, nullptr, {}, nullptr}},
+         "print NAME=VALUE lines", nullptr,
+         "print UtcTime.Hour LocalOffsetHours[43]"},
+        {"save-state", K::SAVE_STATE, false, 1, 1, "save-state FILE", nullptr,
+         {{ARG_FILE, "FILE", 0, 0, nullptr, {}, nullptr}},
+         "write the instrument's state and the host's to FILE",
+         "The file is text: a version line, then one line per variable under the names expect uses, the "
+         "screen routine, the virtual time, the host clock, the frame period, the track bar, the check boxes "
+         "and the lamp. Not during the splash.",
+         "save-state at-noon.state"},
+        {"load-state", K::LOAD_STATE, false, 1, 1, "load-state FILE", nullptr,
+         {{ARG_FILE, "FILE", 0, 0, nullptr, {}, nullptr}},
+         "put back a state that save-state wrote, and carry on from it",
+         "The rest of the line and the lines after it run as they would have after the save-state. A "
+         "powered-on state resumes the main loop without the splash; a running instrument stops first. A bad "
+         "file ends the run with status 2, naming its line, and nothing of it is loaded.",
+         "load-state at-noon.state"},
+    };
+    return table;
+}
+
+const std::vector<ProgramOption>& ProgramOptions() {
+    static const std::vector<ProgramOption> options = {
+        {"tmx5", "open the simulator window"},
+        {"tmx5 --record FILE.tmx",
+         "the same, recording every input into FILE.tmx as a script for tmx5 run, which ends with the "
+         "state the window showed"},
+        {"tmx5 run SCRIPT", "run a scenario script headless (\"-\" reads standard input)"},
+        {"tmx5 run --update-frames SCRIPT",
+         "the same, but write every missing or changed expect-frame reference"},
+        {"tmx5 run --state-on-failure SCRIPT",
+         "the same, and at a failed expectation write the state to SCRIPT.state beside the script (the "
+         "script's name without .tmx), for tmx5 --load-state"},
+        {"tmx5 --help", "print the command lines and the script commands"},
+        {"tmx5 --version", "print the program's and the firmware's version"},
+        {"tmx5 --man", "print this manual as a man page (roff)"},
+        {"tmx5 --reference", "print the script reference, docs/SCRIPTS.md (Markdown)"},
+    };
+    return options;
+}
+
+const std::vector<ReferenceNote>& ScriptLimits() {
+    static const std::vector<ReferenceNote> limits = {
+        {"script size", "at most 1 MiB; reading stops at the first NUL byte"},
+        {"errors", "at most 20 bad lines are reported, then \"... and N more\""},
+        {"wait", "at most 1000 hours per command"},
+        {"passes", "at most 100000000 per command"},
+        {"total work", "at most 10,000 virtual hours and 10^9 passes per script"},
+        {"--timeout SECONDS", "ends the run with status 1 after that many seconds of real time"},
+    };
+    return limits;
+}
+
+const std::vector<ReferenceNote>& ExitCodes() {
+    static const std::vector<ReferenceNote> codes = {
+        {"0", "every expectation held"},
+        {"1", "an expectation failed (the first one ends the run)"},
+        {"2", "a bad script, a bad command line, a bad state file, or a file that could not be read or written"},
+    };
+    return codes;
+}
+
+const std::vector<ReferenceNote>& PathRules() {
+    static const std::vector<ReferenceNote> rules = {
+        {"relative names", "file names are taken relative to the script's folder (standard input: the "
+                           "current folder), or to --out DIR when given"},
+        {"confinement", "an absolute name or one holding .. is refused when the script is checked "
+                        "(status 2), unless --allow-any-path is given"},
+    };
+    return rules;
+}
+// clang-format on
+
+const ScriptCommandRow* FindScriptCommand(const std::string& name) {
+    for (const ScriptCommandRow& row : ScriptCommandTable())
+        if (name == row.name) return &row;
+    return nullptr;
+}
+
+const ScriptCommandRow& ScriptCommandOf(ScriptCommandKind::Kind kind) {
+    for (const ScriptCommandRow& row : ScriptCommandTable())
+        if (row.kind == kind) return row;
+    throw std::logic_error("no script command row for a kind");
+}
+
+std::string FormatCommand(ScriptCommandKind::Kind kind, const std::vector<std::string>& args) {
+    const ScriptCommandRow& row = ScriptCommandOf(kind);
+    // utc takes its date and time as one argument or as two.
+    const int given = kind == K::UTC && args.size() == 1 ? 2 : (int)args.size();
+    if (given < row.minArgs || (row.maxArgs >= 0 && given > row.maxArgs))
+        throw std::logic_error(std::string("wrong argument count for ") + row.name);
+    std::string line = row.name;
+    for (const std::string& a : args) line += " " + a;
+    return line;
+}
+
+static std::string Spaced(const char* choices, const char* sep) {
+    std::string s;
+    for (const char* p = choices; *p; p++)
+        if (*p == '|')
+            s += sep;
+        else
+            s += *p;
+    return s;
+}
+
+std::vector<std::string> DescribeArgs(const ScriptCommandRow& row) {
+    std::vector<std::string> out;
+    for (const ScriptArg& a : row.args) {
+        const std::string m = a.metavar;
+        switch (a.kind) {
+            case ARG_UTC:
+                out.push_back(m + ": a UTC date and time from 1970-01-01 00:00:00 to 2099-12-31 23:59:59");
+                break;
+            case ARG_CHOICE:
+                out.push_back(m + ": one of " + Spaced(a.choices, ", "));
+                break;
+            case ARG_NUMBER:
+                out.push_back(m + ": a whole number from " + std::to_string(a.lo) + " to " +
+                              std::to_string(a.hi));
+                break;
+            case ARG_DURATION:
+                out.push_back(m + ": a number (decimals allowed) and a unit, ms, s, m or h; at most " +
+                              std::to_string(a.hi / 3600000) + "h");
+                break;
+            case ARG_FILE:
+                out.push_back(m + ": a file name" + (a.choices ? " ending ." + Spaced(a.choices, ", .") : ""));
+                break;
+            case ARG_NAME:
+                out.push_back(m + ": a name from the list of names (below)");
+                break;
+            case ARG_VALUE:
+                out.push_back(m +
+                              ": a whole number; for ScreenHandler a screen routine's name or none, for "
+                              "Power off, splash or on, for Label15 the label's text");
+                break;
+            case ARG_NAMES:
+                out.push_back(m + ": one or more names from the list of names (below)");
+                break;
+            case ARG_IGNORE:
+                out.push_back(m +
+                              ": boxes left out of the comparison, x 0 to 113, y 0 to 63, inclusive corners, "
+                              "X0 <= X1 and Y0 <= Y1");
+                break;
+            case ARG_TEXT:
+                out.push_back(m +
+                              ": the text's top left corner (its centre's x when centred), 0 to 255; double: "
+                              "double height; inverse: light on dark; small: the small font");
+                break;
+        }
+    }
+    return out;
+}
+
+// Words of text wrapped at width, each line after the first indented.
+static std::string Wrap(const std::string& text, size_t first, size_t indent, size_t width) {
+    std::string out, line;
+    size_t used = first, start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!line.empty() && used + 1 + word.size() > width) {
+            out += line + "\n" + std::string(indent, ' ');
+            line.clear();
+            used = indent;
+        }
+        if (!line.empty()) {
+            line += ' ';
+            used++;
+        }
+        line += word;
+        used += word.size();
+        start = end + 1;
+    }
+    return out + line;
+}
+
+// "  SYNOPSIS   help" with the help at column `column`, on the next line when
+// the synopsis is too long.
+static std::string HelpEntry(const std::string& lead, const std::string& synopsis, const std::string& help,
+                             size_t column) {
+    std::string s = lead + synopsis;
+    if (s.size() + 1 > column)
+        s += "\n" + std::string(column, ' ');
+    else
+        s += std::string(column - s.size(), ' ');
+    return s + Wrap(help, column, column, 100) + "\n";
+}
+
+std::string UsageText() {
+    std::string s;
+    bool first = true;
+    for (const ProgramOption& o : ProgramOptions()) {
+        s += HelpEntry(first ? "usage: " : "       ", o.synopsis, o.help, 28);
+        first = false;
+    }
+    s += "\nA scenario script drives the instrument on a virtual clock that starts at\n"
+         "2026-01-01 00:00:00 UTC. One command per line, or several separated by ';':\n";
+    for (const ScriptCommandRow& row : ScriptCommandTable()) s += HelpEntry("  ", row.synopsis, row.help, 28);
+    s += "Exit status:\n";
+    for (const ReferenceNote& e : ExitCodes()) s += HelpEntry("  ", e.topic, e.text, 6);
+    return s;
+}

@@ -1,0 +1,338 @@
+#include "StateFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "StateNames.h"
+#include "screens/Screens.h"
+
+namespace {
+
+const char VersionWord[] = "tmx5-state";
+
+// The host's lines: name, range, and where the value goes.
+struct HostField {
+    const char* name;
+    long long lo, hi;
+};
+// The host clock stays where a run can take it: the clock's 1970..2100 plus
+// the 10,000 virtual hours one script may add.
+const long long LongestRunMs = 10000LL * 3600000;
+const HostField HostFields[] = {
+    {"VirtualMs", 0, 1LL << 53}, {"HostUtcMs", 0, 4102444800000LL + LongestRunMs},
+    {"FrameMs", 1, 1000},        {"TrackBar", 0, 4096},
+    {"Calibrate", 0, 1},         {"KeyFast", 0, 1},
+    {"Lamp", 0, 0xFFFFFFFFLL},
+};
+const int HostFieldCount = sizeof HostFields / sizeof HostFields[0];
+
+long long HostValue(const HostSnapshot& h, int i) {
+    switch (i) {
+        case 0:
+            return (long long)h.virtualMs;
+        case 1:
+            return h.hostUtcMs;
+        case 2:
+            return h.frameMs;
+        case 3:
+            return h.trackBar;
+        case 4:
+            return h.calibrate;
+        case 5:
+            return h.keyFast;
+        default:
+            return h.lamp;
+    }
+}
+
+void SetHostValue(HostSnapshot* h, int i, long long v) {
+    switch (i) {
+        case 0:
+            h->virtualMs = (uint64_t)v;
+            break;
+        case 1:
+            h->hostUtcMs = v;
+            break;
+        case 2:
+            h->frameMs = (uint32_t)v;
+            break;
+        case 3:
+            h->trackBar = (int)v;
+            break;
+        case 4:
+            h->calibrate = v != 0;
+            break;
+        case 5:
+            h->keyFast = v != 0;
+            break;
+        default:
+            h->lamp = (u32)v;
+            break;
+    }
+}
+
+// A whole decimal number, optionally signed, within lo..hi.
+bool ParseWhole(const std::string& s, long long lo, long long hi, long long* v) {
+    if (s.empty() || s.size() > 20) return false;
+    size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (i == s.size() || s.find_first_not_of("0123456789", i) != std::string::npos) return false;
+    errno = 0;
+    const long long value = std::strtoll(s.c_str(), nullptr, 10);
+    if (errno != 0 || value < lo || value > hi) return false;
+    *v = value;
+    return true;
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    std::string w;
+    while (in >> w) words.push_back(w);
+    return words;
+}
+
+long long Staged(const InstrumentSnapshot& s, const char* name, int index = 0) {
+    const std::vector<StateName>& names = StateNames();
+    for (size_t k = 0; k < names.size(); k++)
+        if (std::strcmp(names[k].name, name) == 0) return s.values[k][index];
+    return 0;
+}
+
+// What a state saved at an event point cannot be; "" when it is none of it.
+// The first word names the variable at fault.
+std::string ConsistencyFault(const InstrumentSnapshot& s) {
+    const bool on = Staged(s, "PowerState") == POWER_ON;
+    const ScreenRow* screen = FindScreen(s.screen);
+    if (on && screen == nullptr) return "ScreenHandler none: a running instrument always shows a screen";
+    if (screen != nullptr && Staged(s, "MenuCursor") > screen->LastCursor)
+        return "MenuCursor " + std::to_string(Staged(s, "MenuCursor")) + " is past the last row of " +
+               screen->Name + " (" + std::to_string(screen->LastCursor) + ")";
+    if (on && Staged(s, "KeyCode") != KEY_NONE)
+        return "KeyCode " + std::to_string(Staged(s, "KeyCode")) +
+               ": a running instrument's pass took its key";
+    std::string fault;
+    // clang-format off
+    // The editor's working fields, while it is open; the time records of a
+    // running instrument.
+#define STATE_EDIT(type, name, min, max, writer)                                                  \
+    if (fault.empty() && s.screen == SetUtcTimeScreen && (Staged(s, #name) < (min) || Staged(s, #name) > (max))) \
+        fault = #name " " + std::to_string(Staged(s, #name)) + " is outside " #min " to " #max " while SET UTC TIME is open";
+#define TIME_FIELD_CHECK(record, type, field, min, max)                                           \
+    if (fault.empty() && on && (Staged(s, #record "." #field) < (min) || Staged(s, #record "." #field) > (max))) \
+        fault = #record "." #field " " + std::to_string(Staged(s, #record "." #field)) +          \
+                " is outside " #min " to " #max " in a running instrument";
+#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_CHECK, name)
+#include "runtime/StateTable.h"
+#undef TIME_FIELD_CHECK
+    // clang-format on
+    return fault;
+}
+
+} // namespace
+
+InstrumentSnapshot CaptureInstrument(const HostSnapshot& host) {
+    InstrumentSnapshot s;
+    for (const StateName& n : StateNames()) {
+        std::vector<long long> v(n.count);
+        for (int i = 0; i < n.count; i++) v[i] = ReadStateValue(&n, i);
+        s.values.push_back(v);
+    }
+    s.screen = ScreenHandler;
+    s.host = host;
+    return s;
+}
+
+void RestoreInstrument(const InstrumentSnapshot& s) {
+    const std::vector<StateName>& names = StateNames();
+    for (size_t k = 0; k < names.size() && k < s.values.size(); k++)
+        for (int i = 0; i < names[k].count; i++) WriteStateValue(&names[k], i, s.values[k][i]);
+    ScreenHandler = s.screen;
+}
+
+std::string FormatStateFile(const InstrumentSnapshot& s) {
+    std::string text = std::string(VersionWord) + " " + std::to_string(STATE_FILE_VERSION) + "\n";
+    text +=
+        "# A TMX-5 simulator state: tmx5 run (load-state FILE) or tmx5 --load-state FILE resume from it.\n";
+    for (int i = 0; i < HostFieldCount; i++)
+        text += std::string(HostFields[i].name) + " " + std::to_string(HostValue(s.host, i)) + "\n";
+    const char* screen = ScreenRoutineName(s.screen);
+    text += std::string("ScreenHandler ") + (screen ? screen : "none") + "\n";
+    const std::vector<StateName>& names = StateNames();
+    for (size_t k = 0; k < names.size(); k++) {
+        text += names[k].name;
+        for (long long v : s.values[k]) text += " " + std::to_string(v);
+        text += "\n";
+    }
+    return text;
+}
+
+bool ParseStateFile(const std::string& text, InstrumentSnapshot* out, int* line, std::string* why) {
+    *line = 0;
+    if (text.size() > STATE_FILE_LIMIT) {
+        *why = "larger than 1 MiB: not a state file";
+        return false;
+    }
+    const std::vector<StateName>& names = StateNames();
+    InstrumentSnapshot s;
+    s.values.resize(names.size());
+    std::map<std::string, int> seenAt; // name -> the line that gave it
+    bool versionSeen = false;
+    int number = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string raw = text.substr(start, end - start);
+        start = end + 1;
+        *line = ++number;
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        for (size_t i = 0; i < raw.size(); i++) {
+            const unsigned char c = (unsigned char)raw[i];
+            if ((c < 32 && c != '\t') || c >= 127) {
+                char byte[8];
+                std::snprintf(byte, sizeof byte, "0x%02x", c);
+                *why = std::string("not text: byte ") + byte + " at column " + std::to_string(i + 1);
+                return false;
+            }
+        }
+        const std::vector<std::string> w = Words(raw);
+        if (!versionSeen) {
+            if (w.size() != 2 || w[0] != VersionWord) {
+                *why = "not a TMX-5 state file: the first line must be \"tmx5-state 1\"";
+                return false;
+            }
+            if (w[1] != std::to_string(STATE_FILE_VERSION)) {
+                *why = "state file version " + w[1] + "; this tmx5 reads version " +
+                       std::to_string(STATE_FILE_VERSION);
+                return false;
+            }
+            versionSeen = true;
+            continue;
+        }
+        if (w.empty() || w[0][0] == '#') continue;
+        const std::string& name = w[0];
+        auto seen = seenAt.find(name);
+        if (seen != seenAt.end()) {
+            *why = name + " is given twice (first on line " + std::to_string(seen->second) + ")";
+            return false;
+        }
+        const size_t given = w.size() - 1;
+        auto count = [&](size_t want) {
+            if (given == want) return true;
+            *why = name + " takes " + std::to_string(want) + (want == 1 ? " value" : " values") + ", not " +
+                   std::to_string(given);
+            return false;
+        };
+        bool known = false;
+        if (name == "ScreenHandler") {
+            if (!count(1)) return false;
+            ScreenRoutine r = ScreenRoutineByName(w[1].c_str());
+            if (r == nullptr && w[1] != "none") {
+                *why = "no screen routine is called " + w[1];
+                return false;
+            }
+            s.screen = r;
+            known = true;
+        }
+        for (int i = 0; !known && i < HostFieldCount; i++) {
+            if (name != HostFields[i].name) continue;
+            long long v;
+            if (!count(1)) return false;
+            if (!ParseWhole(w[1], HostFields[i].lo, HostFields[i].hi, &v)) {
+                *why = name + " " + w[1] + " is not a whole number from " + std::to_string(HostFields[i].lo) +
+                       " to " + std::to_string(HostFields[i].hi);
+                return false;
+            }
+            SetHostValue(&s.host, i, v);
+            known = true;
+        }
+        for (size_t k = 0; !known && k < names.size(); k++) {
+            const StateName& n = names[k];
+            if (name != n.name) continue;
+            if (!count((size_t)n.count)) return false;
+            s.values[k].resize(n.count);
+            for (int i = 0; i < n.count; i++) {
+                const std::string element = n.count > 1 ? name + "[" + std::to_string(i) + "]" : name;
+                if (!ParseWhole(w[i + 1], n.min, n.max, &s.values[k][i])) {
+                    *why = element + " " + w[i + 1] + " is not a whole number from " + std::to_string(n.min) +
+                           " to " + std::to_string(n.max);
+                    return false;
+                }
+            }
+            if (name == "PowerState" && s.values[k][0] == POWER_SPLASH) {
+                *why = "PowerState 1: a state saved during the splash cannot be resumed";
+                return false;
+            }
+            if (name == "ShutdownRequested" && s.values[k][0] != 0) {
+                *why = "ShutdownRequested 1: the instrument was going away; nothing to resume";
+                return false;
+            }
+            known = true;
+        }
+        if (!known) {
+            *why = "unknown name " + name;
+            return false;
+        }
+        seenAt[name] = number;
+    }
+    if (!versionSeen) {
+        *why = "empty: not a state file";
+        return false;
+    }
+    std::vector<std::string> required = {"ScreenHandler"};
+    for (const HostField& f : HostFields) required.push_back(f.name);
+    for (const StateName& n : names) required.push_back(n.name);
+    for (const std::string& name : required)
+        if (seenAt.find(name) == seenAt.end()) {
+            *why = "the file ends without " + name + " (is it cut short?)";
+            return false;
+        }
+    // Each value is in its own range; these are the rules between them that
+    // hold at every event point, so a state that breaks one was not saved.
+    const std::string fault = ConsistencyFault(s);
+    if (!fault.empty()) {
+        *line = seenAt[fault.substr(0, fault.find(' '))];
+        *why = fault;
+        return false;
+    }
+    *out = s;
+    return true;
+}
+
+bool ReadStateFile(const std::string& path, InstrumentSnapshot* s, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = path + ": cannot read: " + std::strerror(errno);
+        return false;
+    }
+    std::string text(STATE_FILE_LIMIT + 1, '\0');
+    in.read(&text[0], (std::streamsize)text.size());
+    if (in.bad()) {
+        *error = path + ": cannot read: " + std::strerror(errno);
+        return false;
+    }
+    text.resize((size_t)in.gcount());
+    int line;
+    std::string why;
+    if (ParseStateFile(text, s, &line, &why)) return true;
+    *error = path + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + why;
+    return false;
+}
+
+bool WriteStateFile(const std::string& path, const InstrumentSnapshot& s, std::string* error) {
+    const std::string text = FormatStateFile(s);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) *error = "cannot write " + path + ": " + std::strerror(errno);
+    return ok;
+}

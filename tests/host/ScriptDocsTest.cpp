@@ -1,0 +1,55 @@
+// --help, --man, docs/SCRIPTS.md and the parser all come from one table; this
+// fails when any of them drifts (a hand-edited usage text, a stale reference,
+// a row whose example the parser refuses, a name print does not take).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "RunnerTestSupport.h"
+#include "headless/ScriptCommands.h"
+#include "headless/ScriptReference.h"
+#include "headless/ScriptRunner.h"
+
+namespace {
+
+std::string Output(const std::string& args) {
+    std::string out;
+    if (FILE* p = popen((std::string(TMX5_BINARY) + " " + args).c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+        pclose(p);
+    }
+    return out;
+}
+
+bool Loads(const std::string& line) {
+    std::ostringstream out, err;
+    ScriptRunner runner(out, err);
+    return runner.Load(line + "\n", "t.tmx", ".");
+}
+
+TEST(ScriptDocs, HelpManAndReferenceAgreeWithTheParsersTable) {
+    const std::string help = Output("--help"), man = Output("--man"), reference = Output("--reference");
+    EXPECT_EQ(ReadFile(std::string(TMX5_SOURCE_DIR) + "/docs/SCRIPTS.md"), reference)
+        << "docs/SCRIPTS.md is stale: build/host/tmx5 --reference > docs/SCRIPTS.md";
+    EXPECT_EQ(help, UsageText());
+    for (const ScriptCommandRow& row : ScriptCommandTable()) {
+        EXPECT_TRUE(Loads(row.example)) << row.example;
+        EXPECT_NE(help.find(std::string("\n  ") + row.name), std::string::npos) << row.name;
+        std::string roffName;
+        for (const char* p = row.name; *p; p++) roffName += *p == '-' ? "\\-" : std::string(1, *p);
+        EXPECT_NE(man.find(".B \"" + roffName), std::string::npos) << row.name;
+        EXPECT_NE(reference.find("### `" + std::string(row.name)), std::string::npos) << row.name;
+    }
+    for (const ProgramOption& o : ProgramOptions()) EXPECT_NE(help.find(o.synopsis), std::string::npos);
+    for (const NameDoc& d : ScriptNameDocs()) {
+        const std::string name = d.name.substr(0, d.name.find('['));
+        EXPECT_TRUE(Loads("print " + name + (name == d.name ? "" : "[0]"))) << d.name;
+        EXPECT_NE(man.find(".B \"" + d.name), std::string::npos) << d.name;
+    }
+}
+
+} // namespace
