@@ -1,8 +1,12 @@
 #include "Pcmain.h"
 
 #include "FrameConvert.h"
+#include "headless/FrameFiles.h"
+#include "headless/ScriptCommands.h"
+#include "headless/StateFile.h"
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
+#include "screens/Screens.h"
 #include "window/Controls.h"
 #include "window/Layout.h"
 #include "window/Recorder.h"
@@ -23,19 +27,46 @@
 #include <QStatusBar>
 #include <QWheelEvent>
 
+#include <QDateTime>
+#include <QDir>
+
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 // The face and icon are built into tmx5window, a static library, whose
 // resource initialiser the linker would otherwise drop.
-static void LoadWindowResources() {
-    Q_INIT_RESOURCE(window);
-}
+static void LoadWindowResources() { Q_INIT_RESOURCE(window); }
 
 namespace {
 
 // One notch of a mouse wheel, in the eighths of a degree Qt reports.
 const int WheelNotch = 120;
+
+// Running flat out, the window still handles its events this often, and
+// repaints the display at most this often.
+const qint64 EventsEveryNs = 4000000;
+const qint64 PresentEveryNs = 1000000000 / 60;
+// A pacer this far off its timeline (the machine slept, the computer's clock
+// was set) starts a new one instead of running a burst of frames or
+// stalling.
+const qint64 ResyncLimitNs = 1000000000;
+
+const char* KeyWord(qint64 code) {
+    switch (code) {
+        case KEY_MENU:
+            return "menu";
+        case KEY_CW:
+            return "cw";
+        case KEY_CCW:
+            return "ccw";
+        case KEY_LEFT:
+            return "left";
+        case KEY_RIGHT:
+            return "right";
+    }
+    return "?";
+}
 
 // The face picture is stored as a JPEG and decoded by Qt's JPEG plugin; the
 // window is still usable without it, so a missing plugin is only reported.
@@ -43,8 +74,9 @@ QPixmap LoadFace() {
     QImageReader reader(QStringLiteral(":/tmx5/face.jpg"), "jpeg");
     QImage face = reader.read();
     if (face.isNull())
-        std::fprintf(stderr, "tmx5: the face picture cannot be shown: %s (Qt's JPEG image plugin "
-                             "libqjpeg comes with the package libqt6gui6)\n",
+        std::fprintf(stderr,
+                     "tmx5: the face picture cannot be shown: %s (Qt's JPEG image plugin "
+                     "libqjpeg comes with the package libqt6gui6)\n",
                      qPrintable(reader.errorString()));
     return QPixmap::fromImage(face);
 }
@@ -64,10 +96,11 @@ void FitDigits(QLabel* label) {
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+TForm1::TForm1(QWidget* parent, Pacer::WallClock wall, void* wallContext)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      pacer_(wall, wallContext) {
     LoadWindowResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Solvanta TMX-5"));
@@ -155,18 +188,20 @@ TForm1::TForm1(QWidget* parent)
 
     // Buttons and check boxes never take the focus: Space and Return are the
     // MENU key, not a press of whichever button was clicked last.
-    for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
-                       static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button4),
-                       static_cast<QWidget*>(CheckBox2), static_cast<QWidget*>(CheckBox3)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2), static_cast<QWidget*>(Button3),
+          static_cast<QWidget*>(Button4), static_cast<QWidget*>(CheckBox2), static_cast<QWidget*>(CheckBox3)})
         w->setFocusPolicy(Qt::NoFocus);
     // A click anywhere but on the track bar gives the keyboard back to the
     // window (see eventFilter).
     for (QWidget* w : findChildren<QWidget*>())
         if (w != TrackBar6) w->installEventFilter(this);
 
+    // The tick runs on virtual time: the simulated clock calls Timer1Timer
+    // for each 100 ms that an event point lets pass, so Timer1 only keeps
+    // its interval and is never started on the wall clock.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(Layout::TimerIntervalMs);
 
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
@@ -179,20 +214,19 @@ TForm1::TForm1(QWidget* parent)
     connect(TrackBar6, &QSlider::valueChanged, this, &TForm1::TrackBar6Change);
     connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Change);
     connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Change);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
-    pacer_.setSingleShot(true);
-    pacer_.setTimerType(Qt::PreciseTimer);
-    passClock_.start();
+    waker_.setSingleShot(true);
+    waker_.setTimerType(Qt::PreciseTimer);
+    idleTimer_.setSingleShot(true);
+    idleTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&idleTimer_, &QTimer::timeout, this, &TForm1::IdleFrame);
 
+    lamp_ = LAMP_BRIGHT;
     panel_ = WindowPanelFor(this);
-    HostAttach(&panel_, nullptr);
-    // The tick runs from the window's creation, the instrument on or off. A
-    // recording counts its time from here, so that its replay, whose tick
-    // fires at every multiple of 100 ms, sees the ticks where the window did.
-    sinceStart_.start();
-    startUtc_ = (qint64)std::time(nullptr);
-    Timer1->start();
+    hostClock_ = HostClock{this, ClockNow, StdClockBreakDown};
+    HostAttach(&panel_, &hostClock_);
+    // Until told otherwise the host clock is the computer's.
+    FollowComputerClock();
     setFocus(Qt::OtherFocusReason);
 }
 
@@ -202,98 +236,412 @@ TForm1::~TForm1() {
     if (Host == &panel_) HostAttach(nullptr, nullptr);
 }
 
+u8 TForm1::ClockNow(void* context, s64* seconds) {
+    *seconds = static_cast<TForm1*>(context)->clock_.UtcSeconds();
+    return 1;
+}
+
+// --- Simulation ---------------------------------------------------------------
+
+void TForm1::SetSpeed(double speed) {
+    if (speed < 0) speed = 0;
+    if (following_ && speed == 1 && !Paused()) return;
+    following_ = false;
+    pacer_.SetSpeed(speed, clock_.NowMs());
+    ScheduleIdle();
+}
+
+void TForm1::SetPaused(bool paused) {
+    if (paused == Paused()) return;
+    if (paused) following_ = false;
+    stepBudget_ = 0;
+    pacer_.SetPaused(paused, clock_.NowMs());
+    PresentFrame();
+    ScheduleIdle();
+}
+
+void TForm1::Step(unsigned points) {
+    if (!Paused()) return;
+    following_ = false;
+    stepBudget_ += points;
+    ScheduleIdle();
+}
+
+void TForm1::StepSecond() { Step((1000 + clock_.FrameMs() - 1) / clock_.FrameMs()); }
+
+void TForm1::SetUtc(qint64 seconds) {
+    if (following_) {
+        following_ = false;
+        if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    }
+    EnqueueUtc(seconds, NextWholeSecondMs());
+}
+
+uint64_t TForm1::NextWholeSecondMs() const { return (clock_.NowMs() + clock_.FrameMs() + 999) / 1000 * 1000; }
+
+void TForm1::EnqueueUtc(qint64 seconds, uint64_t atMs) {
+    for (auto i = pending_.begin(); i != pending_.end();)
+        i = i->kind == Input::UTC ? pending_.erase(i) : i + 1;
+    if (closing_) return;
+    pending_.push_back(Input{Input::UTC, seconds, atMs});
+    ScheduleIdle();
+}
+
+void TForm1::FollowComputerClock() {
+    following_ = true;
+    stepBudget_ = 0;
+    if (Paused()) pacer_.SetPaused(false, clock_.NowMs());
+    if (pacer_.Speed() != 1) pacer_.SetSpeed(1, clock_.NowMs());
+    // The clock is set to a whole second (as a script sets it) at the next
+    // whole virtual second, and the timeline puts that event point where
+    // the computer's clock reaches that second; from there virtual time
+    // keeps to the computer's, and the instrument's seconds turn with it.
+    const uint64_t at = NextWholeSecondMs();
+    const qint64 ahead = qint64(at - clock_.NowMs()) * 1000000;
+    const qint64 wall = pacer_.WallNow() + ahead;
+    const qint64 second = wall > 0 ? (wall + 999999999) / 1000000000 : wall / 1000000000;
+    pacer_.StartTimeline(second * 1000000000 - ahead, clock_.NowMs());
+    EnqueueUtc(second, at);
+}
+
+void TForm1::Enqueue(Input::Kind kind, qint64 value) {
+    if (closing_) return;
+    pending_.push_back(Input{kind, value, 0});
+    ScheduleIdle();
+}
+
+void TForm1::WaitUntilDue() {
+    for (;;) {
+        if (closing_ || ShutdownRequested) return;
+        qint64 wait;
+        if (Paused()) {
+            wait = stepBudget_ > 0 ? 0 : -1;
+        } else {
+            const uint64_t next = clock_.NowMs() + clock_.FrameMs();
+            if (pacer_.Resynchronise(clock_.NowMs(), next, ResyncLimitNs) && following_)
+                FollowComputerClock();
+            wait = pacer_.WaitBeforeFrame(next);
+        }
+        const qint64 now = pacer_.WallNow();
+        if (wait == 0) {
+            // Due now: still let the window's events in every few
+            // milliseconds, when running flat out or catching up.
+            if (now - lastEventsNs_ >= EventsEveryNs || now < lastEventsNs_) {
+                SyncDisplayVisibility();
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+                lastEventsNs_ = pacer_.WallNow();
+                continue; // an event may have paused the clock
+            }
+            if (Paused()) stepBudget_--;
+            return;
+        }
+        SyncDisplayVisibility();
+        if (wait < 0) {
+            PresentFrame();
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        } else if (waitHook_) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            waitHook_(wait);
+        } else {
+            waker_.start(int((wait + 999999) / 1000000));
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+            waker_.stop();
+        }
+        lastEventsNs_ = pacer_.WallNow();
+    }
+}
+
+void TForm1::EventPointNow() {
+    points_++;
+    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
+    if (recorder_ && stopRecording_) {
+        // The replay reads the closing lines where it would read the next
+        // input; inputs wait until the recording has ended.
+        if (points_ >= recorder_->ReadPoint()) EndRecording();
+        return;
+    }
+    DeliverInputs();
+}
+
+void TForm1::DeliverInputs() {
+    if (pending_.empty() || points_ < nextDelivery_) return;
+    // A new UTC waits for its whole second. Other inputs go ahead of it,
+    // except at the event point just before it: after an input the next
+    // delivery is two event points on, and the clock must not be late.
+    const uint64_t now = clock_.NowMs();
+    bool clockNext = false;
+    for (const Input& in : pending_)
+        if (in.kind == Input::UTC && in.notBeforeMs > now && in.notBeforeMs <= now + clock_.FrameMs())
+            clockNext = true;
+    std::deque<Input> waiting;
+    std::vector<std::string> line;
+    bool event = false;
+    while (!pending_.empty() && !powerOnDue_) {
+        const Input in = pending_.front();
+        pending_.pop_front();
+        if (in.kind == Input::UTC ? in.notBeforeMs > now : clockNext) {
+            waiting.push_back(in);
+            continue;
+        }
+        switch (in.kind) {
+            case Input::ON:
+                line.push_back(FormatCommand(ScriptCommandKind::ON));
+                // From off, ON runs the instrument until OFF: after this event
+                // point, from the idle loop, as the runner does.
+                if (PowerState == POWER_OFF)
+                    powerOnDue_ = true;
+                else
+                    ::Button1Click();
+                break;
+            case Input::OFF:
+                line.push_back(FormatCommand(ScriptCommandKind::OFF));
+                ::Button2Click();
+                break;
+            case Input::KEY:
+                line.push_back(FormatCommand(ScriptCommandKind::KEY, {KeyWord(in.value)}));
+                switch (in.value) {
+                    case KEY_MENU:
+                        ::Image5Click();
+                        break;
+                    case KEY_CW:
+                        ::Button3Click();
+                        break;
+                    case KEY_CCW:
+                        ::Button4Click();
+                        break;
+                    case KEY_LEFT:
+                        ::Image3Click();
+                        break;
+                    case KEY_RIGHT:
+                        ::Image6Click();
+                        break;
+                }
+                break;
+            case Input::SENSOR:
+                // Only the last of several moves within one delivery matters.
+                if (!pending_.empty() && pending_.front().kind == Input::SENSOR) continue;
+                line.push_back(FormatCommand(ScriptCommandKind::SENSOR, {std::to_string(in.value)}));
+                RawSensor = (s32)in.value;
+                Label15->setText(QString::number(in.value));
+                break;
+            case Input::CALIBRATE:
+                line.push_back(FormatCommand(ScriptCommandKind::CALIBRATE, {in.value ? "on" : "off"}));
+                calibrate_ = in.value != 0;
+                break;
+            case Input::KEYFAST:
+                line.push_back(FormatCommand(ScriptCommandKind::KEYFAST, {in.value ? "on" : "off"}));
+                keyFast_ = in.value != 0;
+                break;
+            case Input::UTC:
+                line.push_back(FormatCommand(ScriptCommandKind::UTC, {Recorder::UtcText(in.value)}));
+                clock_.SetUtc(in.value);
+                continue; // setting the clock is no input: the runner reads on at once
+        }
+        event = true;
+    }
+    pending_.insert(pending_.begin(), waiting.begin(), waiting.end());
+    if (line.empty()) return;
+    nextDelivery_ = points_ + (event ? 2 : 1);
+    if (recorder_ && !line.empty() && !recorder_->Line(points_, line, event)) RecordFailed();
+}
+
+void TForm1::ScheduleIdle() {
+    if (closing_ || (PowerState != POWER_OFF && !resumeDue_)) return;
+    if (Paused() && stepBudget_ == 0) {
+        idleTimer_.stop();
+        return;
+    }
+    qint64 wait = Paused() ? 0 : pacer_.WaitBeforeFrame(clock_.NowMs() + clock_.FrameMs());
+    if (wait < 0) wait = 0;
+    idleTimer_.start(int((wait + 999999) / 1000000));
+}
+
+void TForm1::IdleFrame() {
+    if (closing_ || (PowerState != POWER_OFF && !resumeDue_)) return;
+    SyncDisplayVisibility();
+    const qint64 start = pacer_.WallNow();
+    for (;;) {
+        if (Paused()) {
+            if (stepBudget_ == 0) break;
+            stepBudget_--;
+        } else {
+            const uint64_t next = clock_.NowMs() + clock_.FrameMs();
+            if (pacer_.Resynchronise(clock_.NowMs(), next, ResyncLimitNs) && following_)
+                FollowComputerClock();
+            if (pacer_.WaitBeforeFrame(next) > 0) break;
+        }
+        EventPointNow();
+        if (resumeDue_) {
+            resumeDue_ = false;
+            if (PowerState == POWER_ON) {
+                PowerState = POWER_OFF; // as ResumeMainLoop takes it
+                ::ResumeMainLoop();
+                if (closing_) {
+                    QCoreApplication::quit();
+                    return;
+                }
+                break;
+            }
+        }
+        if (powerOnDue_) {
+            powerOnDue_ = false;
+            // Runs the power-on sequence and the main loop, and returns after
+            // OFF or once the window has closed. In the second case the
+            // window must not be touched again: leave the message loop.
+            ::Button1Click();
+            if (closing_) {
+                QCoreApplication::quit();
+                return;
+            }
+            break;
+        }
+        if (closing_) return;
+        const qint64 now = pacer_.WallNow();
+        if (now - start >= EventsEveryNs || now < start) break;
+    }
+    ScheduleIdle();
+}
+
+void TForm1::PutBackState(const InstrumentSnapshot& saved) {
+    RestoreInstrument(saved);
+    clock_.SetNowMs(saved.host.virtualMs);
+    clock_.SetUtcMs(saved.host.hostUtcMs);
+    clock_.SetFrameMs(saved.host.frameMs);
+    following_ = false;
+    for (auto i = pending_.begin(); i != pending_.end();)
+        i = i->kind == Input::UTC ? pending_.erase(i) : i + 1;
+    if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    // The controls as they were, without passing them to the instrument as
+    // inputs: the instrument's own values came back with it.
+    for (QWidget* w : {static_cast<QWidget*>(TrackBar6), static_cast<QWidget*>(CheckBox2),
+                       static_cast<QWidget*>(CheckBox3)})
+        w->blockSignals(true);
+    TrackBar6->setValue(saved.host.trackBar);
+    CheckBox2->setChecked(saved.host.calibrate);
+    CheckBox3->setChecked(saved.host.keyFast);
+    for (QWidget* w : {static_cast<QWidget*>(TrackBar6), static_cast<QWidget*>(CheckBox2),
+                       static_cast<QWidget*>(CheckBox3)})
+        w->blockSignals(false);
+    Label15->setText(QString::number(saved.host.trackBar));
+    calibrate_ = saved.host.calibrate;
+    keyFast_ = saved.host.keyFast;
+    SetLampColour(saved.host.lamp);
+    displayWanted_ = true;
+    std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
+    frameDirty_ = true;
+    PresentFrame();
+    resumeDue_ = PowerState == POWER_ON;
+    ScheduleIdle();
+}
+
 // --- Recording --------------------------------------------------------------
 
-void TForm1::StartRecording(Recorder* recorder) {
+bool TForm1::StartRecording(Recorder* recorder) {
+    if (!recorder) return true;
+    if (PowerState != POWER_OFF || recorder_) return false;
+    // Program start, as the replay begins: the instrument, its hooks and
+    // frame, the lamp, what the panel last read, virtual time and the count
+    // of event points.
+    ResetInstrumentState();
+    std::memset(HookCalls, 0, sizeof HookCalls);
+    LcdClear();
+    std::memset(lastFrame_, 0, sizeof lastFrame_);
+    frameDirty_ = std::memcmp(lastFrame_, shownFrame_, sizeof lastFrame_) != 0;
+    PresentFrame();
+    SetLampColour(LAMP_BRIGHT);
+    calibrate_ = keyFast_ = false;
+    clock_ = SimClock();
+    points_ = 0;
+    nextDelivery_ = 0;
+    stopRecording_ = false;
+    if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), 0);
     recorder_ = recorder;
-    if (recorder_) recorder_->Begin(startUtc_);
-}
-
-void TForm1::Record(const std::string& command, const char* ignoredBecause) {
-    if (!recorder_ || closing_) return;
-    if (ignoredBecause)
-        recorder_->Ignored(SinceStartMs(), command, ignoredBecause);
+    if (!recorder_->Begin()) {
+        RecordFailed();
+        return true;
+    }
+    // The replay starts with the track bar at 2048 and both boxes clear.
+    std::deque<Input> earlier;
+    earlier.swap(pending_);
+    if (TrackBar6->value() != 2048) Enqueue(Input::SENSOR, TrackBar6->value());
+    if (CheckBox2->isChecked()) Enqueue(Input::CALIBRATE, 1);
+    if (CheckBox3->isChecked()) Enqueue(Input::KEYFAST, 1);
+    qint64 utc = -1;
+    for (const Input& in : earlier) {
+        if (in.kind == Input::UTC)
+            utc = in.value;
+        else if (in.kind != Input::SENSOR && in.kind != Input::CALIBRATE && in.kind != Input::KEYFAST)
+            pending_.push_back(in); // the controls' state now stands for those
+    }
+    // The host clock is set at the first event point, to a whole second.
+    if (following_)
+        FollowComputerClock();
     else
-        recorder_->Event(SinceStartMs(), command);
+        SetUtc(utc >= 0 ? utc : clock_.UtcSeconds());
+    ScheduleIdle();
+    return true;
 }
 
-void TForm1::RecordKey(const char* word) {
-    // One key is pending at a time and the older one wins: a second key
-    // within one pass (or while off, or during the splash) is dropped here,
-    // but would be taken on replay, where every line comes two passes after
-    // the one before: the recording keeps it as a comment.
-    Record(std::string("key ") + word,
-           KeyCode != KEY_NONE ? "a key was already pending, so the instrument dropped this one" : nullptr);
+void TForm1::StopRecording() {
+    if (!recorder_ || stopRecording_) return;
+    stopRecording_ = true;
+    // The closing lines need the event point where the replay reads them.
+    if (Paused() && recorder_->ReadPoint() > points_) {
+        const uint64_t more = recorder_->ReadPoint() - points_;
+        if (stepBudget_ < more) stepBudget_ = unsigned(more);
+    }
+    ScheduleIdle();
+}
+
+void TForm1::EndRecording() {
+    Recorder* recorder = recorder_;
+    recorder_ = nullptr;
+    stopRecording_ = false;
+    if (!recorder->End(points_, RecordedState(Label15->text().toStdString(), lamp_), lastFrame_)) {
+        recorder_ = recorder;
+        RecordFailed();
+        return;
+    }
+    emit RecordingEnded();
+    if (closeWhenRecorded_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TForm1::RecordFailed() {
+    recordError_ = recorder_->Error();
+    std::fprintf(stderr, "tmx5: %s\n", recordError_.c_str());
+    recorder_ = nullptr;
+    stopRecording_ = false;
+    emit RecordingEnded();
+    if (closeOnRecordError_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 // --- Event handlers ---------------------------------------------------------
 // Every input path (a click, the keyboard, the wheel) ends in one of these,
-// which is where a recording sees it, once.
+// which queue the input for the next event point whose turn it is.
 
-void TForm1::Button1Click() {
-    if (closing_) return;
-    Record("on", PowerState == POWER_SPLASH ? "ON during the splash is ignored" : nullptr);
-    // Runs the power-on sequence and the main loop, and returns after OFF or
-    // once the window has closed. In the second case the window must not be
-    // touched again: leave the message loop.
-    ::Button1Click();
-    if (closing_) QCoreApplication::quit();
-}
+void TForm1::Button1Click() { Enqueue(Input::ON); }
 
-void TForm1::Button2Click() {
-    if (closing_) return;
-    // The end of the splash clears StopRequested, so OFF now has no effect.
-    Record("off", PowerState == POWER_SPLASH ? "OFF during the splash is lost" : nullptr);
-    ::Button2Click();
-}
+void TForm1::Button2Click() { Enqueue(Input::OFF); }
 
 void TForm1::Timer1Timer() {
     if (!closing_) ::Timer1Timer();
 }
 
-void TForm1::TrackBar6Change(int position) {
-    Record("sensor " + std::to_string(position));
-    RawSensor = position;
-    Label15->setText(QString::number(position));
-}
+void TForm1::TrackBar6Change(int position) { Enqueue(Input::SENSOR, position); }
 
-void TForm1::Image3Click() {
-    if (closing_) return;
-    RecordKey("left");
-    ::Image3Click();
-}
+void TForm1::Image3Click() { Enqueue(Input::KEY, KEY_LEFT); }
 
-void TForm1::Image5Click() {
-    if (closing_) return;
-    RecordKey("menu");
-    ::Image5Click();
-}
+void TForm1::Image5Click() { Enqueue(Input::KEY, KEY_MENU); }
 
-void TForm1::Image6Click() {
-    if (closing_) return;
-    RecordKey("right");
-    ::Image6Click();
-}
+void TForm1::Image6Click() { Enqueue(Input::KEY, KEY_RIGHT); }
 
-void TForm1::Button3Click() {
-    if (closing_) return;
-    RecordKey("cw");
-    ::Button3Click();
-}
+void TForm1::Button3Click() { Enqueue(Input::KEY, KEY_CW); }
 
-void TForm1::Button4Click() {
-    if (closing_) return;
-    RecordKey("ccw");
-    ::Button4Click();
-}
+void TForm1::Button4Click() { Enqueue(Input::KEY, KEY_CCW); }
 
-void TForm1::CheckBox2Change(bool checked) {
-    Record(checked ? "calibrate on" : "calibrate off");
-}
+void TForm1::CheckBox2Change(bool checked) { Enqueue(Input::CALIBRATE, checked ? 1 : 0); }
 
-void TForm1::CheckBox3Change(bool checked) {
-    Record(checked ? "keyfast on" : "keyfast off");
-}
+void TForm1::CheckBox3Change(bool checked) { Enqueue(Input::KEYFAST, checked ? 1 : 0); }
 
 // --- Host panel -------------------------------------------------------------
 
@@ -307,8 +655,21 @@ QColor TForm1::UnlitColour() const {
 
 void TForm1::RenderLcd() {
     if (closing_) return;
+    std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
+    // Most passes draw what is already on screen: nothing to paint then.
+    frameDirty_ = frameDirty_ || std::memcmp(lastFrame_, shownFrame_, sizeof lastFrame_) != 0;
+    if (!frameDirty_) return;
+    if (pacer_.Fastest() && !Paused()) {
+        const qint64 now = pacer_.WallNow();
+        if (now - lastPresentNs_ < PresentEveryNs && now >= lastPresentNs_) return;
+    }
+    PresentFrame();
+}
+
+void TForm1::PresentFrame() {
+    if (!frameDirty_ || closing_) return;
     u8 pixels[LCD_HEIGHT][LCD_WIDTH];
-    FrameToPixels(FrameBuffer, pixels);
+    FrameToPixels(lastFrame_, pixels);
     const QRgb lit = qRgb(0, 0, 0);
     const QRgb unlit = UnlitColour().rgb();
     QImage& canvas = Image1->canvas();
@@ -322,86 +683,109 @@ void TForm1::RenderLcd() {
             }
         }
     }
+    std::memcpy(shownFrame_, lastFrame_, sizeof shownFrame_);
+    frameDirty_ = false;
+    repaints_++;
+    lastPresentNs_ = pacer_.WallNow();
     Image1->update(0, 0, LCD_WIDTH * s, LCD_HEIGHT * s);
 }
 
 void TForm1::PumpEvents() {
     if (closing_) return;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    // Pace the loop: go on handling events as they come until the pass has
-    // lasted PassMs. The pacer's timeout wakes the wait, so it never waits
-    // past the end of the pass. Qt's timers count whole milliseconds: the
-    // wait is rounded to the nearest one, so passes last 20 ms on average
-    // and never less than 19.5 ms.
-    for (;;) {
-        if (closing_ || ShutdownRequested) break;
-        const qint64 left =
-            (qint64(Layout::PassMs) * 1000000 - passClock_.nsecsElapsed() + 500000) / 1000000;
-        if (left <= 0) break;
-        pacer_.start(int(left));
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    pacer_.stop();
-    passClock_.restart();
+    WaitUntilDue();
+    if (closing_ || ShutdownRequested) return;
+    EventPointNow();
 }
 
 void TForm1::SetLampColour(u32 colour) {
     if (closing_) return;
+    lamp_ = colour;
     Shape1->setFill(QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF));
 }
 
 void TForm1::ShowDisplay(u8 visible) {
-    if (closing_) return;
-    Image1->setVisible(visible != 0);
+    // Hiding the image only matters if the window handles events while it
+    // is hidden; the pass shows it again before it hands over to the host,
+    // so usually nothing changes on screen and nothing is repainted.
+    displayWanted_ = visible != 0;
 }
 
-u8 TForm1::CalibrateChecked() const {
-    return CheckBox2->isChecked() ? 1 : 0;
+void TForm1::SyncDisplayVisibility() {
+    if (Image1->isVisibleTo(Panel1) != displayWanted_) Image1->setVisible(displayWanted_);
 }
 
-u8 TForm1::KeyFastChecked() const {
-    return CheckBox3->isChecked() ? 1 : 0;
+u8 TForm1::CalibrateChecked() const { return calibrate_ ? 1 : 0; }
+
+u8 TForm1::KeyFastChecked() const { return keyFast_ ? 1 : 0; }
+
+std::pair<QString, QString> TForm1::SaveScreenshots(const QString& folder) const {
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    const QDir dir(folder);
+    QString display = dir.filePath(QStringLiteral("tmx5-display-%1.png").arg(stamp));
+    QString window = dir.filePath(QStringLiteral("tmx5-window-%1.png").arg(stamp));
+    // The display as the window shows it, 2 x 2 image pixels a display pixel.
+    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
+    FrameToPixels(lastFrame_, pixels);
+    QImage picture(LCD_WIDTH * 2, LCD_HEIGHT * 2, QImage::Format_RGB32);
+    const QRgb unlit = UnlitColour().rgb();
+    for (int y = 0; y < LCD_HEIGHT * 2; y++)
+        for (int x = 0; x < LCD_WIDTH * 2; x++)
+            picture.setPixel(x, y, pixels[y / 2][x / 2] ? qRgb(0, 0, 0) : unlit);
+    if (!picture.save(display, "PNG")) display.clear();
+    if (!const_cast<TForm1*>(this)->grab().save(window, "PNG")) window.clear();
+    return {display, window};
 }
 
 // --- Window events ------------------------------------------------------------
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    // The recording ends with what the instrument shows now, so that its
-    // replay checks it reaches the same screen and settings.
-    if (recorder_ && !closing_) recorder_->End(SinceStartMs(), RecordedState(Label15->text().toStdString()));
+    // A recording ends with the state at the event point where its replay
+    // reads the closing lines, at most two event points from now: the
+    // window closes once they are written.
+    if (recorder_ && !closing_) {
+        closeWhenRecorded_ = true;
+        StopRecording();
+        e->ignore();
+        return;
+    }
     // From here on no handler reaches the firmware, and every loop of the
     // running instrument (splash, main loop) ends at once.
     closing_ = true;
-    Timer1->stop();
-    pacer_.stop();
+    idleTimer_.stop();
+    waker_.stop();
     RequestShutdown();
     e->accept();
 }
 
 void TForm1::keyPressEvent(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_Right:
-    case Qt::Key_Up:
-        Button3Click();
-        break;
-    case Qt::Key_Left:
-    case Qt::Key_Down:
-        Button4Click();
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-        Image5Click();
-        break;
-    case Qt::Key_F1:
-        Image3Click();
-        break;
-    case Qt::Key_F2:
-        Image6Click();
-        break;
-    default:
-        QWidget::keyPressEvent(e);
+    if (e->key() == Qt::Key_F12 || (e->key() == Qt::Key_T && (e->modifiers() & Qt::ControlModifier))) {
+        emit ToolsRequested();
+        e->accept();
         return;
+    }
+    switch (e->key()) {
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+            Button3Click();
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+            Button4Click();
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            Image5Click();
+            break;
+        case Qt::Key_F1:
+            Image3Click();
+            break;
+        case Qt::Key_F2:
+            Image6Click();
+            break;
+        default:
+            QWidget::keyPressEvent(e);
+            return;
     }
     e->accept();
 }

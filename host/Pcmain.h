@@ -2,19 +2,36 @@
 // three button areas, and the controls that stand in for the instrument's
 // surroundings (power, knob, sensor, the two check boxes).
 //
+// The window runs the instrument on the simulated clock (sim/SimClock.h), as
+// the headless runner does: virtual time moves one frame period at each
+// event point (every PumpEvents, every splash frame's, and one per idle frame
+// while the instrument is off), the 100 ms tick fires on virtual time, and
+// the host clock reads a start UTC plus virtual time. A Pacer decides when
+// the next event point may run against the wall clock: at 1x it follows the
+// computer's clock, faster or paused as the simulator controls ask.
+//
+// Inputs (clicks, keys, the wheel, the track bar, the check boxes, a new
+// UTC) wait in a queue and reach the instrument at an event point, in the
+// order they came; after a delivery that held an input the next comes two
+// event points later at the earliest. That is exactly how `tmx5 run` reads a
+// script, so a recording replays pass for pass.
+//
 // The controls keep the window's own names and are public, as a form's
 // fields are, so that tests and the host panel can reach them. Each event
 // handler is a slot of the same name as the firmware handler it calls.
 #pragma once
 
 #include "runtime/HostPanel.h"
+#include "sim/SimClock.h"
 
 #include <QColor>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
+#include <deque>
+#include <functional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QFrame;
@@ -26,11 +43,15 @@ class LampShape;
 class ClickArea;
 class CanvasImage;
 class Recorder;
+struct InstrumentSnapshot;
 
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // wall: the pacer's wall clock, the computer's UTC in nanoseconds (a test
+    // passes a fake one, together with SetWaitHook).
+    explicit TForm1(QWidget* parent = nullptr, Pacer::WallClock wall = Pacer::SystemNanoseconds,
+                    void* wallContext = nullptr);
     ~TForm1() override;
 
     // In creation order: later controls lie on top of earlier ones.
@@ -56,8 +77,8 @@ public:
     // --- What the firmware asks of the window (see WindowPanel.cpp) ---------
     // Copies FrameBuffer into Image1, each display pixel as a 2 x 2 block.
     void RenderLcd();
-    // Runs every pending event, then keeps handling events as they arrive
-    // until one pass length has gone by since the previous call returned.
+    // Handles window events until the pacer lets the next event point run
+    // (never while paused, unless a step allows it), then runs it.
     void PumpEvents();
     // Colour word with red in the low byte, then green, then blue.
     void SetLampColour(u32 colour);
@@ -70,13 +91,79 @@ public:
     // True once the window has started closing; no event is handled after.
     bool Closing() const { return closing_; }
 
-    // Records every input from now on (recorder may be null: no recording):
-    // writes the script's header and the host clock now, then a line for each
-    // input the handlers pass on, and at the close the state the instrument
-    // shows. The recorder must outlive the window or be detached first.
-    void StartRecording(Recorder* recorder);
-    // Milliseconds since the tick started, the recording's time.
-    qint64 SinceStartMs() const { return sinceStart_.elapsed(); }
+    // Records every input from now on (recorder may be null: no recording).
+    // Only while the instrument is off: the instrument goes back to program
+    // start and virtual time to 0, as a replay starts, and the host clock is
+    // set anew at the first event point (the computer's clock when following
+    // it, else the whole second the clock reads). Returns false while on.
+    // The recorder must outlive the window or be stopped first.
+    bool StartRecording(Recorder* recorder);
+    // Ends the recording at the event point where its replay would read the
+    // next line (at most two event points on, stepped to while paused): the
+    // state there and its frame. RecordingEnded follows. Inputs that come
+    // meanwhile wait for the end.
+    void StopRecording();
+    // With --record: a recording that cannot be written closes the window.
+    void SetCloseOnRecordError(bool close) { closeOnRecordError_ = close; }
+    Recorder* Recording() const { return recorder_; }
+    // Set when a recording could not be written (the window then closes).
+    const std::string& RecordError() const { return recordError_; }
+
+    // --- Simulation -----------------------------------------------------------
+    const SimClock& Sim() const { return clock_; }
+    const Pacer& Pace() const { return pacer_; }
+    // Event points since the window (or the last recording) started.
+    uint64_t EventPoints() const { return points_; }
+    // Virtual milliseconds per wall millisecond; 0 runs as fast as the
+    // machine goes (the display is then repainted at most 60 times a wall
+    // second). Leaves following the computer's clock unless 1.
+    void SetSpeed(double speed);
+    // While paused no event point runs, so no pass and no tick; inputs wait.
+    void SetPaused(bool paused);
+    bool Paused() const { return pacer_.Paused(); }
+    // While paused: lets n event points run (one pass each while on).
+    void Step(unsigned points);
+    void StepPass() { Step(1); }
+    void StepSecond();
+    // The host clock reads seconds (UTC since 1970) from the next event
+    // point on; leaves following the computer's clock.
+    void SetUtc(qint64 seconds);
+    // 1x, not paused, the host clock set to the computer's at the next whole
+    // second, and kept to it from then on.
+    void FollowComputerClock();
+    bool Following() const { return following_; }
+    // Tests: called instead of waiting for the wall clock, with the
+    // nanoseconds the pacer asks to wait (the fake clock moves on by them).
+    void SetWaitHook(std::function<void(qint64)> hook) { waitHook_ = std::move(hook); }
+    // One step of the idle loop while the instrument is off: runs the event
+    // points that are due (at least one when due), then schedules the next.
+    void IdleFrame();
+    // The frame last rendered, and the one last painted into Image1.
+    const u8* LastFrame() const { return lastFrame_; }
+    const u8* ShownFrame() const { return shownFrame_; }
+    // Paints the last rendered frame now if it is not on screen yet.
+    void PresentFrame();
+    quint64 Repaints() const { return repaints_; }
+    u32 LampColour() const { return lamp_; }
+    // Inputs not yet delivered to the instrument.
+    size_t PendingInputs() const { return pending_.size(); }
+
+    // Puts a saved state back (tmx5 --load-state): the instrument, the
+    // simulated clock, the track bar, the check boxes, the lamp and the
+    // frame. A powered-on instrument resumes its main loop at the next
+    // event point (none while paused). The host clock runs on from the
+    // saved UTC, no longer following the computer's.
+    void PutBackState(const InstrumentSnapshot& saved);
+
+    // Writes the display as a 228 x 128 PNG and the window as a PNG into
+    // folder; returns the two paths (empty strings when a file failed).
+    std::pair<QString, QString> SaveScreenshots(const QString& folder) const;
+
+signals:
+    // The simulator controls window was asked for (F12, Ctrl+T).
+    void ToolsRequested();
+    // A recording ended (stopped, or failed: see RecordError).
+    void RecordingEnded();
 
 public slots:
     void Button1Click();
@@ -100,20 +187,63 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    // Passes an input to the recorder: as a command, or as a comment when
-    // ignoredBecause says why the instrument will not act on it.
-    void Record(const std::string& command, const char* ignoredBecause = nullptr);
-    // A key's producer is about to run: record it, or, when a key is already
-    // pending and this one will be dropped, say so.
-    void RecordKey(const char* word);
+    struct Input {
+        enum Kind { ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, UTC } kind;
+        qint64 value;
+        uint64_t notBeforeMs; // a new UTC waits for this virtual time
+    };
+    // The first whole virtual second after the next event point: where the
+    // once-a-second reads fall (the tick counts seconds from program start),
+    // so a clock set there reads whole seconds.
+    uint64_t NextWholeSecondMs() const;
+    void EnqueueUtc(qint64 seconds, uint64_t atMs);
+    void Enqueue(Input::Kind kind, qint64 value = 0);
+    // Waits (handling window events) until the next event point may run.
+    void WaitUntilDue();
+    // One event point: a frame period of virtual time, the ticks that fell
+    // due, then the inputs whose turn it is.
+    void EventPointNow();
+    void DeliverInputs();
+    void ScheduleIdle();
+    void SyncDisplayVisibility();
+    void EndRecording();
+    void RecordFailed();
+    static u8 ClockNow(void* context, s64* seconds);
 
     bool closing_ = false;
     Recorder* recorder_ = nullptr;
-    QElapsedTimer sinceStart_; // started with the tick, the recording's zero
-    qint64 startUtc_ = 0;      // the host clock then, UTC seconds since 1970
+    std::string recordError_;
+    bool stopRecording_ = false;     // end at the next event point the replay reads a line
+    bool closeWhenRecorded_ = false; // the window closes once the recording has ended
+    bool closeOnRecordError_ = false;
     int wheelRemainder_ = 0; // eighths of a degree not yet turned into notches
-    QTimer pacer_;           // wakes PumpEvents at the end of the pass
-    QElapsedTimer passClock_; // since the previous PumpEvents returned
-    HostPanel panel_;         // the firmware's calls into this form, attached while it lives
-};
 
+    SimClock clock_;
+    Pacer pacer_;
+    bool following_ = false;
+    qint64 followSecond_ = 0; // the whole second a follow set the clock to
+    std::function<void(qint64)> waitHook_;
+    QTimer waker_;             // ends a wait for the pacer
+    QTimer idleTimer_;         // the idle loop while the instrument is off
+    qint64 lastEventsNs_ = 0;  // when window events were last handled (Fastest)
+    qint64 lastPresentNs_ = 0; // when a frame was last painted
+    uint64_t points_ = 0;
+    uint64_t nextDelivery_ = 0; // the first event point inputs may reach
+    unsigned stepBudget_ = 0;   // event points a step still lets run
+    bool powerOnDue_ = false;   // ON was delivered while off: run it after the event point
+    bool resumeDue_ = false;    // a powered-on state was put back: resume its loop
+    std::deque<Input> pending_;
+
+    // What the instrument last set or read through the panel.
+    bool calibrate_ = false;
+    bool keyFast_ = false;
+    bool displayWanted_ = true;
+    u32 lamp_ = 0xFF;
+    u8 lastFrame_[912] = {};
+    u8 shownFrame_[912] = {};
+    bool frameDirty_ = false;
+    quint64 repaints_ = 0;
+
+    HostPanel panel_;     // the firmware's calls into this form, attached while it lives
+    HostClock hostClock_; // the host clock, read off the simulated clock
+};

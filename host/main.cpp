@@ -1,8 +1,11 @@
 // tmx5: the TMX-5 instrument simulator.
 //
 //   tmx5              open the simulator window
-//   tmx5 --record FILE.tmx
-//                     the same, recording the session as a script for tmx5 run
+//   tmx5 [--record FILE.tmx] [--utc "YYYY-MM-DD HH:MM:SS"] [--speed N|fastest]
+//        [--paused] [--tools] [--scale N] [--load-state FILE]
+//                     the same, recording the session as a script for tmx5 run,
+//                     starting the clock at a UTC, speed or paused, with the
+//                     simulator controls, magnified, from a saved state
 //   tmx5 run [OPTIONS] PATH...
 //                     run a scenario headless (SCRIPT "-" reads standard input),
 //                     or a suite of them (headless/RunCommand.h)
@@ -48,23 +51,27 @@ int main(int argc, char** argv) {
         return Done(0);
     }
     if (first == "run") return Done(RunCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
-    const bool record = first == "--record";
-    if (record && argc != 3) {
-        std::cerr << "tmx5 --record: give exactly one file to record into\n" << Usage;
-        return 2;
-    }
-    if (argc == 1 || record) {
+    // --- The window and its options (tmx5 [--record FILE] [--utc ...] ...) ---
+    if (argc == 1 || first.compare(0, 2, "--") == 0) {
 #ifdef TMX5_HAVE_WINDOW
-        // The toolkit sees only the program's name, not the file to record into.
-        return RunWindow(1, argv, record ? argv[2] : nullptr);
+        WindowOptions options;
+        std::string why;
+        if (!ParseWindowOptions(argc - 1, argv + 1, &options, &why)) {
+            std::cerr << "tmx5: " << why
+                      << " (the window takes --record FILE.tmx, --utc \"YYYY-MM-DD HH:MM:SS\", --speed "
+                         "N|fastest, --paused, --tools, --scale N and --load-state FILE)\n";
+            return 2;
+        }
+        // The toolkit sees only the program's name, not the window's options.
+        return RunWindow(1, argv, options);
 #else
         std::cerr << "tmx5: this build has no window (Qt 6 Widgets was not found); run a scenario "
                      "headless instead: tmx5 run examples/tour.tmx\n";
         return 2;
 #endif
     }
-    if (first[0] == '-') std::cerr << "tmx5: unknown option " << first << "\n";
-    else std::cerr << "tmx5: unknown command " << first << "\n";
+    // --- end of the window's part ---
+    std::cerr << "tmx5: unknown command " << first << "\n";
     std::cerr << "tmx5 --help lists the options\n";
     return 2;
 }

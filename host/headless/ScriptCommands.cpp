@@ -121,9 +121,15 @@ const std::vector<ScriptCommandRow>& ScriptCommandTable() {
 const std::vector<ProgramOption>& ProgramOptions() {
     static const std::vector<ProgramOption> options = {
         {"tmx5", "open the simulator window"},
-        {"tmx5 --record FILE.tmx",
-         "the same, recording every input into FILE.tmx as a script for tmx5 run, which ends with the "
-         "state the window showed"},
+        {"  --record FILE.tmx",
+         "record every input into FILE.tmx as a script for tmx5 run, in passes, ending with an expect line "
+         "for every value that differs from power-on and an expect-frame of the last frame (FILE.last.pbm)"},
+        {"  --utc \"YYYY-MM-DD HH:MM:SS\"", "start the simulated clock at that UTC instead of the computer's"},
+        {"  --speed N|fastest", "run N times faster than real time (1 to 100000), or as fast as the machine goes"},
+        {"  --paused", "start paused (the simulator controls step and resume)"},
+        {"  --tools", "open the simulator controls too (F12 or Ctrl+T in the window)"},
+        {"  --scale N", "magnify the whole window 1 to 4 times, with crisp pixels"},
+        {"  --load-state FILE", "open the window in a state that save-state or --state-on-failure wrote"},
         {"tmx5 run SCRIPT", "run a scenario script headless (\"-\" reads standard input)"},
         {"tmx5 run PATH...",
          "run scripts and folders (every *.tmx below, sorted) as a suite, each script in a process of its "

@@ -41,6 +41,26 @@ int64_t Pacer::SteadyNanoseconds(void*) {
         .count();
 }
 
+int64_t Pacer::SystemNanoseconds(void*) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+void Pacer::StartTimeline(int64_t wallNs, uint64_t virtualMs) {
+    wallBase_ = wallNs;
+    virtualBaseMs_ = virtualMs;
+}
+
+bool Pacer::Resynchronise(uint64_t virtualNowMs, uint64_t virtualNextMs, int64_t limitNs) {
+    if (paused_ || speed_ == 0) return false;
+    const int64_t due = DueIn(virtualNextMs);
+    const int64_t frameNs = (int64_t)((double)(virtualNextMs - virtualNowMs) * 1e6 / speed_);
+    if (due >= -limitNs && due <= frameNs + limitNs) return false;
+    Rebase(virtualNowMs);
+    return true;
+}
+
 void Pacer::Rebase(uint64_t virtualNowMs) {
     wallBase_ = wall_(context_);
     virtualBaseMs_ = virtualNowMs;
@@ -56,10 +76,14 @@ void Pacer::SetPaused(bool paused, uint64_t virtualNowMs) {
     Rebase(virtualNowMs);
 }
 
+int64_t Pacer::DueIn(uint64_t virtualNextMs) const {
+    if (speed_ == 0) return 0;
+    const double dueNs = ((double)virtualNextMs - (double)virtualBaseMs_) * 1e6 / speed_;
+    return (int64_t)std::llround(dueNs) - (wall_(context_) - wallBase_);
+}
+
 int64_t Pacer::WaitBeforeFrame(uint64_t virtualNextMs) const {
     if (paused_) return -1;
-    if (speed_ == 0 || virtualNextMs <= virtualBaseMs_) return 0;
-    const double dueNs = (double)(virtualNextMs - virtualBaseMs_) * 1e6 / speed_;
-    const int64_t left = (int64_t)std::llround(dueNs) - (wall_(context_) - wallBase_);
+    const int64_t left = DueIn(virtualNextMs);
     return left > 0 ? left : 0;
 }

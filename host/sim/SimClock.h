@@ -58,6 +58,10 @@ public:
 
     // The standard steady clock, in nanoseconds.
     static int64_t SteadyNanoseconds(void* context);
+    // The computer's UTC, in nanoseconds since 1970. A host that follows the
+    // computer's clock paces against this one, so that virtual time keeps
+    // to the computer's time however long it runs.
+    static int64_t SystemNanoseconds(void* context);
 
     // speed: virtual milliseconds per wall millisecond (1 real time, 60, ...).
     // 0 means as fast as the host goes.
@@ -70,6 +74,19 @@ public:
     // Nanoseconds of wall time until a frame that ends at virtualNextMs is
     // due: 0 when it is due now; -1 while paused (no frame is due).
     int64_t WaitBeforeFrame(uint64_t virtualNextMs) const;
+    // The same, signed: negative when the frame is overdue by that much.
+    // Meaningless while paused.
+    int64_t DueIn(uint64_t virtualNextMs) const;
+
+    // Starts a new timeline on which virtual time virtualMs falls at wall
+    // time wallNs (which may lie ahead: the first frame then waits for it).
+    void StartTimeline(int64_t wallNs, uint64_t virtualMs);
+    // When the frame ending at virtualNextMs is more than limitNs overdue
+    // (the machine slept or was too busy) or due more than limitNs later
+    // than a frame period from now (the wall clock went back), starts a new
+    // timeline from virtualNowMs, so the host neither runs a burst of
+    // frames nor stalls, and returns true.
+    bool Resynchronise(uint64_t virtualNowMs, uint64_t virtualNextMs, int64_t limitNs);
 
     int64_t WallNow() const { return wall_(context_); }
 

@@ -1,76 +1,80 @@
 #include "Recorder.h"
 
+#include "headless/FrameFiles.h"
 #include "headless/ScriptCommands.h"
+#include "headless/StateNames.h"
 #include "runtime/State.h"
 #include "screens/Screens.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <ostream>
 
-Recorder::Recorder(std::ostream& out) : out_(&out) {}
+Recorder::Recorder(std::FILE* out, const std::string& path) : out_(out), path_(path) {}
 
-Recorder::~Recorder() = default;
+Recorder::~Recorder() {
+    if (ownsFile_ && out_) std::fclose(out_);
+}
 
 std::unique_ptr<Recorder> Recorder::OpenFile(const std::string& path, std::string* error) {
-    std::unique_ptr<std::ofstream> file(new std::ofstream(path, std::ios::out | std::ios::trunc));
-    if (!*file) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
         *error = std::strerror(errno);
         return nullptr;
     }
-    std::unique_ptr<Recorder> recorder(new Recorder(*file));
-    recorder->file_ = std::move(file);
+    std::unique_ptr<Recorder> recorder(new Recorder(file, path));
+    recorder->ownsFile_ = true;
     return recorder;
 }
 
-void Recorder::Begin(int64_t utcSeconds) {
-    Line("# Recorded in the TMX-5 simulator window by tmx5 --record; replay it with tmx5 run.");
-    const std::string utc = UtcText(utcSeconds);
-    if (utc.empty())
-        Line("# The host clock was outside 1970 to 2099; the replay keeps its own start time.");
-    else
-        Line(FormatCommand(ScriptCommandKind::UTC, {utc}));
-}
-
-void Recorder::Event(int64_t ms, const std::string& command) {
-    if (ended_) return;
-    WaitUntil(ms);
-    Line(command);
-    replayMs_ += AfterEventMs;
-}
-
-void Recorder::Ignored(int64_t ms, const std::string& command, const std::string& why) {
-    if (ended_) return;
-    Line("# " + command + " at " + DurationText(ms < 0 ? 0 : ms) + " not replayed: " + why);
-}
-
-void Recorder::End(int64_t ms, const std::vector<std::pair<std::string, std::string>>& state) {
-    if (ended_) return;
-    WaitUntil(ms);
-    Line("# The window closed here, showing:");
-    for (const auto& value : state) Line(FormatCommand(ScriptCommandKind::EXPECT, {value.first, value.second}));
-    ended_ = true;
-}
-
-int64_t Recorder::WaitMs(int64_t from, int64_t to) {
-    if (to <= from) return 0;
-    return (to - from + FrameMs / 2) / FrameMs * FrameMs;
-}
-
-std::string Recorder::DurationText(int64_t ms) {
-    if (ms < 1000) return std::to_string(ms) + "ms";
-    std::string text = std::to_string(ms / 1000);
-    int64_t fraction = ms % 1000;
-    if (fraction != 0) {
-        // Three decimals, then the trailing zeros dropped: 1580 is "1.58s".
-        std::string digits = std::to_string(1000 + fraction).substr(1);
-        while (digits.back() == '0') digits.pop_back();
-        text += "." + digits;
+bool Recorder::Write(const std::string& text) {
+    if (!error_.empty()) return false;
+    errno = 0;
+    if (std::fputs(text.c_str(), out_) < 0 || std::fputc('\n', out_) == EOF || std::fflush(out_) != 0) {
+        error_ = "cannot write " + path_ + ": " + std::strerror(errno ? errno : EIO);
+        return false;
     }
-    return text + "s";
+    return true;
+}
+
+bool Recorder::Begin() {
+    return Write("# Recorded in the TMX-5 simulator window; replay it with tmx5 run.") &&
+           Write("# `passes` counts event points as the window ran them, so each input lands where it did.");
+}
+
+bool Recorder::PassesUntil(uint64_t point) {
+    if (point <= readPoint_) return true;
+    const bool ok = Write(FormatCommand(ScriptCommandKind::PASSES, {std::to_string(point - readPoint_)}));
+    readPoint_ = point;
+    return ok;
+}
+
+bool Recorder::Line(uint64_t point, const std::vector<std::string>& commands, bool event) {
+    if (ended_ || commands.empty()) return error_.empty();
+    if (!PassesUntil(point)) return false;
+    std::string text;
+    for (const std::string& c : commands) text += (text.empty() ? "" : "; ") + c;
+    readPoint_ = point + (event ? 2 : 0);
+    return Write(text);
+}
+
+bool Recorder::End(uint64_t point, const std::vector<std::pair<std::string, std::string>>& state,
+                   const u8* frame) {
+    if (ended_) return error_.empty();
+    ended_ = true;
+    if (!PassesUntil(point)) return false;
+    if (!Write("# The recording ended here, showing:")) return false;
+    for (const auto& value : state)
+        if (!Write(FormatCommand(ScriptCommandKind::EXPECT, {value.first, value.second}))) return false;
+    const std::string framePath = FramePath(path_);
+    errno = 0;
+    if (!WriteFramePbm(framePath, frame)) {
+        error_ = "cannot write " + framePath + ": " + std::strerror(errno ? errno : EIO);
+        return false;
+    }
+    const size_t slash = framePath.rfind('/');
+    return Write(FormatCommand(ScriptCommandKind::EXPECT_FRAME,
+                               {slash == std::string::npos ? framePath : framePath.substr(slash + 1)}));
 }
 
 std::string Recorder::UtcText(int64_t seconds) {
@@ -80,57 +84,71 @@ std::string Recorder::UtcText(int64_t seconds) {
     const int year = broken.tm_year + 1900;
     if (year < 1970 || year > 2099) return std::string();
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, broken.tm_mon + 1,
-                  broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, broken.tm_mon + 1, broken.tm_mday,
+                  broken.tm_hour, broken.tm_min, broken.tm_sec);
     return text;
 }
 
-void Recorder::Line(const std::string& text) {
-    *out_ << text << '\n';
-    out_->flush();
+std::string Recorder::FramePath(const std::string& scriptPath) {
+    std::string base = scriptPath;
+    const size_t slash = base.rfind('/');
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".tmx") == 0 &&
+        (slash == std::string::npos || base.size() - 4 > slash + 1))
+        base.resize(base.size() - 4);
+    return base + ".last.pbm";
 }
 
-void Recorder::WaitUntil(int64_t ms) {
-    const int64_t wait = WaitMs(replayMs_, ms);
-    if (wait == 0) return;
-    Line(FormatCommand(ScriptCommandKind::WAIT, {DurationText(wait)}));
-    replayMs_ += wait;
+namespace {
+
+// The power-on value of a state variable, from the state table when it
+// carries one; otherwise the values power-on sets, by name.
+template <typename T>
+auto PowerOnOf(const T& n, long long* value, int) -> decltype((void)n.hasPowerOn, (void)n.powerOn, bool()) {
+    if (!n.hasPowerOn) return false;
+    *value = (long long)n.powerOn;
+    return true;
 }
 
-std::vector<std::pair<std::string, std::string>> RecordedState(const std::string& label15) {
-    std::vector<std::pair<std::string, std::string>> state;
-    if (ScreenHandler == nullptr)
-        state.emplace_back("ScreenHandler", "none");
-    else if (const char* name = ScreenRoutineName(ScreenHandler))
-        state.emplace_back("ScreenHandler", name);
-    const struct {
+template <typename T>
+bool PowerOnOf(const T& n, long long* value, long) {
+    static const struct {
         const char* name;
         long long value;
-    } values[] = {
-        {"HomePage", HomePage},
-        {"MenuCursor", MenuCursor},
-        {"EditMode", EditMode},
-        {"MainZone", MainZone},
-        {"SecondZone", SecondZone},
-        {"Contrast", Contrast},
-        {"Backlight", Backlight},
-        {"TempUnitF", TempUnitF},
-        {"CalibrationOffset", CalibrationOffset},
-        {"TimerPresetHours", TimerPresetHours},
-        {"TimerPresetMinutes", TimerPresetMinutes},
-        {"TimerPresetSeconds", TimerPresetSeconds},
-        {"AlarmHour", AlarmHour},
-        {"AlarmMinute", AlarmMinute},
-        {"AlarmSecond", AlarmSecond},
-        {"StopwatchRunning", StopwatchRunning},
-        {"TimerRunning", TimerRunning},
-        {"AlarmEnabled", AlarmEnabled},
-        {"CalibrateEnabled", CalibrateEnabled},
-        {"KeyStep", KeyStep},
-        {"RawSensor", RawSensor},
-    };
-    for (const auto& v : values) state.emplace_back(v.name, std::to_string(v.value));
+    } table[] = {{"Contrast", 37},
+                 {"Backlight", 1},
+                 {"MainZone", ZONE_UTC_ZULU},
+                 {"SecondZone", ZONE_UTC_ZULU},
+                 {"RawSensor", 2048}};
+    for (const auto& t : table)
+        if (std::strcmp(t.name, n.name) == 0) {
+            *value = t.value;
+            return true;
+        }
+    return false;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> RecordedState(const std::string& label15, u32 lamp) {
+    std::vector<std::pair<std::string, std::string>> state;
+    const char* screen = ScreenRoutineName(ScreenHandler);
+    if (screen || !ScreenHandler) state.emplace_back("ScreenHandler", screen ? screen : "none");
+    state.emplace_back("Power", PowerState == POWER_ON       ? "on"
+                                : PowerState == POWER_SPLASH ? "splash"
+                                                             : "off");
+    state.emplace_back("Lamp", std::to_string(lamp));
     state.emplace_back("Label15", label15);
-    state.emplace_back("Power", PowerState == POWER_ON ? "on" : PowerState == POWER_SPLASH ? "splash" : "off");
+    for (const StateName& n : StateNames()) {
+        if (std::strcmp(n.name, "FrameBuffer") == 0) continue; // the expect-frame line checks it
+        long long base = 0;
+        PowerOnOf(n, &base, 0);
+        for (int i = 0; i < n.count; i++) {
+            const long long value = ReadStateValue(&n, i);
+            if (value == base) continue;
+            std::string name = n.name;
+            if (n.count > 1) name += "[" + std::to_string(i) + "]";
+            state.emplace_back(name, std::to_string(value));
+        }
+    }
     return state;
 }

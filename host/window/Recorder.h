@@ -1,41 +1,40 @@
-// Records a session in the window as a script that `tmx5 run` replays.
+// Records a session in the window as a script that `tmx5 run` replays
+// exactly.
 //
-// The window reports each input the instrument receives (ON, OFF, a key, the
-// track bar, a check box) with its time in milliseconds since the window's
-// tick started. The recorder writes one script line per input, each after a
-// `wait` that brings the replay to the same time, and at the end one `expect`
-// line per state value the window showed, so the replay checks that it got
-// there too. Every line is flushed as it is written: a recording cut short
-// by a crash or a kill keeps what came before.
+// The window and the runner keep time the same way (sim/SimClock.h): one
+// frame period of virtual time per event point, inputs delivered at event
+// points. The window numbers its event points from the start of the
+// recording, and hands the recorder each delivery with its number; the
+// recorder writes the line, preceded by `passes N` when the runner would
+// otherwise read it sooner. The runner reads the first line at its first
+// event point, and the line after one that holds an input two event points
+// later (a `utc` line alone is no input: it reads on at once), which is also
+// the window's rule for delivering inputs; so the replay takes every input
+// at the event point where the window took it, whatever the speed, pauses
+// and steps were while recording.
 //
-// Timing. The window's times and the replay's virtual time share their zero:
-// the window's tick starts at 0, and the headless tick fires at every
-// multiple of 100 ms, so both see the same tick phase. The replay reads the
-// first line at its first event point, 20 ms; after a line with an input it
-// lets two more event points (40 ms) pass before the next line, and a `wait`
-// counts from there. The recorder follows where the replay stands and waits
-// only for the rest, rounded to the frame period; an input that comes sooner
-// than the replay can take it gets no wait and lands on the next free event
-// point, as a fast user's second click does.
+// At the end the recorder writes an `expect` line for every state value
+// that differs from its power-on value (from program start for the values
+// power-on keeps), the screen routine, the power state, the lamp and the
+// track bar's label, and an `expect-frame` of the last frame, written beside
+// the script as NAME.last.pbm. Every line is flushed as it is written; a
+// failed write is reported as "cannot write FILE: REASON".
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "runtime/State.h"
+
 class Recorder {
 public:
-    // The replay's frame period, its first event point, and the event points
-    // that pass after a line with an input.
-    static const int64_t FrameMs = 20;
-    static const int64_t FirstLineMs = 20;
-    static const int64_t AfterEventMs = 2 * FrameMs;
-
-    // Writes to out, which must outlive the recorder.
-    explicit Recorder(std::ostream& out);
+    // Writes to out, which the recorder does not close; path names it in
+    // messages and places the last frame's file.
+    Recorder(std::FILE* out, const std::string& path);
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -44,48 +43,44 @@ public:
     // system's reason in *error.
     static std::unique_ptr<Recorder> OpenFile(const std::string& path, std::string* error);
 
-    // The header comment and the utc line: the host clock at time 0.
-    void Begin(int64_t utcSeconds);
-    // An input the instrument takes at ms: the wait that brings the replay to
-    // ms, then the command.
-    void Event(int64_t ms, const std::string& command);
-    // An input the instrument did not act on: kept as a comment, so the replay
-    // does not deliver it either. Takes no replay time.
-    void Ignored(int64_t ms, const std::string& command, const std::string& why);
-    // The window closed at ms: the wait to ms and one `expect NAME VALUE` per
-    // pair. A second call does nothing.
-    void End(int64_t ms, const std::vector<std::pair<std::string, std::string>>& state);
+    const std::string& Path() const { return path_; }
+    // After a failed write: "cannot write FILE: REASON".
+    const std::string& Error() const { return error_; }
 
-    // Where the replay will stand once the lines written so far have run.
-    int64_t ReplayMs() const { return replayMs_; }
+    // The header comment. False when it cannot be written.
+    bool Begin();
+    // The event point at which the replay reads the next line.
+    uint64_t ReadPoint() const { return readPoint_; }
+    // The commands the window delivered at event point `point` (not before
+    // ReadPoint()), one line; event: whether one of them is an input.
+    bool Line(uint64_t point, const std::vector<std::string>& commands, bool event);
+    // The session ends at event point `point` (not before ReadPoint()) with
+    // this state and frame. Nothing is written after.
+    bool End(uint64_t point, const std::vector<std::pair<std::string, std::string>>& state, const u8* frame);
     bool Ended() const { return ended_; }
 
-    // The wait that takes the replay from `from` to `to`: the difference
-    // rounded to the nearest frame period (a half rounds up), 0 when `to` is
-    // not later.
-    static int64_t WaitMs(int64_t from, int64_t to);
-    // A duration as `wait` reads it: "240ms", "2s", "1.58s".
-    static std::string DurationText(int64_t ms);
     // UTC seconds as "YYYY-MM-DD HH:MM:SS"; empty outside 1970 to 2099, the
     // years a script can set.
     static std::string UtcText(int64_t seconds);
+    // Where the last frame goes: the script's name without .tmx, plus
+    // ".last.pbm".
+    static std::string FramePath(const std::string& scriptPath);
 
 private:
-    void Line(const std::string& text);
-    void WaitUntil(int64_t ms);
+    bool Write(const std::string& text);
+    bool PassesUntil(uint64_t point);
 
-    std::unique_ptr<std::ostream> file_; // set when the recorder opened the file
-    std::ostream* out_;
-    int64_t replayMs_ = FirstLineMs;
+    std::FILE* out_;
+    bool ownsFile_ = false;
+    std::string path_;
+    std::string error_;
+    uint64_t readPoint_ = 1;
     bool ended_ = false;
 };
 
-// The instrument's state as the replay's `expect` lines name it: the screen
-// routine, the home page, the menu cursor and edit mode, the settings (zones,
-// display, calibration, timer preset and alarm time), what runs (stopwatch,
-// timer, alarm), the check boxes as the loop last read them, the track bar
-// as the instrument and its label see it, and the power state. Nothing that
-// follows the clock is in it: the replay's clock is not the window's.
-// label15 is the track bar label's text. A screen routine without a name is
-// left out.
-std::vector<std::pair<std::string, std::string>> RecordedState(const std::string& label15);
+// The closing state: ScreenHandler, Power, Lamp and Label15, then every
+// named state value (array elements one by one, the frame buffer left to
+// expect-frame) that differs from its power-on value, or from program start
+// for a value power-on keeps. label15 is the track bar label's text, lamp
+// the lamp's colour word.
+std::vector<std::pair<std::string, std::string>> RecordedState(const std::string& label15, u32 lamp);

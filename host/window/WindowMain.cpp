@@ -2,8 +2,11 @@
 
 #include "Pcmain.h"
 #include "Recorder.h"
+#include "SimControls.h"
+#include "headless/StateFile.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -11,6 +14,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <string>
@@ -57,15 +63,97 @@ static std::unique_ptr<QSocketNotifier> CloseOnSignals(QWidget* window) {
     return notifier;
 }
 
-int RunWindow(int argc, char** argv, const char* recordPath) {
-    // The recording's file first: a name that cannot be written is a bad
-    // command line, said before any window opens.
-    std::unique_ptr<Recorder> recorder;
-    if (recordPath) {
+static bool ParseUtc(const char* text, long long* seconds) {
+    int y, mo, d, h, mi, se, end = 0;
+    if (std::strlen(text) != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
+        text[16] != ':')
+        return false;
+    for (int i = 0; i < 19; i++)
+        if (i != 4 && i != 7 && i != 10 && i != 13 && i != 16 && (text[i] < '0' || text[i] > '9')) return false;
+    if (std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &se, &end) != 6 || end != 19)
+        return false;
+    if (y < 1970 || y > 2099 || mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || se > 59) return false;
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (d > days[mo - 1] + (mo == 2 && leap ? 1 : 0)) return false;
+    std::tm broken = {};
+    broken.tm_year = y - 1900;
+    broken.tm_mon = mo - 1;
+    broken.tm_mday = d;
+    broken.tm_hour = h;
+    broken.tm_min = mi;
+    broken.tm_sec = se;
+    *seconds = (long long)timegm(&broken);
+    return true;
+}
+
+static bool ParseWhole(const char* text, long min, long max, long* value) {
+    if (!*text) return false;
+    for (const char* c = text; *c; c++)
+        if (*c < '0' || *c > '9') return false;
+    if (std::strlen(text) > 9) return false;
+    *value = std::strtol(text, nullptr, 10);
+    return *value >= min && *value <= max;
+}
+
+bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::string* error) {
+    for (int i = 0; i < count; i++) {
+        const std::string option = args[i];
+        const bool takesValue =
+            option == "--record" || option == "--utc" || option == "--speed" || option == "--scale" ||
+            option == "--load-state";
+        if (takesValue && i + 1 >= count) {
+            *error = option + " needs a value";
+            return false;
+        }
+        const char* value = takesValue ? args[++i] : nullptr;
+        long n;
+        if (option == "--record") {
+            options->recordPath = value;
+        } else if (option == "--utc") {
+            if (!ParseUtc(value, &options->utc)) {
+                *error = std::string("--utc takes a UTC date and time \"YYYY-MM-DD HH:MM:SS\" from 1970 to 2099, "
+                                     "not \"") + value + "\"";
+                return false;
+            }
+            options->utcGiven = true;
+        } else if (option == "--speed") {
+            if (std::strcmp(value, "fastest") == 0) {
+                options->speed = 0;
+            } else if (ParseWhole(value, 1, 100000, &n)) {
+                options->speed = (double)n;
+            } else {
+                *error = std::string("--speed takes a whole number from 1 to 100000 or \"fastest\", not \"") + value +
+                         "\"";
+                return false;
+            }
+        } else if (option == "--scale") {
+            if (!ParseWhole(value, 1, 4, &n)) {
+                *error = std::string("--scale takes a whole number from 1 to 4, not \"") + value + "\"";
+                return false;
+            }
+            options->scale = (int)n;
+        } else if (option == "--load-state") {
+            options->loadState = value;
+        } else if (option == "--paused") {
+            options->paused = true;
+        } else if (option == "--tools") {
+            options->tools = true;
+        } else {
+            *error = "unknown option " + option;
+            return false;
+        }
+    }
+    return true;
+}
+
+int RunWindow(int argc, char** argv, const WindowOptions& options) {
+    // A saved state is read whole and checked before any window opens.
+    InstrumentSnapshot saved;
+    if (options.loadState) {
         std::string why;
-        recorder = Recorder::OpenFile(recordPath, &why);
-        if (!recorder) {
-            std::fprintf(stderr, "tmx5: cannot record to %s: %s\n", recordPath, why.c_str());
+        if (!ReadStateFile(options.loadState, &saved, &why)) {
+            std::fprintf(stderr, "tmx5: --load-state: %s\n", why.c_str());
             return 2;
         }
     }
@@ -85,6 +173,9 @@ int RunWindow(int argc, char** argv, const char* recordPath) {
         platforms += "offscreen";
         qputenv("QT_QPA_PLATFORM", platforms);
     }
+    // The whole window magnified by a whole factor; pictures are drawn
+    // unsmoothed, so pixels stay crisp.
+    if (options.scale > 1) qputenv("QT_SCALE_FACTOR", QByteArray::number(options.scale));
 
     QApplication app(argc, argv);
     if (!chosenPlatform) {
@@ -93,22 +184,61 @@ int RunWindow(int argc, char** argv, const char* recordPath) {
             return NoDisplay("the display could not be opened");
     }
 
+    // The display is there: only now is the recording's file made.
+    std::unique_ptr<Recorder> recorder;
+    if (options.recordPath) {
+        std::string why;
+        recorder = Recorder::OpenFile(options.recordPath, &why);
+        if (!recorder) {
+            std::fprintf(stderr, "tmx5: cannot record to %s: %s\n", options.recordPath, why.c_str());
+            return 2;
+        }
+    }
+
+    int code = 0;
     try {
         TForm1 form;
         if (QScreen* screen = form.screen()) {
             QRect area = screen->availableGeometry();
             form.move(area.center() - form.rect().center());
         }
+        if (options.loadState) form.PutBackState(saved);
+        if (options.utcGiven) form.SetUtc(options.utc);
+        if (options.speed != 1) form.SetSpeed(options.speed);
+        if (options.paused) form.SetPaused(true);
+        form.SetCloseOnRecordError(true);
         form.StartRecording(recorder.get());
+        SimControls* tools = nullptr;
+        auto showTools = [&form, &tools] {
+            if (!tools) tools = new SimControls(&form, &form);
+            tools->show();
+            tools->raise();
+            tools->activateWindow();
+        };
+        QObject::connect(&form, &TForm1::ToolsRequested, &form, showTools);
         std::unique_ptr<QSocketNotifier> closeSignals = CloseOnSignals(&form);
         form.show();
+        if (options.tools) showTools();
+        QElapsedTimer wall;
+        wall.start();
         app.exec();
+        if (!form.RecordError().empty()) code = 1;
+        // For measurements (tests/window/window_perf.sh): how fast the
+        // simulated clock ran, and how often the display was painted.
+        if (!qEnvironmentVariableIsEmpty("TMX5_WINDOW_STATS")) {
+            const double seconds = wall.nsecsElapsed() / 1e9;
+            std::fprintf(stderr,
+                         "tmx5: %.3f s of virtual time in %.3f s of wall time (%.0fx), %llu event points, "
+                         "%llu repaints\n",
+                         form.Sim().NowMs() / 1000.0, seconds, form.Sim().NowMs() / 1000.0 / seconds,
+                         (unsigned long long)form.EventPoints(), (unsigned long long)form.Repaints());
+        }
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("Solvanta TMX-5"), QString::fromLocal8Bit(e.what()));
     } catch (...) {
         QMessageBox::critical(nullptr, QStringLiteral("Solvanta TMX-5"), QStringLiteral("Unknown error."));
     }
     // The instrument keeps nothing, so however the window ended, the
-    // program ends normally.
-    return 0;
+    // program ends normally, unless its recording could not be written.
+    return code;
 }

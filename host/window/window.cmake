@@ -8,6 +8,8 @@ add_library(tmx5window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Layout.h
   ${CMAKE_CURRENT_LIST_DIR}/Recorder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Recorder.h
+  ${CMAKE_CURRENT_LIST_DIR}/SimControls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SimControls.h
   ${CMAKE_CURRENT_LIST_DIR}/WindowMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowMain.h
   ${CMAKE_CURRENT_LIST_DIR}/WindowPanel.cpp
@@ -18,6 +20,7 @@ target_include_directories(tmx5window PUBLIC ${CMAKE_SOURCE_DIR}/host ${CMAKE_SO
 # The frame converter, the state names and saved states, and the script
 # command table (the recorder's lines) are all the window shares with the
 # headless host; the script runner stays out of it.
-target_link_libraries(tmx5window PUBLIC Qt6::Widgets tmx5frame tmx5statenames tmx5scriptcmds tmx5sim tmx5fw)
+# The recorder also writes the last frame with the headless host's frame files.
+target_link_libraries(tmx5window PUBLIC Qt6::Widgets tmx5frame tmx5statenames tmx5scriptcmds tmx5sim tmx5headless tmx5fw)
 
 include(${CMAKE_SOURCE_DIR}/tools/facegen/facegen.cmake)

@@ -16,8 +16,8 @@ protected:
     QWidget* control(const char* name) { return form->findChild<QWidget*>(QString::fromLatin1(name)); }
 
     void wheel(QPoint at, int eighths) {
-        QWheelEvent e(QPointF(at), QPointF(form->mapToGlobal(at)), QPoint(), QPoint(0, eighths),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent e(QPointF(at), QPointF(form->mapToGlobal(at)), QPoint(), QPoint(0, eighths), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(form, &e);
     }
 };
@@ -35,6 +35,7 @@ TEST_F(EventsTest, ClickOnEachKeyControlPostsItsCodeWhileOff) {
         KeyCode = KEY_NONE;
         InactivitySeconds = 3;
         QTest::mouseClick(control(row.name), Qt::LeftButton);
+        Deliver();
         EXPECT_EQ(KeyCode, row.code);
         EXPECT_EQ(InactivitySeconds, 30);
     }
@@ -42,23 +43,28 @@ TEST_F(EventsTest, ClickOnEachKeyControlPostsItsCodeWhileOff) {
 
 TEST_F(EventsTest, SecondClickBeforeThePassIsDroppedButReloadsTheCountdown) {
     QTest::mouseClick(form->Image3, Qt::LeftButton);
+    Deliver();
     InactivitySeconds = 12;
     QTest::mouseClick(form->Button3, Qt::LeftButton);
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_LEFT);
     EXPECT_EQ(InactivitySeconds, 30);
 }
 
 TEST_F(EventsTest, FaceAreaIgnoresOtherButtonsAndAReleaseOutsideIt) {
     QTest::mouseClick(form->Image5, Qt::RightButton);
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_NONE);
     // Pressed on the area, released off it: no click, as with a button.
     QTest::mousePress(form->Image5, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     QTest::mouseRelease(form->Image5, Qt::LeftButton, Qt::NoModifier, QPoint(80, 10));
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_NONE);
 }
 
 TEST_F(EventsTest, OffButtonAsksTheLoopToStop) {
     QTest::mouseClick(form->Button2, Qt::LeftButton);
+    Deliver();
     EXPECT_EQ(StopRequested, 1);
 }
 
@@ -68,28 +74,31 @@ TEST_F(EventsTest, KeysOfTheKeyboardPostTheirCodes) {
         int qtKey;
         u8 code;
     } rows[] = {
-        {"Right", Qt::Key_Right, KEY_CW},   {"Up", Qt::Key_Up, KEY_CW},
-        {"Left", Qt::Key_Left, KEY_CCW},    {"Down", Qt::Key_Down, KEY_CCW},
+        {"Right", Qt::Key_Right, KEY_CW},     {"Up", Qt::Key_Up, KEY_CW},
+        {"Left", Qt::Key_Left, KEY_CCW},      {"Down", Qt::Key_Down, KEY_CCW},
         {"Return", Qt::Key_Return, KEY_MENU}, {"Enter", Qt::Key_Enter, KEY_MENU},
-        {"Space", Qt::Key_Space, KEY_MENU}, {"F1", Qt::Key_F1, KEY_LEFT},
-        {"F2", Qt::Key_F2, KEY_RIGHT},      {"A", Qt::Key_A, KEY_NONE},
+        {"Space", Qt::Key_Space, KEY_MENU},   {"F1", Qt::Key_F1, KEY_LEFT},
+        {"F2", Qt::Key_F2, KEY_RIGHT},        {"A", Qt::Key_A, KEY_NONE},
         {"Escape", Qt::Key_Escape, KEY_NONE},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.key);
         KeyCode = KEY_NONE;
         QTest::keyClick(form, Qt::Key(row.qtKey));
+        Deliver();
         EXPECT_EQ(KeyCode, row.code);
     }
 }
 
 TEST_F(EventsTest, ArrowsMoveTheTrackBarOnlyWhileItHasTheFocus) {
     QTest::keyClick(form->TrackBar6, Qt::Key_Right);
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_NONE);
     EXPECT_EQ(form->TrackBar6->value(), 2049);
     EXPECT_EQ(RawSensor, 2049);
     // Keys the track bar has no use for still reach the instrument.
     QTest::keyClick(form->TrackBar6, Qt::Key_F2);
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_RIGHT);
 }
 
@@ -102,6 +111,7 @@ TEST_F(EventsTest, ButtonsAndCheckBoxesNeverTakeTheKeyboard) {
     }
     form->TrackBar6->setFocus();
     QTest::mouseClick(form->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(20, 150));
+    Deliver();
     EXPECT_EQ(form->focusWidget(), form);
 }
 
@@ -126,23 +136,29 @@ TEST_F(EventsTest, WheelOverFaceOrDisplayTurnsTheKnobOneKeyPerNotch) {
         // A fresh window each row, so no half notch is carried over.
         delete form;
         ResetInstrumentState();
-        form = new TForm1;
+        form = new TForm1(nullptr, FakeWall::Now, nullptr);
+        Deliver(); // the host clock
         wheel(row.at, row.eighths);
+        Deliver();
         EXPECT_EQ(KeyCode, row.code);
     }
 }
 
 TEST_F(EventsTest, HalfNotchesAddUpToOneKey) {
     wheel(QPoint(150, 150), 60);
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_NONE);
     wheel(QPoint(150, 150), 60);
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_CW);
     KeyCode = KEY_NONE;
     // Back down by one notch and a half: one anticlockwise key, half left.
     wheel(QPoint(150, 150), -180);
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_CCW);
     KeyCode = KEY_NONE;
     wheel(QPoint(150, 150), -60);
+    Deliver();
     EXPECT_EQ(KeyCode, KEY_CCW);
 }
 
@@ -157,6 +173,7 @@ TEST_F(EventsTest, TrackBarSetsRawSensorAndLabel) {
         SCOPED_TRACE(row.position);
         form->TrackBar6->setValue(2000); // a move, whatever the row's value
         form->TrackBar6->setValue(row.position);
+        Deliver();
         EXPECT_EQ(form->Label15->text(), QString::fromLatin1(row.label));
         EXPECT_EQ(RawSensor, QString::fromLatin1(row.label).toInt());
     }
@@ -165,9 +182,11 @@ TEST_F(EventsTest, TrackBarSetsRawSensorAndLabel) {
 TEST_F(EventsTest, TrackBarWorksWhileTheInstrumentIsOff) {
     EXPECT_EQ(PowerState, POWER_OFF);
     QTest::keyClick(form->TrackBar6, Qt::Key_End);
+    Deliver();
     EXPECT_EQ(RawSensor, 4096);
     EXPECT_EQ(form->Label15->text(), QStringLiteral("4096"));
     QTest::keyClick(form->TrackBar6, Qt::Key_Home);
+    Deliver();
     EXPECT_EQ(RawSensor, 0);
     EXPECT_EQ(form->Label15->text(), QStringLiteral("0"));
 }
@@ -180,6 +199,7 @@ TEST_F(EventsTest, CheckBoxesAreReadThroughTheHostPanel) {
         SCOPED_TRACE(testing::Message() << "calibrate " << row.calibrate << " keyfast " << row.keyFast);
         if (form->CheckBox2->isChecked() != row.calibrate) QTest::mouseClick(form->CheckBox2, Qt::LeftButton);
         if (form->CheckBox3->isChecked() != row.keyFast) QTest::mouseClick(form->CheckBox3, Qt::LeftButton);
+        Deliver();
         ASSERT_EQ(form->CheckBox2->isChecked(), row.calibrate);
         ASSERT_EQ(form->CheckBox3->isChecked(), row.keyFast);
         EXPECT_EQ(Host->CalibrateChecked(Host->Context), row.calibrate ? 1 : 0);
@@ -187,14 +207,27 @@ TEST_F(EventsTest, CheckBoxesAreReadThroughTheHostPanel) {
     }
 }
 
-TEST_F(EventsTest, TickRunsEveryHundredMillisecondsWhileOff) {
+TEST_F(EventsTest, TickFiresEveryFifthEventPointWhileOff) {
     StopwatchRunning = 1;
-    QElapsedTimer t;
-    t.start();
-    QTest::qWait(1000);
-    const qint64 ms = t.elapsed();
-    // Exact to the tick is the firmware's business; here the 100 ms timer
-    // must drive it, allowing for a busy machine.
-    EXPECT_GE(StopwatchTenths, u32(ms / 100) - 3);
-    EXPECT_LE(StopwatchTenths, u32(ms / 100) + 1);
+    const uint64_t start = form->Sim().NowMs();
+    for (int i = 0; i < 50; i++) IdlePoint();
+    // 50 frames of 20 ms of virtual time: ten ticks, however long it took.
+    EXPECT_EQ(form->Sim().NowMs(), start + 1000);
+    EXPECT_EQ(StopwatchTenths, 10u);
+}
+
+TEST_F(EventsTest, InputsWaitForTheirEventPointAndComeTwoApartAsInAReplay) {
+    QTest::mouseClick(form->Image5, Qt::LeftButton);
+    QTest::mouseClick(form->CheckBox2, Qt::LeftButton);
+    EXPECT_EQ(KeyCode, KEY_NONE); // not before an event point
+    EXPECT_EQ(Host->CalibrateChecked(Host->Context), 0);
+    IdlePoint(); // both at one event point, in order
+    EXPECT_EQ(KeyCode, KEY_MENU);
+    EXPECT_EQ(Host->CalibrateChecked(Host->Context), 1);
+    KeyCode = KEY_NONE;
+    QTest::mouseClick(form->Button3, Qt::LeftButton);
+    IdlePoint();
+    EXPECT_EQ(KeyCode, KEY_NONE); // the next event point after a delivery is skipped
+    IdlePoint();
+    EXPECT_EQ(KeyCode, KEY_CW);
 }

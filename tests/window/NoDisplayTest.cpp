@@ -1,8 +1,8 @@
 // tmx5 with no display to open: one clear line and exit code 2, not an
 // abort from the toolkit.
+#include <gtest/gtest.h>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -12,9 +12,7 @@ namespace {
 // Lights display pixel (x, y) the way the display memory stores it: bit
 // y mod 8 of byte (y div 8) * 114 + x. Written out here, independent of the
 // converter the window uses.
-void Light(int x, int y) {
-    FrameBuffer[(y / 8) * 114 + x] |= (u8)(1u << (y % 8));
-}
+void Light(int x, int y) { FrameBuffer[(y / 8) * 114 + x] |= (u8)(1u << (y % 8)); }
 
 const QRgb Marker = qRgb(255, 0, 255); // no colour the display ever draws
 
@@ -24,6 +22,10 @@ class RenderTest : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
+        // Only a frame unlike the one on screen is painted: put an all-lit
+        // one on screen, then mark the canvas.
+        std::memset(FrameBuffer, 0xFF, sizeof FrameBuffer);
+        Host->RenderLcd(Host->Context);
         std::memset(FrameBuffer, 0, sizeof FrameBuffer);
         form->Image1->canvas().fill(Marker);
     }
@@ -35,8 +37,8 @@ TEST_F(RenderTest, LitPixelBecomesABlack2x2BlockAndItsNeighboursStayUnlit) {
         const char* name;
         int x, y;
     } rows[] = {
-        {"0,0", 0, 0},     {"113,0", 113, 0}, {"0,63", 0, 63},   {"113,63", 113, 63},
-        {"57,31", 57, 31}, {"8,7", 8, 7},     {"9,8", 9, 8},     {"100,55", 100, 55},
+        {"0,0", 0, 0},     {"113,0", 113, 0}, {"0,63", 0, 63}, {"113,63", 113, 63},
+        {"57,31", 57, 31}, {"8,7", 8, 7},     {"9,8", 9, 8},   {"100,55", 100, 55},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -102,18 +104,39 @@ TEST_F(RenderTest, LampTakesTheColourWordWithRedInTheLowByte) {
     }
 }
 
-TEST_F(RenderTest, DisplayIsHiddenWhileAPassDrawsAndShownAfter) {
+TEST_F(RenderTest, DisplayIsHiddenOnlyWhileEventsRunWithItHidden) {
+    // A pass hides the image, draws, renders and shows it again before the
+    // window handles any event: nothing toggles, nothing is repainted.
     Host->ShowDisplay(Host->Context, 0);
+    Light(3, 3);
+    Host->RenderLcd(Host->Context);
+    Host->ShowDisplay(Host->Context, 1);
+    EXPECT_TRUE(form->Image1->isVisible());
+    // Hidden while the window handles events, it is hidden on screen.
+    Host->ShowDisplay(Host->Context, 0);
+    IdlePoint();
     EXPECT_TRUE(form->Image1->isHidden());
     Host->ShowDisplay(Host->Context, 1);
-    EXPECT_FALSE(form->Image1->isHidden());
+    IdlePoint();
     EXPECT_TRUE(form->Image1->isVisible());
+}
+
+TEST_F(RenderTest, OnlyAChangedFrameIsRepainted) {
+    Light(5, 5);
+    Host->RenderLcd(Host->Context);
+    const quint64 repaints = form->Repaints();
+    Host->RenderLcd(Host->Context); // the same frame again
+    EXPECT_EQ(form->Repaints(), repaints);
+    Light(6, 5);
+    Host->RenderLcd(Host->Context);
+    EXPECT_EQ(form->Repaints(), repaints + 1);
+    EXPECT_EQ(at(12, 10), qRgb(0, 0, 0));
 }
 
 TEST_F(RenderTest, RenderedFrameReachesTheScreen) {
     Light(0, 0);
     Host->RenderLcd(Host->Context);
-    Host->PumpEvents(Host->Context);
+    IdlePoint();
     QImage shown = form->grab().toImage();
     // Image1 sits at 1,1 inside Panel1 at 39,91.
     EXPECT_EQ(shown.pixel(40, 92), qRgb(0, 0, 0));

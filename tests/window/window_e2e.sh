@@ -151,5 +151,65 @@ sleep 1
 expect_display after-off "$WORK/ref-menu.pbm" 0:64
 kill -0 "$PID" 2>/dev/null || fail "tmx5 ended after OFF"
 
+kill "$PID" 2>/dev/null
+wait "$PID" 2>/dev/null
+
+# --- Start time and speed -----------------------------------------------------
+# The pixels of a PBM as one line of 0 and 1, whoever wrote it.
+bits() { sed '/^#/d' "$1" | tail -n +3 | tr -cd '01'; }
+# Candidate frames: the home page at every UTC second of the first ten
+# minutes after 12:00:00, from the headless runner.
+{
+    echo "utc 2030-06-01 12:00:00"
+    echo "on"
+    i=0
+    while [ $i -lt 600 ]; do
+        echo "wait 1s"
+        echo "snap $WORK/cand-$i.pbm"
+        i=$((i + 1))
+    done
+} | "$TMX5" run - >/dev/null || fail "tmx5 run could not draw the candidate frames"
+i=0
+while [ $i -lt 600 ]; do
+    echo "$(bits "$WORK/cand-$i.pbm") $i"
+    i=$((i + 1))
+done >"$WORK/candidates.txt"
+
+start_window() { # OPTIONS...
+    "$TMX5" "$@" >"$WORK/tmx5.log" 2>&1 &
+    PID=$!
+    W=$(timeout 30 xdotool search --sync --onlyvisible --name "^Solvanta TMX-5$" | head -n 1)
+    [ -n "$W" ] || fail "the window did not appear with $*"
+}
+
+T0=$(date +%s%N)
+start_window --utc "2030-06-01 12:00:00" --speed 60
+click 88 352 # ON
+sleep 4
+capture fast || fail "cannot read the window"
+T1=$(date +%s%N)
+match=$(grep "^$(bits "$WORK/fast.pbm") " "$WORK/candidates.txt" | head -n 1 | cut -d' ' -f2)
+[ -n "$match" ] || fail "at 60x the display matches no home page of 12:00 to 12:10 (see $WORK/fast.pbm)"
+# The candidate taken after match+1 seconds of virtual time: the splash
+# (1.6 s) and match seconds. At 60x that is at most 60 times the wall time
+# since the window started, and not much less.
+wall=$(((T1 - T0) / 1000000))
+virtual=$(((match + 2) * 1000))
+[ $virtual -le $((wall * 60 + 2000)) ] || fail "at 60x, $virtual ms of virtual time in $wall ms of wall time"
+[ $virtual -ge $(((wall - 2500) * 60)) ] || fail "at 60x, only $virtual ms of virtual time in $wall ms of wall time"
+echo "60x: after $wall ms of wall time the display shows the home page of $match s after the splash"
+kill "$PID" 2>/dev/null
+wait "$PID" 2>/dev/null
+
+# --- Paused ---------------------------------------------------------------------
+start_window --utc "2030-06-01 12:00:00" --paused
+capture paused-before || fail "cannot read the window"
+click 88 352 # ON: waits for an event point, which never comes while paused
+sleep 2
+capture paused-after || fail "cannot read the window"
+[ "$(bits "$WORK/paused-before.pbm")" = "$(bits "$WORK/paused-after.pbm")" ] ||
+    fail "the display changed while paused"
+[ "$(pixel paused-after 154 28)" = "255,0,0" ] || fail "the lamp changed while paused"
+
 echo "PASS: window end to end"
 exit 0

@@ -83,3 +83,23 @@ echo "resident memory: $(awk '/VmRSS/ {print $2, $3}' "/proc/$PID/status"), peak
 if [ -n "$SHOT" ]; then
     import -window "$W" "$SHOT" && echo "screenshot: $SHOT"
 fi
+kill "$PID" 2>/dev/null
+wait "$PID" 2>/dev/null
+
+# Flat out: ON at --speed fastest, 10 s on the home page, then the window
+# reports (TMX5_WINDOW_STATS) how much virtual time ran and how often the
+# display was painted.
+TMX5_WINDOW_STATS=1 "$TMX5" --speed fastest 2>"$TMP/fast.log" &
+PID=$!
+W=
+while [ -z "$W" ]; do
+    W=$(xdotool search --onlyvisible --name "^Solvanta TMX-5$" 2>/dev/null | head -n 1)
+done
+xdotool mousemove --window "$W" 88 352 click 1
+A=$(ticks "$PID")
+sleep 10
+B=$(ticks "$PID")
+kill -TERM "$PID"
+wait "$PID"
+echo "fastest, 10 s: tmx5 $(percent $((B - A)))% of one core"
+sed 's/^/fastest: /' "$TMP/fast.log"

@@ -1,0 +1,320 @@
+#include "SimControls.h"
+
+#include "Pcmain.h"
+#include "Recorder.h"
+#include "headless/StateNames.h"
+#include "runtime/Runtime.h"
+#include "screens/Screens.h"
+
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+const double Speeds[5] = {1, 10, 60, 600, 0};
+const char* const SpeedNames[5] = {"1x", "10x", "60x", "600x", "Fastest"};
+
+std::string Binary(long long value, int bits) {
+    std::string text;
+    for (int b = bits - 1; b >= 0; b--) text += (value >> b) & 1 ? '1' : '0';
+    return text;
+}
+
+std::string TimeText(const TimeFields& t) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", (unsigned)(t.Year + 1900),
+                  (unsigned)(t.Month + 1), (unsigned)t.Day, (unsigned)t.Hour, (unsigned)t.Minute,
+                  (unsigned)t.Second);
+    return text;
+}
+
+struct Row {
+    std::string name;
+    std::function<std::string()> value;
+};
+
+// Every row of the inspector, in order: what a user reads first, then every
+// state value under the name `expect` takes.
+std::vector<Row> InspectorRows() {
+    std::vector<Row> rows;
+    rows.push_back({"ScreenHandler", [] {
+                        const char* n = ScreenRoutineName(ScreenHandler);
+                        return std::string(n ? n : (ScreenHandler ? "unknown" : "none"));
+                    }});
+    rows.push_back({"Power", [] {
+                        return std::string(PowerState == POWER_ON       ? "on"
+                                           : PowerState == POWER_SPLASH ? "splash"
+                                                                        : "off");
+                    }});
+    rows.push_back({"ExpiryFlags (binary)", [] { return Binary(ExpiryFlags, 8); }});
+    rows.push_back({"AckFlags (binary)", [] { return Binary(AckFlags, 8); }});
+    rows.push_back({"MainZoneTime", [] { return TimeText(MainZoneTime); }});
+    rows.push_back({"SecondZoneTime", [] { return TimeText(SecondZoneTime); }});
+    rows.push_back({"Main zone's local offset", [] {
+                        char text[64];
+                        const int h = LocalOffsetHours[MainZone], m = LocalOffsetMinutes[MainZone];
+                        std::snprintf(text, sizeof text, "LocalOffset[%u] %+d h %+d min", (unsigned)MainZone,
+                                      h, m);
+                        return std::string(text);
+                    }});
+    for (const StateName& n : StateNames()) {
+        if (std::strcmp(n.name, "FrameBuffer") == 0) continue;
+        for (int i = 0; i < n.count; i++) {
+            std::string name = n.name;
+            if (n.count > 1) name += "[" + std::to_string(i) + "]";
+            const StateName* var = &n;
+            rows.push_back({name, [var, i] { return std::to_string(ReadStateValue(var, i)); }});
+        }
+    }
+    return rows;
+}
+
+const std::vector<Row>& Rows() {
+    static const std::vector<Row> rows = InspectorRows();
+    return rows;
+}
+
+} // namespace
+
+SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Window), form_(form) {
+    setObjectName(QStringLiteral("SimControls"));
+    setWindowTitle(QStringLiteral("TMX-5 simulator controls"));
+    // The program ends when the instrument window closes, whether or not
+    // this one is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    QVBoxLayout* top = new QVBoxLayout(this);
+
+    QGroupBox* utcBox = new QGroupBox(QStringLiteral("UTC"), this);
+    QHBoxLayout* utcRow = new QHBoxLayout(utcBox);
+    UtcEdit = new QDateTimeEdit(utcBox);
+    UtcEdit->setTimeSpec(Qt::UTC);
+    UtcEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    UtcEdit->setMinimumDateTime(QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC));
+    UtcEdit->setMaximumDateTime(QDateTime(QDate(2099, 12, 31), QTime(23, 59, 59), Qt::UTC));
+    UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->Sim().UtcSeconds(), Qt::UTC));
+    SetUtcButton = new QPushButton(QStringLiteral("Set"), utcBox);
+    FollowBox = new QCheckBox(QStringLiteral("Follow the computer's clock"), utcBox);
+    utcRow->addWidget(UtcEdit);
+    utcRow->addWidget(SetUtcButton);
+    utcRow->addWidget(FollowBox);
+    top->addWidget(utcBox);
+
+    QGroupBox* speedBox = new QGroupBox(QStringLiteral("Speed"), this);
+    QGridLayout* speedGrid = new QGridLayout(speedBox);
+    PauseButton = new QPushButton(QStringLiteral("Pause"), speedBox);
+    StepPassButton = new QPushButton(QStringLiteral("Step one pass"), speedBox);
+    StepSecondButton = new QPushButton(QStringLiteral("Step one second"), speedBox);
+    speedGrid->addWidget(PauseButton, 0, 0);
+    speedGrid->addWidget(StepPassButton, 0, 1);
+    speedGrid->addWidget(StepSecondButton, 0, 2);
+    QHBoxLayout* speedRow = new QHBoxLayout;
+    for (int i = 0; i < 5; i++) {
+        SpeedButtons[i] = new QPushButton(QString::fromLatin1(SpeedNames[i]), speedBox);
+        SpeedButtons[i]->setCheckable(true);
+        speedRow->addWidget(SpeedButtons[i]);
+        connect(SpeedButtons[i], &QPushButton::clicked, this, [this, i] { SetSpeedIndex(i); });
+    }
+    speedGrid->addLayout(speedRow, 1, 0, 1, 3);
+    StatusLabel = new QLabel(speedBox);
+    StatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    speedGrid->addWidget(StatusLabel, 2, 0, 1, 3);
+    top->addWidget(speedBox);
+
+    QGroupBox* inspectBox = new QGroupBox(QStringLiteral("Inspector"), this);
+    QVBoxLayout* inspectCol = new QVBoxLayout(inspectBox);
+    FilterEdit = new QLineEdit(inspectBox);
+    FilterEdit->setPlaceholderText(QStringLiteral("Filter names"));
+    FilterEdit->setClearButtonEnabled(true);
+    Inspector = new QTableWidget(int(Rows().size()), 2, inspectBox);
+    Inspector->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Value")});
+    Inspector->verticalHeader()->setVisible(false);
+    Inspector->verticalHeader()->setDefaultSectionSize(Inspector->fontMetrics().height() + 6);
+    Inspector->horizontalHeader()->setStretchLastSection(true);
+    Inspector->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Inspector->setMinimumHeight(260);
+    for (int r = 0; r < int(Rows().size()); r++) {
+        Inspector->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(Rows()[r].name)));
+        Inspector->setItem(r, 1, new QTableWidgetItem);
+    }
+    Inspector->resizeColumnToContents(0);
+    inspectCol->addWidget(FilterEdit);
+    inspectCol->addWidget(Inspector);
+    top->addWidget(inspectBox, 1);
+
+    QHBoxLayout* bottom = new QHBoxLayout;
+    ScreenshotButton = new QPushButton(QStringLiteral("Screenshot"), this);
+    RecordButton = new QPushButton(QStringLiteral("Record..."), this);
+    bottom->addWidget(ScreenshotButton);
+    bottom->addWidget(RecordButton);
+    bottom->addStretch(1);
+    top->addLayout(bottom);
+    MessageLabel = new QLabel(this);
+    MessageLabel->setWordWrap(true);
+    MessageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    top->addWidget(MessageLabel);
+
+    screenshotFolder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (screenshotFolder_.isEmpty() || !QDir(screenshotFolder_).exists())
+        screenshotFolder_ = QDir::homePath();
+
+    connect(SetUtcButton, &QPushButton::clicked, this, [this] {
+        form_->SetUtc(UtcEdit->dateTime().toSecsSinceEpoch());
+        UpdateButtons();
+    });
+    connect(FollowBox, &QCheckBox::clicked, this, [this](bool on) {
+        if (on) form_->FollowComputerClock();
+        UpdateButtons();
+    });
+    connect(PauseButton, &QPushButton::clicked, this, [this] {
+        form_->SetPaused(!form_->Paused());
+        UpdateButtons();
+    });
+    connect(StepPassButton, &QPushButton::clicked, this, [this] { form_->StepPass(); });
+    connect(StepSecondButton, &QPushButton::clicked, this, [this] { form_->StepSecond(); });
+    connect(FilterEdit, &QLineEdit::textChanged, this, &SimControls::ApplyFilter);
+    connect(ScreenshotButton, &QPushButton::clicked, this, [this] {
+        const auto paths = form_->SaveScreenshots(screenshotFolder_);
+        MessageLabel->setText(
+            paths.first.isEmpty() || paths.second.isEmpty()
+                ? QStringLiteral("The screenshot could not be written into %1.").arg(screenshotFolder_)
+                : QStringLiteral("Saved the display as %1 and the window as %2.")
+                      .arg(paths.first, paths.second));
+    });
+    connect(RecordButton, &QPushButton::clicked, this, &SimControls::RecordClicked);
+    connect(form_, &TForm1::RecordingEnded, this, [this] {
+        if (!recorder_) return;
+        MessageLabel->setText(recorder_->Error().empty()
+                                  ? QStringLiteral("Recorded %1 (replay it with tmx5 run).")
+                                        .arg(QString::fromStdString(recorder_->Path()))
+                                  : QString::fromStdString(recorder_->Error()));
+        recorder_.reset();
+        UpdateButtons();
+    });
+
+    QTimer* refresh = new QTimer(this);
+    refresh->setInterval(100); // at most 10 times a wall second
+    connect(refresh, &QTimer::timeout, this, [this] {
+        if (isVisible()) Refresh();
+    });
+    refresh->start();
+    Refresh();
+}
+
+SimControls::~SimControls() {
+    if (recorder_ && form_->Recording() == recorder_.get()) {
+        // The window outlives no recording it cannot finish.
+        form_->StopRecording();
+    }
+}
+
+void SimControls::SetSpeedIndex(int index) {
+    form_->SetSpeed(Speeds[index]);
+    UpdateButtons();
+}
+
+void SimControls::UpdateButtons() {
+    const bool paused = form_->Paused();
+    PauseButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    StepPassButton->setEnabled(paused);
+    StepSecondButton->setEnabled(paused);
+    for (int i = 0; i < 5; i++) SpeedButtons[i]->setChecked(form_->Pace().Speed() == Speeds[i]);
+    FollowBox->setChecked(form_->Following());
+    const bool recording = recorder_ != nullptr;
+    RecordButton->setText(recording ? QStringLiteral("Stop") : QStringLiteral("Record..."));
+    RecordButton->setEnabled(recording || (PowerState == POWER_OFF && !form_->Recording()));
+    RecordButton->setToolTip(
+        recording ? QString() : QStringLiteral("Records from a freshly started instrument: while it is off"));
+}
+
+void SimControls::Refresh() {
+    const SimClock& sim = form_->Sim();
+    const qint64 ms = (qint64)sim.NowMs();
+    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(sim.UtcMs(), Qt::UTC);
+    const double speed = form_->Pace().Speed();
+    StatusLabel->setText(QStringLiteral("Virtual time %1:%2:%3.%4, %5 event points; UTC %6; %7")
+                             .arg(ms / 3600000)
+                             .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+                             .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                             .arg(ms % 1000, 3, 10, QLatin1Char('0'))
+                             .arg(form_->EventPoints())
+                             .arg(utc.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")))
+                             .arg(form_->Paused() ? QStringLiteral("paused")
+                                  : speed == 0    ? QStringLiteral("fastest")
+                                                  : QStringLiteral("%1x").arg(speed)));
+    if (!UtcEdit->hasFocus()) UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(sim.UtcSeconds(), Qt::UTC));
+    const bool first = values_.empty();
+    values_.resize(Rows().size());
+    const QBrush changed(QColor(255, 236, 139));
+    for (size_t r = 0; r < Rows().size(); r++) {
+        const std::string value = Rows()[r].value();
+        QTableWidgetItem* item = Inspector->item(int(r), 1);
+        const bool differs = !first && value != values_[r];
+        if (first || differs) item->setText(QString::fromStdString(value));
+        item->setBackground(differs ? changed : QBrush());
+        item->setData(Qt::UserRole, differs);
+        values_[r] = value;
+    }
+    UpdateButtons();
+}
+
+int SimControls::HighlightedRows() const {
+    int n = 0;
+    for (int r = 0; r < Inspector->rowCount(); r++)
+        if (Inspector->item(r, 1)->data(Qt::UserRole).toBool()) n++;
+    return n;
+}
+
+void SimControls::ApplyFilter() {
+    const QString filter = FilterEdit->text().trimmed();
+    for (int r = 0; r < Inspector->rowCount(); r++)
+        Inspector->setRowHidden(
+            r, !filter.isEmpty() && !Inspector->item(r, 0)->text().contains(filter, Qt::CaseInsensitive));
+}
+
+bool SimControls::RecordTo(const QString& path) {
+    if (recorder_ || form_->Recording() || PowerState != POWER_OFF) {
+        MessageLabel->setText(QStringLiteral("Switch the instrument off to start a recording."));
+        return false;
+    }
+    std::string why;
+    std::unique_ptr<Recorder> recorder = Recorder::OpenFile(path.toStdString(), &why);
+    if (!recorder) {
+        MessageLabel->setText(
+            QStringLiteral("Cannot record to %1: %2").arg(path, QString::fromStdString(why)));
+        return false;
+    }
+    recorder_ = std::move(recorder);
+    form_->StartRecording(recorder_.get());
+    if (!recorder_) return false; // the header could not be written
+    MessageLabel->setText(QStringLiteral("Recording into %1 from a freshly started instrument.").arg(path));
+    UpdateButtons();
+    return true;
+}
+
+void SimControls::RecordClicked() {
+    if (recorder_) {
+        form_->StopRecording();
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record the session"),
+                                                      QDir::current().filePath(QStringLiteral("session.tmx")),
+                                                      QStringLiteral("Scenario scripts (*.tmx)"));
+    if (!path.isEmpty()) RecordTo(path);
+}

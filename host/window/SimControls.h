@@ -1,0 +1,68 @@
+// The simulator controls: a window of its own beside the instrument window
+// (F12 or Ctrl+T there, or --tools), so the instrument window keeps its
+// layout. It sets the host clock, pauses, steps and speeds up the simulated
+// clock, shows the instrument's state, takes screenshots and records.
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QDateTimeEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class Recorder;
+class TForm1;
+
+class SimControls : public QWidget {
+    Q_OBJECT
+public:
+    explicit SimControls(TForm1* form, QWidget* parent = nullptr);
+    ~SimControls() override;
+
+    // UTC
+    QDateTimeEdit* UtcEdit;
+    QPushButton* SetUtcButton;
+    QCheckBox* FollowBox;
+    // Speed
+    QPushButton* PauseButton; // Pause / Resume
+    QPushButton* StepPassButton;
+    QPushButton* StepSecondButton;
+    QPushButton* SpeedButtons[5]; // 1x, 10x, 60x, 600x, Fastest
+    QLabel* StatusLabel;          // virtual time, event points, UTC, speed
+    // Inspector
+    QLineEdit* FilterEdit;
+    QTableWidget* Inspector;
+    // Screenshot and recording
+    QPushButton* ScreenshotButton;
+    QPushButton* RecordButton; // Record... / Stop
+    QLabel* MessageLabel;
+
+    // Where screenshots go (default: the pictures folder, else the home
+    // folder).
+    void SetScreenshotFolder(const QString& folder) { screenshotFolder_ = folder; }
+    // Starts recording into path (what Record... does after asking for the
+    // file); false, with the reason shown, when it cannot.
+    bool RecordTo(const QString& path);
+    // Reads the state into the inspector and the status line now (a timer
+    // does it at most 10 times a wall second while the window is shown).
+    void Refresh();
+    // Inspector rows whose value changed at the last refresh.
+    int HighlightedRows() const;
+
+private:
+    void SetSpeedIndex(int index);
+    void UpdateButtons();
+    void ApplyFilter();
+    void RecordClicked();
+
+    TForm1* form_;
+    QString screenshotFolder_;
+    std::unique_ptr<Recorder> recorder_;
+    std::vector<std::string> values_; // what each inspector row showed
+};
