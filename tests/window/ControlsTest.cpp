@@ -221,11 +221,10 @@ TEST_F(ControlsTest, LoadStateOpensTheWindowInThatStatePausedUntilResumed) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("s.state"));
     QProcess run;
+    // A script on standard input writes into the current folder.
+    run.setWorkingDirectory(dir.path());
     run.start(QStringLiteral(TMX5_BINARY), {QStringLiteral("run"), QStringLiteral("-")});
-    run.write(
-        QStringLiteral("utc 2031-02-03 04:05:06\non\nwait 3s\nsensor 100\nkey cw\nwait 1s\nsave-state %1\n")
-            .arg(path)
-            .toUtf8());
+    run.write("utc 2031-02-03 04:05:06\non\nwait 3s\nsensor 100\nkey cw\nwait 1s\nsave-state s.state\n");
     run.closeWriteChannel();
     ASSERT_TRUE(run.waitForFinished(30000));
     ASSERT_EQ(run.exitCode(), 0) << run.readAll().toStdString();
