@@ -14,6 +14,7 @@ static const u8 ICON_COUNT = 8;
 static const u8 ICON_SIZE = 32;
 static const u8 SHEET_WIDTH = 128;
 
+// clang-format off
 static constexpr const char* IconArt[ICON_COUNT][ICON_SIZE] = {
     {
         // 0: clock face: ring, hour ticks, hands to twelve and to three
@@ -296,6 +297,7 @@ static constexpr const char* IconArt[ICON_COUNT][ICON_SIZE] = {
         "................................",
     },
 };
+// clang-format on
 
 // True when every icon row is exactly 32 characters of '#' and '.'.
 static constexpr bool IconArtIsWellFormed() {

@@ -15,6 +15,7 @@ const u16 MonthStartDays[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304
 // characters; "Jayawardenepura" fills the field and has no terminator.
 // The minutes take the sign of the hours: Newfoundland is 3 h 30 min behind.
 // No zone has a daylight-saving rule.
+// clang-format off
 const Zone ZoneTable[ZONE_COUNT] = {
     {"Intl Date Line", -12, 0}, // 0
     {"Midway Island", -11, 0}, // 1
@@ -170,6 +171,7 @@ const Zone ZoneTable[ZONE_COUNT] = {
     {"Marshall Is.", 12, 0}, // 151
     {"Nuku'alofa", 13, 0}, // 152
 };
+// clang-format on
 
 void ReadUtc(TimeFields* t) {
     s64 host;
