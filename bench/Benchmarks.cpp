@@ -175,15 +175,11 @@ void RunScript(benchmark::State& state, const char* script) {
 }
 
 // One virtual hour: 180,000 main-loop passes.
-void BM_RunOneVirtualHour(benchmark::State& state) {
-    RunScript(state, "on\nwait 1h\n");
-}
+void BM_RunOneVirtualHour(benchmark::State& state) { RunScript(state, "on\nwait 1h\n"); }
 BENCHMARK(BM_RunOneVirtualHour)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // One virtual day: 4,320,000 passes (goal: under 3 s).
-void BM_RunOneVirtualDay(benchmark::State& state) {
-    RunScript(state, "on\nwait 24h\n");
-}
+void BM_RunOneVirtualDay(benchmark::State& state) { RunScript(state, "on\nwait 24h\n"); }
 BENCHMARK(BM_RunOneVirtualDay)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

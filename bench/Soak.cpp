@@ -7,8 +7,8 @@
 // reproduced exactly by its seed; they are decoded by the click fuzzer's
 // driver (tests/support/Invariants.h). Reports passes run, events delivered
 // and resident memory (peak and current) after the first 10,000 events and at
-// the end; memory is compared when the run has at least 20,000 events. Exit status: 0 clean, 1 an invariant broke, 3 memory grew, 2 a bad
-// command line.
+// the end; memory is compared when the run has at least 20,000 events. Exit status: 0 clean, 1 an invariant
+// broke, 3 memory grew, 2 a bad command line.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -45,19 +45,21 @@ static const unsigned long long WARM_UP = 10000;
 int main(int argc, char** argv) {
     unsigned long long seed = 1, events = 1000000;
     for (int i = 1; i < argc; i++) {
-        const bool isSeed = std::strcmp(argv[i], "--seed") == 0, isEvents = std::strcmp(argv[i], "--events") == 0;
+        const bool isSeed = std::strcmp(argv[i], "--seed") == 0,
+                   isEvents = std::strcmp(argv[i], "--events") == 0;
         if ((isSeed || isEvents) && i + 1 >= argc) {
             std::fprintf(stderr, "tmx5soak: %s needs a number\n", argv[i]);
             return 2;
         } else if (isSeed) {
             if (!Count(argv[++i], 0, ULLONG_MAX, &seed)) {
-                std::fprintf(stderr, "tmx5soak: --seed takes a whole number from 0 to %llu, not %s\n", ULLONG_MAX,
-                             argv[i]);
+                std::fprintf(stderr, "tmx5soak: --seed takes a whole number from 0 to %llu, not %s\n",
+                             ULLONG_MAX, argv[i]);
                 return 2;
             }
         } else if (isEvents) {
             if (!Count(argv[++i], 1, 1000000000000ULL, &events)) {
-                std::fprintf(stderr, "tmx5soak: --events takes a whole number from 1 to 10^12, not %s\n", argv[i]);
+                std::fprintf(stderr, "tmx5soak: --events takes a whole number from 1 to 10^12, not %s\n",
+                             argv[i]);
                 return 2;
             }
         } else {

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "headless/StateNames.h"
-#include "support/Invariants.h"
 #include "screens/Screens.h"
+#include "support/Invariants.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "headless/ScriptCommands.h"
 #include "headless/RunCommand.h"
+#include "headless/ScriptCommands.h"
 #include "headless/ScriptReference.h"
 #include "headless/ScriptRunner.h"
 #ifdef TMX5_HAVE_WINDOW
@@ -39,18 +39,24 @@ static int Done(int code) {
 
 int main(int argc, char** argv) {
     const std::string first = argc >= 2 ? argv[1] : "";
-    if (first == "--help" || first == "-h" || first == "--version" || first == "--man" || first == "--reference") {
+    if (first == "--help" || first == "-h" || first == "--version" || first == "--man" ||
+        first == "--reference") {
         if (argc > 2) {
             std::cerr << "tmx5 " << first << ": takes nothing after it, not " << argv[2] << "\n";
             return 2;
         }
-        if (first == "--version") std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
-        else if (first == "--man") std::cout << ManPage(TMX5_VERSION);
-        else if (first == "--reference") std::cout << ScriptReferenceMarkdown();
-        else std::cout << Usage;
+        if (first == "--version")
+            std::cout << "tmx5 " << TMX5_VERSION << " (TMX-5 firmware 1.06)\n";
+        else if (first == "--man")
+            std::cout << ManPage(TMX5_VERSION);
+        else if (first == "--reference")
+            std::cout << ScriptReferenceMarkdown();
+        else
+            std::cout << Usage;
         return Done(0);
     }
-    if (first == "run") return Done(RunCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
+    if (first == "run")
+        return Done(RunCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
     // --- The window and its options (tmx5 [--record FILE] [--utc ...] ...) ---
     if (argc == 1 || first.compare(0, 2, "--") == 0) {
 #ifdef TMX5_HAVE_WINDOW

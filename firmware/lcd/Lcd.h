@@ -58,5 +58,5 @@ void LcdTitleConst(const char* text);
 void LcdMenuRowConst(u8 gap, u8 row, const char* label, const char* value);
 
 // --- Menu pictures and scroll indicator ---------------------------------------
-void LcdIcon(u8 index);                  // 0..7, into columns 5..36
+void LcdIcon(u8 index);                   // 0..7, into columns 5..36
 void LcdScrollBar(u8 position, u8 count); // count >= 1

@@ -336,11 +336,16 @@ static constexpr u8 SheetByte(int n) {
 // 1024 compile-time calls of SheetByte, spelled out by doubling.
 #define SHEET_BYTES_4(n) SheetByte(n), SheetByte(n + 1), SheetByte(n + 2), SheetByte(n + 3)
 #define SHEET_BYTES_16(n) SHEET_BYTES_4(n), SHEET_BYTES_4(n + 4), SHEET_BYTES_4(n + 8), SHEET_BYTES_4(n + 12)
-#define SHEET_BYTES_64(n) SHEET_BYTES_16(n), SHEET_BYTES_16(n + 16), SHEET_BYTES_16(n + 32), SHEET_BYTES_16(n + 48)
-#define SHEET_BYTES_256(n) SHEET_BYTES_64(n), SHEET_BYTES_64(n + 64), SHEET_BYTES_64(n + 128), SHEET_BYTES_64(n + 192)
+#define SHEET_BYTES_64(n) \
+    SHEET_BYTES_16(n), SHEET_BYTES_16(n + 16), SHEET_BYTES_16(n + 32), SHEET_BYTES_16(n + 48)
+#define SHEET_BYTES_256(n) \
+    SHEET_BYTES_64(n), SHEET_BYTES_64(n + 64), SHEET_BYTES_64(n + 128), SHEET_BYTES_64(n + 192)
 
 constexpr u8 IconSheet[1024] = {
-    SHEET_BYTES_256(0), SHEET_BYTES_256(256), SHEET_BYTES_256(512), SHEET_BYTES_256(768),
+    SHEET_BYTES_256(0),
+    SHEET_BYTES_256(256),
+    SHEET_BYTES_256(512),
+    SHEET_BYTES_256(768),
 };
 
 #undef SHEET_BYTES_4

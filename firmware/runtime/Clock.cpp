@@ -197,7 +197,7 @@ void SecondsToDate(s64 seconds, TimeFields* t) {
     t->Minute = (u8)(s / 60 % 60);
     t->Hour = (u8)(s / 3600);
     u32 e = (u32)(d + 731); // days since 1968-01-01, a leap year
-    u32 q = e / 1461; // four-year cycles, each beginning with a leap year
+    u32 q = e / 1461;       // four-year cycles, each beginning with a leap year
     u32 r = e % 1461;
     u32 leaps = q + (r >= 60 ? 1 : 0); // 29 Februaries already passed
     u32 y = (e - leaps) / 365;         // years since 1968
@@ -264,7 +264,7 @@ static s64 GregorianSeconds(const TimeFields* t) {
     s64 m = (s64)t->Month + 1;
     if (m <= 2) y--;
     s64 era = (y >= 0 ? y : y - 399) / 400;
-    s64 yoe = y - era * 400;                                         // 0..399
+    s64 yoe = y - era * 400;                                        // 0..399
     s64 doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + t->Day - 1; // from 1 March
     s64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     s64 days = era * 146097 + doe - 719468;

@@ -60,13 +60,9 @@ void SplashFrame(s8* a, s8* b) {
     UpdateTemperature();
 }
 
-u8 LampLit(void) {
-    return ExpiryFlags != 0 && AckFlags == 0 && FlashPhase == 1 ? 1 : 0;
-}
+u8 LampLit(void) { return ExpiryFlags != 0 && AckFlags == 0 && FlashPhase == 1 ? 1 : 0; }
 
-static u32 SecondOfDay(u8 hour, u8 minute, u8 second) {
-    return 3600u * hour + 60u * minute + second;
-}
+static u32 SecondOfDay(u8 hour, u8 minute, u8 second) { return 3600u * hour + 60u * minute + second; }
 
 void OnceASecond(void) {
     SecondElapsed = 0;
@@ -214,10 +210,6 @@ void ResumeMainLoop(void) {
     PowerState = POWER_OFF;
 }
 
-void Button2Click(void) {
-    StopRequested = 1;
-}
+void Button2Click(void) { StopRequested = 1; }
 
-void RequestShutdown(void) {
-    ShutdownRequested = 1;
-}
+void RequestShutdown(void) { ShutdownRequested = 1; }

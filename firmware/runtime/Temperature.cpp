@@ -4,9 +4,7 @@
 // the lowest and highest value since the last reset. Integer arithmetic only.
 #include "Runtime.h"
 
-s32 ReadSensor(u8 channel) {
-    return channel == 0 ? RawSensor : 0;
-}
+s32 ReadSensor(u8 channel) { return channel == 0 ? RawSensor : 0; }
 
 s32 CelsiusToFahrenheit(s32 celsius) {
     return celsius * 18 / 10 + 32; // truncates toward zero: -1 gives 31

@@ -34,37 +34,37 @@ void DisplaySetupScreen(void) {
         return;
     }
     switch (KeyCode) {
-    case KEY_MENU:
-        if (MenuCursor == ROW_DONE) {
-            ReturnToParent();
-        } else if (MenuCursor == ROW_CONTRAST) {
-            OpenScreen(ContrastScreen);
-        } else if (MenuCursor == ROW_BACKLIGHT || MenuCursor == ROW_TEMP_UNIT) {
-            EditMode = Toggled(EditMode);
-        }
-        break;
-    case KEY_CW:
-    case KEY_CCW:
-    case KEY_LEFT:
-    case KEY_RIGHT:
-        if (EditMode != 0) {
-            if (MenuCursor == ROW_BACKLIGHT) {
-                Backlight = Toggled(Backlight);
-            } else if (MenuCursor == ROW_TEMP_UNIT) {
-                // Through SetTempUnit, so that the held minimum and maximum
-                // are converted into the new unit with it.
-                SetTempUnit(Toggled(TempUnitF));
+        case KEY_MENU:
+            if (MenuCursor == ROW_DONE) {
+                ReturnToParent();
+            } else if (MenuCursor == ROW_CONTRAST) {
+                OpenScreen(ContrastScreen);
+            } else if (MenuCursor == ROW_BACKLIGHT || MenuCursor == ROW_TEMP_UNIT) {
+                EditMode = Toggled(EditMode);
             }
-        } else if (KeyCode == KEY_CW || KeyCode == KEY_RIGHT) {
-            if (MenuCursor < ROW_TEMP_UNIT) {
-                MenuCursor++;
+            break;
+        case KEY_CW:
+        case KEY_CCW:
+        case KEY_LEFT:
+        case KEY_RIGHT:
+            if (EditMode != 0) {
+                if (MenuCursor == ROW_BACKLIGHT) {
+                    Backlight = Toggled(Backlight);
+                } else if (MenuCursor == ROW_TEMP_UNIT) {
+                    // Through SetTempUnit, so that the held minimum and maximum
+                    // are converted into the new unit with it.
+                    SetTempUnit(Toggled(TempUnitF));
+                }
+            } else if (KeyCode == KEY_CW || KeyCode == KEY_RIGHT) {
+                if (MenuCursor < ROW_TEMP_UNIT) {
+                    MenuCursor++;
+                }
+            } else if (MenuCursor > ROW_DONE) {
+                MenuCursor--;
             }
-        } else if (MenuCursor > ROW_DONE) {
-            MenuCursor--;
-        }
-        break;
-    default:
-        break;
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }
@@ -83,26 +83,26 @@ void ContrastScreen(void) {
         return;
     }
     switch (KeyCode) {
-    case KEY_MENU:
-        ReturnToParent();
-        HookSettingsChanged();
-        break;
-    case KEY_CW:
-    case KEY_LEFT:
-        if (Contrast < Contrast_MAX) {
-            Contrast++;
-        }
-        HookContrast();
-        break;
-    case KEY_CCW:
-    case KEY_RIGHT:
-        if (Contrast > Contrast_MIN) {
-            Contrast--;
-        }
-        HookContrast();
-        break;
-    default:
-        break;
+        case KEY_MENU:
+            ReturnToParent();
+            HookSettingsChanged();
+            break;
+        case KEY_CW:
+        case KEY_LEFT:
+            if (Contrast < Contrast_MAX) {
+                Contrast++;
+            }
+            HookContrast();
+            break;
+        case KEY_CCW:
+        case KEY_RIGHT:
+            if (Contrast > Contrast_MIN) {
+                Contrast--;
+            }
+            HookContrast();
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }

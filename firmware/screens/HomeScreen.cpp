@@ -31,9 +31,7 @@ static const s32 FAHRENHEIT_HIGH = 212;
 
 // The page that HomePage selects; a value above 4 shows (and acts as) the
 // zone page.
-static u8 ShownPage(void) {
-    return HomePage > PAGE_OAT ? PAGE_ZONE : HomePage;
-}
+static u8 ShownPage(void) { return HomePage > PAGE_OAT ? PAGE_ZONE : HomePage; }
 
 // Writes value in decimal at p with at least minDigits digits (zeros in
 // front), as "%0*d" would after its sign, and returns the end. These readouts
@@ -90,13 +88,9 @@ static void DrawDuration(u32 tenths) {
     LcdTextLarge(90, 40, text, 0, 0);
 }
 
-static s32 RangeLow(void) {
-    return TempUnitF == 1 ? FAHRENHEIT_LOW : CELSIUS_LOW;
-}
+static s32 RangeLow(void) { return TempUnitF == 1 ? FAHRENHEIT_LOW : CELSIUS_LOW; }
 
-static s32 RangeHigh(void) {
-    return TempUnitF == 1 ? FAHRENHEIT_HIGH : CELSIUS_HIGH;
-}
+static s32 RangeHigh(void) { return TempUnitF == 1 ? FAHRENHEIT_HIGH : CELSIUS_HIGH; }
 
 // The current temperature with its sign and unit, "+21|C" or "-4|F".
 static void FormatTemperature(char* text, s32 value) {
@@ -227,26 +221,25 @@ void OatPage(void) {
     }
 }
 
-
 // The left soft key of the page shown.
 static void LeftKey(u8 page) {
     switch (page) {
-    case PAGE_ZONE:
-        SecondZone = WrapUp(SecondZone, SecondZone_MAX);
-        HookSettingsChanged();
-        break;
-    case PAGE_STOPWATCH:
-        StopwatchRunning = Toggled(StopwatchRunning);
-        break;
-    case PAGE_TIMER:
-        TimerRunning = Toggled(TimerRunning);
-        break;
-    case PAGE_ALARM:
-        AlarmEnabled = Toggled(AlarmEnabled);
-        break;
-    default:
-        ResetMinMax();
-        break;
+        case PAGE_ZONE:
+            SecondZone = WrapUp(SecondZone, SecondZone_MAX);
+            HookSettingsChanged();
+            break;
+        case PAGE_STOPWATCH:
+            StopwatchRunning = Toggled(StopwatchRunning);
+            break;
+        case PAGE_TIMER:
+            TimerRunning = Toggled(TimerRunning);
+            break;
+        case PAGE_ALARM:
+            AlarmEnabled = Toggled(AlarmEnabled);
+            break;
+        default:
+            ResetMinMax();
+            break;
     }
 }
 
@@ -254,34 +247,44 @@ static void LeftKey(u8 page) {
 // running or stopped as it was.
 static void RightKey(u8 page) {
     switch (page) {
-    case PAGE_ZONE:
-        SecondZone = WrapDown(SecondZone, SecondZone_MAX);
-        HookSettingsChanged();
-        break;
-    case PAGE_STOPWATCH:
-        StopwatchTenths = 0;
-        break;
-    case PAGE_TIMER:
-        TimerRemainingTenths = (u32)TimerPresetHours * 36000 + (u32)TimerPresetMinutes * 600 +
-                               (u32)TimerPresetSeconds * 10;
-        break;
-    case PAGE_ALARM:
-        AlarmEnabled = Toggled(AlarmEnabled);
-        break;
-    default:
-        ResetMinMax();
-        break;
+        case PAGE_ZONE:
+            SecondZone = WrapDown(SecondZone, SecondZone_MAX);
+            HookSettingsChanged();
+            break;
+        case PAGE_STOPWATCH:
+            StopwatchTenths = 0;
+            break;
+        case PAGE_TIMER:
+            TimerRemainingTenths =
+                (u32)TimerPresetHours * 36000 + (u32)TimerPresetMinutes * 600 + (u32)TimerPresetSeconds * 10;
+            break;
+        case PAGE_ALARM:
+            AlarmEnabled = Toggled(AlarmEnabled);
+            break;
+        default:
+            ResetMinMax();
+            break;
     }
 }
 
 void HomeScreen(void) {
     u8 page = ShownPage();
     switch (page) {
-    case PAGE_STOPWATCH: StopwatchPage(); break;
-    case PAGE_TIMER: TimerPage(); break;
-    case PAGE_ALARM: AlarmPage(); break;
-    case PAGE_OAT: OatPage(); break;
-    default: ZonePage(); break;
+        case PAGE_STOPWATCH:
+            StopwatchPage();
+            break;
+        case PAGE_TIMER:
+            TimerPage();
+            break;
+        case PAGE_ALARM:
+            AlarmPage();
+            break;
+        case PAGE_OAT:
+            OatPage();
+            break;
+        default:
+            ZonePage();
+            break;
     }
 
     if (KeyCode == KEY_NONE) {
@@ -300,23 +303,23 @@ void HomeScreen(void) {
     }
 
     switch (KeyCode) {
-    case KEY_MENU:
-        OpenScreen(MainMenuScreen);
-        break;
-    case KEY_CW:
-        HomePage = page >= PAGE_OAT ? PAGE_ZONE : (u8)(page + 1);
-        break;
-    case KEY_CCW:
-        HomePage = page == PAGE_ZONE ? PAGE_OAT : (u8)(page - 1);
-        break;
-    case KEY_LEFT:
-        LeftKey(page);
-        break;
-    case KEY_RIGHT:
-        RightKey(page);
-        break;
-    default:
-        break;
+        case KEY_MENU:
+            OpenScreen(MainMenuScreen);
+            break;
+        case KEY_CW:
+            HomePage = page >= PAGE_OAT ? PAGE_ZONE : (u8)(page + 1);
+            break;
+        case KEY_CCW:
+            HomePage = page == PAGE_ZONE ? PAGE_OAT : (u8)(page - 1);
+            break;
+        case KEY_LEFT:
+            LeftKey(page);
+            break;
+        case KEY_RIGHT:
+            RightKey(page);
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }

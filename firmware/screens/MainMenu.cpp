@@ -24,13 +24,8 @@ struct MenuEntry {
 };
 
 static const MenuEntry Entries[] = {
-    {"EXIT", "MENU", 6},
-    {"DISPLAY", "SETUP", 7},
-    {"PRESET", "TIMER", 5},
-    {"SET", "ALARM", 1},
-    {"TIME", "SETUP", 0},
-    {"ADC", "VALUES", 3},
-    {"CALIBRATE", nullptr, 2},
+    {"EXIT", "MENU", 6},  {"DISPLAY", "SETUP", 7}, {"PRESET", "TIMER", 5},    {"SET", "ALARM", 1},
+    {"TIME", "SETUP", 0}, {"ADC", "VALUES", 3},    {"CALIBRATE", nullptr, 2},
 };
 static const u8 ENTRY_COUNT = sizeof Entries / sizeof Entries[0];
 static const u8 ENTRY_EXIT = 0;
@@ -57,28 +52,28 @@ void MainMenuScreen(void) {
     }
     u8 last = CalibrateEnabled == 1 ? FindScreen(MainMenuScreen)->LastCursor : LAST_ENTRY_USER;
     switch (KeyCode) {
-    case KEY_MENU:
-        if (MenuCursor == ENTRY_EXIT) {
-            ReturnToParent();
-            HookSettingsChanged();
-        } else if (entry != nullptr) {
-            OpenScreen(ChildScreen(MainMenuScreen, MenuCursor));
-        }
-        break;
-    case KEY_CW:
-    case KEY_RIGHT:
-        if (MenuCursor < last) {
-            MenuCursor++;
-        }
-        break;
-    case KEY_CCW:
-    case KEY_LEFT:
-        if (MenuCursor > 0) {
-            MenuCursor--;
-        }
-        break;
-    default:
-        break;
+        case KEY_MENU:
+            if (MenuCursor == ENTRY_EXIT) {
+                ReturnToParent();
+                HookSettingsChanged();
+            } else if (entry != nullptr) {
+                OpenScreen(ChildScreen(MainMenuScreen, MenuCursor));
+            }
+            break;
+        case KEY_CW:
+        case KEY_RIGHT:
+            if (MenuCursor < last) {
+                MenuCursor++;
+            }
+            break;
+        case KEY_CCW:
+        case KEY_LEFT:
+            if (MenuCursor > 0) {
+                MenuCursor--;
+            }
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }

@@ -14,9 +14,7 @@ u8 WrapDown(u8 value, u8 last) {
     return d < 0 ? last : (u8)d;
 }
 
-u8 Toggled(u8 flag) {
-    return flag != 0 ? 0 : 1;
-}
+u8 Toggled(u8 flag) { return flag != 0 ? 0 : 1; }
 
 void DrawTimeFields(u8 hours, u8 minutes, u8 seconds, u8 hoursField) {
     char text[TEXT_BUFFER];

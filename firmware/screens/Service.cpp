@@ -53,40 +53,40 @@ void CalibrateScreen(void) {
         return;
     }
     switch (KeyCode) {
-    case KEY_MENU:
-        if (MenuCursor == ROW_DONE) {
-            ReturnToParent();
-            HookSettingsChanged();
-        } else if (MenuCursor == ROW_OFFSET) {
-            EditMode = Toggled(EditMode);
-        }
-        break;
-    case KEY_CW:
-    case KEY_LEFT:
-        if (EditMode == 1) {
-            if (MenuCursor == ROW_OFFSET && CalibrationOffset < CalibrationOffset_MAX) {
-                CalibrationOffset++;
+        case KEY_MENU:
+            if (MenuCursor == ROW_DONE) {
+                ReturnToParent();
+                HookSettingsChanged();
+            } else if (MenuCursor == ROW_OFFSET) {
+                EditMode = Toggled(EditMode);
             }
-        } else if (KeyCode == KEY_CW) {
-            MenuCursor = ROW_OFFSET;
-        } else {
-            MenuCursor = ROW_DONE;
-        }
-        break;
-    case KEY_CCW:
-    case KEY_RIGHT:
-        if (EditMode == 1) {
-            if (MenuCursor == ROW_OFFSET && CalibrationOffset > CalibrationOffset_MIN) {
-                CalibrationOffset--;
+            break;
+        case KEY_CW:
+        case KEY_LEFT:
+            if (EditMode == 1) {
+                if (MenuCursor == ROW_OFFSET && CalibrationOffset < CalibrationOffset_MAX) {
+                    CalibrationOffset++;
+                }
+            } else if (KeyCode == KEY_CW) {
+                MenuCursor = ROW_OFFSET;
+            } else {
+                MenuCursor = ROW_DONE;
             }
-        } else if (KeyCode == KEY_RIGHT) {
-            MenuCursor = ROW_OFFSET;
-        } else {
-            MenuCursor = ROW_DONE;
-        }
-        break;
-    default:
-        break;
+            break;
+        case KEY_CCW:
+        case KEY_RIGHT:
+            if (EditMode == 1) {
+                if (MenuCursor == ROW_OFFSET && CalibrationOffset > CalibrationOffset_MIN) {
+                    CalibrationOffset--;
+                }
+            } else if (KeyCode == KEY_RIGHT) {
+                MenuCursor = ROW_OFFSET;
+            } else {
+                MenuCursor = ROW_DONE;
+            }
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }

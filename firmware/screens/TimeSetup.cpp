@@ -34,7 +34,6 @@ static const u8 FIELD_HOUR = 3;
 static const u8 FIELD_MINUTE = 4;
 static const u8 FIELD_SECOND = 5;
 
-
 // The year SET UTC TIME opens on. The instrument's clock is the host clock
 // plus the offset a confirm set, so it can run past the years the editor
 // keeps: 2100 confirmed while the host read 1970, then the host at 2099, reads
@@ -59,35 +58,35 @@ void TimeSetupScreen(void) {
         return;
     }
     switch (KeyCode) {
-    case KEY_CW:
-    case KEY_RIGHT:
-        if (MenuCursor < ROW_LOCAL_OFFSETS) {
-            MenuCursor++;
-        }
-        break;
-    case KEY_CCW:
-    case KEY_LEFT:
-        if (MenuCursor > ROW_DONE) {
-            MenuCursor--;
-        }
-        break;
-    case KEY_MENU:
-        if (MenuCursor == ROW_DONE) {
-            ReturnToParent();
-        } else if (MenuCursor <= ROW_LOCAL_OFFSETS) {
-            if (MenuCursor == ROW_SET_UTC) {
-                EditHour = UtcTime.Hour;
-                EditMinute = UtcTime.Minute;
-                EditSecond = UtcTime.Second;
-                EditDay = UtcTime.Day;
-                EditMonth = (u8)(UtcTime.Month + 1);
-                EditYear = EditorYear(UtcTime.Year);
+        case KEY_CW:
+        case KEY_RIGHT:
+            if (MenuCursor < ROW_LOCAL_OFFSETS) {
+                MenuCursor++;
             }
-            OpenScreen(ChildScreen(TimeSetupScreen, MenuCursor));
-        }
-        break;
-    default:
-        break;
+            break;
+        case KEY_CCW:
+        case KEY_LEFT:
+            if (MenuCursor > ROW_DONE) {
+                MenuCursor--;
+            }
+            break;
+        case KEY_MENU:
+            if (MenuCursor == ROW_DONE) {
+                ReturnToParent();
+            } else if (MenuCursor <= ROW_LOCAL_OFFSETS) {
+                if (MenuCursor == ROW_SET_UTC) {
+                    EditHour = UtcTime.Hour;
+                    EditMinute = UtcTime.Minute;
+                    EditSecond = UtcTime.Second;
+                    EditDay = UtcTime.Day;
+                    EditMonth = (u8)(UtcTime.Month + 1);
+                    EditYear = EditorYear(UtcTime.Year);
+                }
+                OpenScreen(ChildScreen(TimeSetupScreen, MenuCursor));
+            }
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }
@@ -96,57 +95,57 @@ void TimeSetupScreen(void) {
 // The year, minutes and seconds step by KeyStep; month, day and hours by 1.
 static void IncreaseField(u8 field) {
     switch (field) {
-    case FIELD_YEAR: {
-        u32 s = EditYear + KeyStep;
-        EditYear = s > EditYear_MAX ? EditYear_MIN : s;
-        break;
-    }
-    case FIELD_MONTH:
-        EditMonth = EditMonth >= EditMonth_MAX ? EditMonth_MIN : (u8)(EditMonth + 1);
-        break;
-    case FIELD_DAY:
-        EditDay = EditDay >= EditDay_MAX ? EditDay_MIN : (u8)(EditDay + 1);
-        break;
-    case FIELD_HOUR:
-        EditHour = EditHour >= EditHour_MAX ? 0 : (u8)(EditHour + 1);
-        break;
-    case FIELD_MINUTE:
-        EditMinute = WrapUp(EditMinute, EditMinute_MAX);
-        break;
-    case FIELD_SECOND:
-        EditSecond = WrapUp(EditSecond, EditSecond_MAX);
-        break;
-    default:
-        break;
+        case FIELD_YEAR: {
+            u32 s = EditYear + KeyStep;
+            EditYear = s > EditYear_MAX ? EditYear_MIN : s;
+            break;
+        }
+        case FIELD_MONTH:
+            EditMonth = EditMonth >= EditMonth_MAX ? EditMonth_MIN : (u8)(EditMonth + 1);
+            break;
+        case FIELD_DAY:
+            EditDay = EditDay >= EditDay_MAX ? EditDay_MIN : (u8)(EditDay + 1);
+            break;
+        case FIELD_HOUR:
+            EditHour = EditHour >= EditHour_MAX ? 0 : (u8)(EditHour + 1);
+            break;
+        case FIELD_MINUTE:
+            EditMinute = WrapUp(EditMinute, EditMinute_MAX);
+            break;
+        case FIELD_SECOND:
+            EditSecond = WrapUp(EditSecond, EditSecond_MAX);
+            break;
+        default:
+            break;
     }
 }
 
 static void DecreaseField(u8 field) {
     switch (field) {
-    case FIELD_YEAR: {
-        // Unsigned: the year lies far above any step, so the difference
-        // cannot wrap below zero before the compare.
-        u32 d = EditYear - KeyStep;
-        EditYear = d < EditYear_MIN ? EditYear_MAX : d;
-        break;
-    }
-    case FIELD_MONTH:
-        EditMonth = EditMonth <= EditMonth_MIN ? EditMonth_MAX : (u8)(EditMonth - 1);
-        break;
-    case FIELD_DAY:
-        EditDay = EditDay <= EditDay_MIN ? EditDay_MAX : (u8)(EditDay - 1);
-        break;
-    case FIELD_HOUR:
-        EditHour = EditHour == 0 ? EditHour_MAX : (u8)(EditHour - 1);
-        break;
-    case FIELD_MINUTE:
-        EditMinute = WrapDown(EditMinute, EditMinute_MAX);
-        break;
-    case FIELD_SECOND:
-        EditSecond = WrapDown(EditSecond, EditSecond_MAX);
-        break;
-    default:
-        break;
+        case FIELD_YEAR: {
+            // Unsigned: the year lies far above any step, so the difference
+            // cannot wrap below zero before the compare.
+            u32 d = EditYear - KeyStep;
+            EditYear = d < EditYear_MIN ? EditYear_MAX : d;
+            break;
+        }
+        case FIELD_MONTH:
+            EditMonth = EditMonth <= EditMonth_MIN ? EditMonth_MAX : (u8)(EditMonth - 1);
+            break;
+        case FIELD_DAY:
+            EditDay = EditDay <= EditDay_MIN ? EditDay_MAX : (u8)(EditDay - 1);
+            break;
+        case FIELD_HOUR:
+            EditHour = EditHour == 0 ? EditHour_MAX : (u8)(EditHour - 1);
+            break;
+        case FIELD_MINUTE:
+            EditMinute = WrapDown(EditMinute, EditMinute_MAX);
+            break;
+        case FIELD_SECOND:
+            EditSecond = WrapDown(EditSecond, EditSecond_MAX);
+            break;
+        default:
+            break;
     }
 }
 
@@ -182,23 +181,23 @@ void SetUtcTimeScreen(void) {
         return;
     }
     switch (KeyCode) {
-    case KEY_CW:
-    case KEY_LEFT:
-        IncreaseField(MenuCursor);
-        break;
-    case KEY_CCW:
-    case KEY_RIGHT:
-        DecreaseField(MenuCursor);
-        break;
-    case KEY_MENU:
-        if (MenuCursor < FIELD_SECOND) {
-            MenuCursor++;
-        } else if (MenuCursor == FIELD_SECOND) {
-            ConfirmUtc();
-        }
-        break;
-    default:
-        break;
+        case KEY_CW:
+        case KEY_LEFT:
+            IncreaseField(MenuCursor);
+            break;
+        case KEY_CCW:
+        case KEY_RIGHT:
+            DecreaseField(MenuCursor);
+            break;
+        case KEY_MENU:
+            if (MenuCursor < FIELD_SECOND) {
+                MenuCursor++;
+            } else if (MenuCursor == FIELD_SECOND) {
+                ConfirmUtc();
+            }
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }

@@ -52,11 +52,14 @@ void TimerPresetScreen(void) {
         NextField();
     } else if (up || down) {
         if (MenuCursor == FIELD_HOURS) {
-            TimerPresetHours = up ? WrapUp(TimerPresetHours, TimerPresetHours_MAX) : WrapDown(TimerPresetHours, TimerPresetHours_MAX);
+            TimerPresetHours = up ? WrapUp(TimerPresetHours, TimerPresetHours_MAX)
+                                  : WrapDown(TimerPresetHours, TimerPresetHours_MAX);
         } else if (MenuCursor == FIELD_MINUTES) {
-            TimerPresetMinutes = up ? WrapUp(TimerPresetMinutes, TimerPresetMinutes_MAX) : WrapDown(TimerPresetMinutes, TimerPresetMinutes_MAX);
+            TimerPresetMinutes = up ? WrapUp(TimerPresetMinutes, TimerPresetMinutes_MAX)
+                                    : WrapDown(TimerPresetMinutes, TimerPresetMinutes_MAX);
         } else if (MenuCursor == FIELD_SECONDS) {
-            TimerPresetSeconds = up ? WrapUp(TimerPresetSeconds, TimerPresetSeconds_MAX) : WrapDown(TimerPresetSeconds, TimerPresetSeconds_MAX);
+            TimerPresetSeconds = up ? WrapUp(TimerPresetSeconds, TimerPresetSeconds_MAX)
+                                    : WrapDown(TimerPresetSeconds, TimerPresetSeconds_MAX);
         }
     }
     KeyCode = KEY_NONE;

@@ -31,8 +31,10 @@ static const u8 ROW_MINUTES = 2;
 // with their sign, then the minutes as stored (the zone table keeps them
 // unsigned; they take the sign of the hours).
 static void FormatZoneOffset(u8 zone, char* text) {
-    snprintf(text, TEXT_BUFFER, "UTC%+2d:" "%02d", (int)ZoneTable[zone].OffsetHours,
-             (int)ZoneTable[zone].OffsetMinutes);
+    snprintf(text, TEXT_BUFFER,
+             "UTC%+2d:"
+             "%02d",
+             (int)ZoneTable[zone].OffsetHours, (int)ZoneTable[zone].OffsetMinutes);
 }
 
 // An offset in -limit..+limit stepped by KeyStep; past either end it lands
@@ -62,19 +64,19 @@ void MainZoneScreen(void) {
         return;
     }
     switch (KeyCode) {
-    case KEY_MENU:
-        ReturnToParent();
-        break;
-    case KEY_CW:
-    case KEY_LEFT:
-        MainZone = WrapUp(MainZone, MainZone_MAX);
-        break;
-    case KEY_CCW:
-    case KEY_RIGHT:
-        MainZone = WrapDown(MainZone, MainZone_MAX);
-        break;
-    default:
-        break;
+        case KEY_MENU:
+            ReturnToParent();
+            break;
+        case KEY_CW:
+        case KEY_LEFT:
+            MainZone = WrapUp(MainZone, MainZone_MAX);
+            break;
+        case KEY_CCW:
+        case KEY_RIGHT:
+            MainZone = WrapDown(MainZone, MainZone_MAX);
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }
@@ -109,35 +111,35 @@ void LocalOffsetScreen(void) {
         return;
     }
     switch (KeyCode) {
-    case KEY_MENU:
-        if (MenuCursor == ROW_DONE) {
-            ReturnToParent();
-        } else if (MenuCursor == ROW_HOURS || MenuCursor == ROW_MINUTES) {
-            EditMode = Toggled(EditMode);
-        }
-        break;
-    case KEY_CW:
-        if (EditMode == 1) {
-            ChangeOffset(1);
-        } else if (MenuCursor < ROW_MINUTES) {
-            MenuCursor++;
-        }
-        break;
-    case KEY_CCW:
-        if (EditMode == 1) {
-            ChangeOffset(0);
-        } else if (MenuCursor > ROW_DONE) {
-            MenuCursor--;
-        }
-        break;
-    case KEY_LEFT:
-        SecondZone = WrapDown(SecondZone, SecondZone_MAX);
-        break;
-    case KEY_RIGHT:
-        SecondZone = WrapUp(SecondZone, SecondZone_MAX);
-        break;
-    default:
-        break;
+        case KEY_MENU:
+            if (MenuCursor == ROW_DONE) {
+                ReturnToParent();
+            } else if (MenuCursor == ROW_HOURS || MenuCursor == ROW_MINUTES) {
+                EditMode = Toggled(EditMode);
+            }
+            break;
+        case KEY_CW:
+            if (EditMode == 1) {
+                ChangeOffset(1);
+            } else if (MenuCursor < ROW_MINUTES) {
+                MenuCursor++;
+            }
+            break;
+        case KEY_CCW:
+            if (EditMode == 1) {
+                ChangeOffset(0);
+            } else if (MenuCursor > ROW_DONE) {
+                MenuCursor--;
+            }
+            break;
+        case KEY_LEFT:
+            SecondZone = WrapDown(SecondZone, SecondZone_MAX);
+            break;
+        case KEY_RIGHT:
+            SecondZone = WrapUp(SecondZone, SecondZone_MAX);
+            break;
+        default:
+            break;
     }
     KeyCode = KEY_NONE;
 }

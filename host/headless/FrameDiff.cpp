@@ -43,8 +43,9 @@ std::string DescribeFrameDiff(const FrameDiff& d, const u8* want, const u8* got)
     char line[64];
     std::snprintf(line, sizeof line, "(%d, %d) to (%d, %d), %d x %d", d.x0, d.y0, d.x1, d.y1, width, height);
     std::string out = std::string("  differences within ") + line + "\n";
-    out += "  legend: '#' lit, '.' unlit; in the actual frame 'X' is lit but should be unlit, 'o' is unlit "
-           "but should be lit";
+    out +=
+        "  legend: '#' lit, '.' unlit; in the actual frame 'X' is lit but should be unlit, 'o' is unlit "
+        "but should be lit";
     out += anyIgnored ? "; blank: ignored\n" : "\n";
     // Both columns are as wide as the box, or as their heading.
     const int column = width < 8 ? 8 : width;
@@ -73,10 +74,14 @@ std::string DescribeFrameDiff(const FrameDiff& d, const u8* want, const u8* got)
 
 Rgb DiffColour(u8 lit, PixelMark mark) {
     switch (mark) {
-    case MARK_EXTRA: return {220, 0, 0};
-    case MARK_MISSING: return {0, 90, 255};
-    case MARK_IGNORED: return lit ? Rgb{90, 80, 0} : Rgb{240, 220, 120};
-    default: return lit ? PICTURE_LIT : PICTURE_UNLIT;
+        case MARK_EXTRA:
+            return {220, 0, 0};
+        case MARK_MISSING:
+            return {0, 90, 255};
+        case MARK_IGNORED:
+            return lit ? Rgb{90, 80, 0} : Rgb{240, 220, 120};
+        default:
+            return lit ? PICTURE_LIT : PICTURE_UNLIT;
     }
 }
 

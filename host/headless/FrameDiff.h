@@ -26,8 +26,8 @@ enum PixelMark : u8 {
 };
 
 struct FrameDiff {
-    int count = 0;               // differing pixels outside the ignore boxes
-    int firstX = -1, firstY = -1; // the first in reading order (row by row)
+    int count = 0;                        // differing pixels outside the ignore boxes
+    int firstX = -1, firstY = -1;         // the first in reading order (row by row)
     int x0 = 0, y0 = 0, x1 = -1, y1 = -1; // bounding box of the differences, inclusive
     u8 mark[LCD_HEIGHT][LCD_WIDTH] = {};
 };

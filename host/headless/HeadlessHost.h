@@ -39,7 +39,7 @@ public:
     uint64_t NowMs() const { return clock_.NowMs(); }
     void SetFrameMs(uint32_t ms) { clock_.SetFrameMs(ms); }
     uint32_t FrameMs() const { return clock_.FrameMs(); }
-    void SetUtc(s64 seconds) { clock_.SetUtc(seconds); } // the host clock reads this now and runs on
+    void SetUtc(s64 seconds) { clock_.SetUtc(seconds); }   // the host clock reads this now and runs on
     s64 UtcSeconds() const { return clock_.UtcSeconds(); } // what the host clock reads now
     SimClock& Sim() { return clock_; }
     void SetClockReadable(bool readable) { clockReadable_ = readable; }

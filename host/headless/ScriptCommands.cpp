@@ -245,7 +245,8 @@ std::vector<std::string> DescribeArgs(const ScriptCommandRow& row) {
                               std::to_string(a.hi / 3600000) + "h");
                 break;
             case ARG_FILE:
-                out.push_back(m + ": a file name" + (a.choices ? " ending ." + Spaced(a.choices, ", .") : ""));
+                out.push_back(m + ": a file name" +
+                              (a.choices ? " ending ." + Spaced(a.choices, ", .") : ""));
                 break;
             case ARG_NAME:
                 out.push_back(m + ": a name from the list of names (below)");
@@ -267,7 +268,8 @@ std::vector<std::string> DescribeArgs(const ScriptCommandRow& row) {
                 out.push_back(m +
                               ": the text's top left corner (its centre's x when centred), 0 to 255; double: "
                               "double height; inverse: light on dark; small: the small font");
-                break;            case ARG_SCALE:
+                break;
+            case ARG_SCALE:
                 out.push_back(m + ": optional, the picture's magnification, 1x to 8x (default 2x)");
                 break;
             case ARG_MOVIE:

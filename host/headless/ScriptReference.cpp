@@ -183,7 +183,8 @@ std::string ScriptReferenceMarkdown() {
     }
     s += "## Names for `expect` and `print`\n\n"
          "An array is named element by element: `LocalOffsetHours[31]`. The range holds every element. A "
-         "variable\nwith a power-on value gets it at every power-on; the others keep what they held across OFF "
+         "variable\nwith a power-on value gets it at every power-on; the others keep what they held across "
+         "OFF "
          "and ON.\n\n"
          "| Name | Type | Range | Unit and meaning |\n|---|---|---|---|\n";
     for (const NameDoc& d : ScriptNameDocs())

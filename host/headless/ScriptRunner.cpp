@@ -48,8 +48,10 @@ static std::vector<std::vector<std::string>> SplitLine(const std::string& text, 
             *control = i;
         if (quoted) {
             word += c;
-            if (c == '\\' && i + 1 < text.size()) word += text[++i];
-            else if (c == '"') quoted = false;
+            if (c == '\\' && i + 1 < text.size())
+                word += text[++i];
+            else if (c == '"')
+                quoted = false;
             continue;
         }
         if (c == '#') break;
@@ -87,15 +89,19 @@ static bool ParseDuration(const std::string& s, long long* ms) {
     size_t i = 0;
     while (i < s.size() && ((s[i] >= '0' && s[i] <= '9') || s[i] == '.')) i++;
     std::string number = s.substr(0, i), unit = s.substr(i);
-    if (number.empty() || number.size() > 12 || number == "." ||
-        number.find('.') != number.rfind('.'))
+    if (number.empty() || number.size() > 12 || number == "." || number.find('.') != number.rfind('.'))
         return false;
     double scale;
-    if (unit == "ms") scale = 1;
-    else if (unit == "s") scale = 1000;
-    else if (unit == "m") scale = 60000;
-    else if (unit == "h") scale = 3600000;
-    else return false;
+    if (unit == "ms")
+        scale = 1;
+    else if (unit == "s")
+        scale = 1000;
+    else if (unit == "m")
+        scale = 60000;
+    else if (unit == "h")
+        scale = 3600000;
+    else
+        return false;
     double v = std::strtod(number.c_str(), nullptr) * scale;
     if (!(v >= 0) || v > 1000.0 * 3600000) return false;
     *ms = (long long)std::llround(v);
@@ -126,8 +132,8 @@ static bool ParseUtc(const std::string& date, const std::string& time, long long
     if (std::sscanf(time.c_str(), "%2d:%2d:%2d%c", &h, &mi, &s, &tail) != 3) return false;
     if (date[4] != '-' || date[7] != '-' || time[2] != ':' || time[5] != ':') return false;
     static const int length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1970 || y > 2099 || mo < 1 || mo > 12 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
-        s < 0 || s > 59 || d < 1 || d > length[mo - 1] + (mo == 2 && IsLeap(y) ? 1 : 0))
+    if (y < 1970 || y > 2099 || mo < 1 || mo > 12 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 ||
+        s > 59 || d < 1 || d > length[mo - 1] + (mo == 2 && IsLeap(y) ? 1 : 0))
         return false;
     *seconds = CivilToSeconds(y, mo, d, h, mi, s);
     return true;
@@ -166,7 +172,8 @@ static std::string CutLongWords(const std::string& s) {
 }
 
 bool ScriptRunner::Bad(int number, const std::string& why) {
-    if (++errors_ <= SCRIPT_MAX_ERRORS) err_ << displayName_ << ":" << number << ": " << CutLongWords(why) << "\n";
+    if (++errors_ <= SCRIPT_MAX_ERRORS)
+        err_ << displayName_ << ":" << number << ": " << CutLongWords(why) << "\n";
     return false;
 }
 
@@ -211,7 +218,8 @@ static bool CheckValue(const std::string& name, const std::string& value, std::s
         if (value != "off" && value != "splash" && value != "on")
             return *why = "Power is off, splash or on, not " + value, false;
     } else if (name == "Lamp") {
-        if (!ParseNumber(value, 0, 0xFFFFFFFFLL, &n)) return *why = "Lamp takes a colour number, not " + value, false;
+        if (!ParseNumber(value, 0, 0xFFFFFFFFLL, &n))
+            return *why = "Lamp takes a colour number, not " + value, false;
     } else if (name != "Label15") {
         if (!ParseNumber(value, -(1LL << 62), 1LL << 62, &n))
             return *why = name + " takes a whole number, not " + value, false;
@@ -237,103 +245,110 @@ bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
     const std::string word = *at < w.size() ? w[*at] : std::string();
     std::string why;
     switch (a.kind) {
-    case ARG_UTC:
-        if (!ParseUtc(w[*at], w[*at + 1], &c->number)) return Bad(number, BadValue(a.bad, w[*at] + " " + w[*at + 1]));
-        *at += 2;
-        return true;
-    case ARG_CHOICE: {
-        const int i = ChoiceIndex(a.choices, word);
-        if (i < 0) return Bad(number, BadValue(a.bad, word));
-        c->number = a.values[i];
-        break;
-    }
-    case ARG_NUMBER:
-        if (!ParseNumber(word, a.lo, a.hi, &c->number)) return Bad(number, BadValue(a.bad, word));
-        break;
-    case ARG_DURATION:
-        if (!ParseDuration(word, &c->number) || c->number > a.hi) return Bad(number, BadValue(a.bad, word));
-        break;
-    case ARG_FILE: {
-        const size_t dot = word.rfind('.');
-        if (a.choices != nullptr && (dot == std::string::npos || ChoiceIndex(a.choices, word.substr(dot + 1)) < 0))
-            return Bad(number, BadValue(a.bad, word));
-        if (!allowAnyPath_ && LeavesFolder(word))
-            return Bad(number, word + " leads out of the script's folder (an absolute path or ..); "
-                                      "tmx5 run --allow-any-path allows it");
-        c->text = word;
-        break;
-    }
-    case ARG_SCALE: {
-        int scale;
-        if (FrameFormatOf(c->text) != FRAME_PNG && c->kind == ScriptCommand::SNAP)
-            return Bad(number, "only a .png picture takes a scale, not " + c->text);
-        if (!ParsePictureScale(word, &scale)) return Bad(number, BadValue(a.bad, word));
-        c->number = scale;
-        break;
-    }
-    case ARG_MOVIE: {
-        // Lines are checked in order, so whether a movie is recording is known here.
-        if (word == "end") {
-            if (w.size() != 2) return Bad(number, std::string("usage: ") + row.synopsis);
-            c->kind = ScriptCommand::MOVIE_END;
-            if (movieLine_ == 0) return Bad(number, "movie end, but no movie is recording");
-            movieLine_ = 0;
+        case ARG_UTC:
+            if (!ParseUtc(w[*at], w[*at + 1], &c->number))
+                return Bad(number, BadValue(a.bad, w[*at] + " " + w[*at + 1]));
+            *at += 2;
+            return true;
+        case ARG_CHOICE: {
+            const int i = ChoiceIndex(a.choices, word);
+            if (i < 0) return Bad(number, BadValue(a.bad, word));
+            c->number = a.values[i];
+            break;
+        }
+        case ARG_NUMBER:
+            if (!ParseNumber(word, a.lo, a.hi, &c->number)) return Bad(number, BadValue(a.bad, word));
+            break;
+        case ARG_DURATION:
+            if (!ParseDuration(word, &c->number) || c->number > a.hi)
+                return Bad(number, BadValue(a.bad, word));
+            break;
+        case ARG_FILE: {
+            const size_t dot = word.rfind('.');
+            if (a.choices != nullptr &&
+                (dot == std::string::npos || ChoiceIndex(a.choices, word.substr(dot + 1)) < 0))
+                return Bad(number, BadValue(a.bad, word));
+            if (!allowAnyPath_ && LeavesFolder(word))
+                return Bad(number, word +
+                                       " leads out of the script's folder (an absolute path or ..); "
+                                       "tmx5 run --allow-any-path allows it");
+            c->text = word;
+            break;
+        }
+        case ARG_SCALE: {
+            int scale;
+            if (FrameFormatOf(c->text) != FRAME_PNG && c->kind == ScriptCommand::SNAP)
+                return Bad(number, "only a .png picture takes a scale, not " + c->text);
+            if (!ParsePictureScale(word, &scale)) return Bad(number, BadValue(a.bad, word));
+            c->number = scale;
+            break;
+        }
+        case ARG_MOVIE: {
+            // Lines are checked in order, so whether a movie is recording is known here.
+            if (word == "end") {
+                if (w.size() != 2) return Bad(number, std::string("usage: ") + row.synopsis);
+                c->kind = ScriptCommand::MOVIE_END;
+                if (movieLine_ == 0) return Bad(number, "movie end, but no movie is recording");
+                movieLine_ = 0;
+                *at = w.size();
+                return true;
+            }
+            const int open = movieLine_;
+            movieLine_ = number;
+            if (open != 0)
+                return Bad(number,
+                           "a movie is recording since line " + std::to_string(open) + "; movie end first");
+            if (!IsMovieName(word)) return Bad(number, BadValue(a.bad, word));
+            if (!allowAnyPath_ && LeavesFolder(word))
+                return Bad(number, word +
+                                       " leads out of the script's folder (an absolute path or ..); "
+                                       "tmx5 run --allow-any-path allows it");
+            c->text = word;
+            break;
+        }
+        case ARG_NAME:
+            if (!CheckName(word, &why)) return Bad(number, why);
+            c->names = {word};
+            break;
+        case ARG_VALUE:
+            // The rest of the line, so a label with spaces can be compared.
+            c->text = word;
+            for (size_t i = *at + 1; i < w.size(); i++) c->text += " " + w[i];
+            if (!CheckValue(c->names[0], c->text, &why)) return Bad(number, why);
+            *at = w.size();
+            return true;
+        case ARG_NAMES:
+            for (; *at < w.size(); ++*at) {
+                if (!CheckName(w[*at], &why)) return Bad(number, why);
+                c->names.push_back(w[*at]);
+            }
+            return true;
+        case ARG_IGNORE: {
+            const size_t corners = w.size() - *at - 1;
+            if (word != "ignore") return Bad(number, std::string("usage: ") + row.synopsis);
+            if (corners == 0 || corners % 4 != 0)
+                return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
+            for (size_t i = *at + 1; i < w.size(); i += 4) {
+                long long v[4];
+                const long long hi[4] = {LCD_WIDTH - 1, LCD_HEIGHT - 1, LCD_WIDTH - 1, LCD_HEIGHT - 1};
+                const std::string box = w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3];
+                for (int k = 0; k < 4; k++)
+                    if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
+                        return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + box);
+                if (v[0] > v[2] || v[1] > v[3])
+                    return Bad(number,
+                               "an ignore box goes from its top left corner to its bottom right, not " + box);
+                c->ignore.push_back({(int)v[0], (int)v[1], (int)v[2], (int)v[3]});
+            }
             *at = w.size();
             return true;
         }
-        const int open = movieLine_;
-        movieLine_ = number;
-        if (open != 0)
-            return Bad(number, "a movie is recording since line " + std::to_string(open) + "; movie end first");
-        if (!IsMovieName(word)) return Bad(number, BadValue(a.bad, word));
-        if (!allowAnyPath_ && LeavesFolder(word))
-            return Bad(number, word + " leads out of the script's folder (an absolute path or ..); "
-                                      "tmx5 run --allow-any-path allows it");
-        c->text = word;
-        break;
-    }
-    case ARG_NAME:
-        if (!CheckName(word, &why)) return Bad(number, why);
-        c->names = {word};
-        break;
-    case ARG_VALUE:
-        // The rest of the line, so a label with spaces can be compared.
-        c->text = word;
-        for (size_t i = *at + 1; i < w.size(); i++) c->text += " " + w[i];
-        if (!CheckValue(c->names[0], c->text, &why)) return Bad(number, why);
-        *at = w.size();
-        return true;
-    case ARG_NAMES:
-        for (; *at < w.size(); ++*at) {
-            if (!CheckName(w[*at], &why)) return Bad(number, why);
-            c->names.push_back(w[*at]);
-        }
-        return true;
-    case ARG_IGNORE: {
-        const size_t corners = w.size() - *at - 1;
-        if (word != "ignore") return Bad(number, std::string("usage: ") + row.synopsis);
-        if (corners == 0 || corners % 4 != 0)
-            return Bad(number, "ignore takes boxes of four numbers, X0 Y0 X1 Y1 (inclusive corners)");
-        for (size_t i = *at + 1; i < w.size(); i += 4) {
-            long long v[4];
-            const long long hi[4] = {LCD_WIDTH - 1, LCD_HEIGHT - 1, LCD_WIDTH - 1, LCD_HEIGHT - 1};
-            const std::string box = w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3];
-            for (int k = 0; k < 4; k++)
-                if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
-                    return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + box);
-            if (v[0] > v[2] || v[1] > v[3])
-                return Bad(number, "an ignore box goes from its top left corner to its bottom right, not " + box);
-            c->ignore.push_back({(int)v[0], (int)v[1], (int)v[2], (int)v[3]});
-        }
-        *at = w.size();
-        return true;
-    }
-    case ARG_TEXT:
-        if (!ParseTextExpectation(std::vector<std::string>(w.begin() + (long)*at, w.end()),
-                                  std::string(row.name) == "expect-text-centred", &c->expectText, &why))
-            return Bad(number, why);
-        *at = w.size();
-        return true;
+        case ARG_TEXT:
+            if (!ParseTextExpectation(std::vector<std::string>(w.begin() + (long)*at, w.end()),
+                                      std::string(row.name) == "expect-text-centred", &c->expectText, &why))
+                return Bad(number, why);
+            *at = w.size();
+            return true;
     }
     ++*at;
     return true;
@@ -345,7 +360,8 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
     if (row == nullptr) return Bad(number, "unknown command " + w[0]);
     const int args = (int)w.size() - 1;
     if (args < row->minArgs || (row->maxArgs >= 0 && args > row->maxArgs))
-        return Bad(number, std::string("usage: ") + row->synopsis + (row->hint ? std::string(" (") + row->hint + ")" : ""));
+        return Bad(number, std::string("usage: ") + row->synopsis +
+                               (row->hint ? std::string(" (") + row->hint + ")" : ""));
     c->kind = row->kind;
     *isEvent = row->event;
     for (const ScriptArg& a : row->args)
@@ -360,9 +376,10 @@ bool ScriptRunner::ParseCommand(const std::vector<std::string>& w, int number, S
 }
 
 static const char* ControlName(unsigned char c) {
-    static const char* names[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "TAB", "LF",
-                                    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-                                    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    static const char* names[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                    "BS",  "TAB", "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                    "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                    "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
     return c == 127 ? "DEL" : names[c & 31];
 }
 
@@ -372,8 +389,9 @@ bool ScriptRunner::ParseLine(const std::string& text, int number) {
     if (control != std::string::npos) {
         char byte[8];
         std::snprintf(byte, sizeof byte, "0x%02X", (unsigned char)text[control]);
-        return Bad(number, std::string("control character ") + byte + " (" + ControlName((unsigned char)text[control]) +
-                               ") at column " + std::to_string(control + 1));
+        return Bad(number, std::string("control character ") + byte + " (" +
+                               ControlName((unsigned char)text[control]) + ") at column " +
+                               std::to_string(control + 1));
     }
     ScriptLine line;
     line.number = number;
@@ -397,7 +415,8 @@ bool ScriptRunner::Load(const std::string& text, const std::string& displayName,
     errors_ = 0;
     movieLine_ = 0;
     if (text.size() > SCRIPT_MAX_BYTES) {
-        err_ << displayName_ << ": longer than " << SCRIPT_MAX_BYTES << " bytes (1 MiB), the most a script may be\n";
+        err_ << displayName_ << ": longer than " << SCRIPT_MAX_BYTES
+             << " bytes (1 MiB), the most a script may be\n";
         return false;
     }
     // A UTF-8 byte-order mark is not part of the first line.
@@ -452,10 +471,11 @@ bool ScriptRunner::CheckWork() {
             }
         }
         if (ms > maxVirtualMs_)
-            return Bad(line.number, "the script asks for more than " + Milliseconds(maxVirtualMs_) + " of virtual time");
-        if (points > maxEventPoints_)
             return Bad(line.number,
-                       "the script asks for more than " + std::to_string(maxEventPoints_) + " event points (passes)");
+                       "the script asks for more than " + Milliseconds(maxVirtualMs_) + " of virtual time");
+        if (points > maxEventPoints_)
+            return Bad(line.number, "the script asks for more than " + std::to_string(maxEventPoints_) +
+                                        " event points (passes)");
     }
     return true;
 }
@@ -484,8 +504,7 @@ bool ScriptRunner::Resolve(const std::string& name, bool write, int number, std:
     bool inside = !ec && !ec2;
     if (inside) {
         auto a = top.begin(), b = full.begin();
-        for (; a != top.end() && b != full.end() && *a == *b; ++a, ++b) {
-        }
+        for (; a != top.end() && b != full.end() && *a == *b; ++a, ++b) {}
         // (weakly_canonical keeps a trailing empty element on a folder path)
         inside = (a == top.end() || a->empty()) && b != full.end();
     }
@@ -527,8 +546,10 @@ void ScriptRunner::Finish(int code) {
         std::error_code ec;
         if (PowerState == POWER_SPLASH)
             err_ << "  no state written: the instrument was in its splash\n";
-        else if (!allowAnyPath_ && std::filesystem::is_symlink(std::filesystem::symlink_status(stateOnFailure_, ec)))
-            err_ << "  no state written: " << stateOnFailure_ << " is a symbolic link; --allow-any-path follows it\n";
+        else if (!allowAnyPath_ &&
+                 std::filesystem::is_symlink(std::filesystem::symlink_status(stateOnFailure_, ec)))
+            err_ << "  no state written: " << stateOnFailure_
+                 << " is a symbolic link; --allow-any-path follows it\n";
         else if (WriteStateFile(stateOnFailure_, CaptureInstrument(host_->Snapshot()), &why))
             err_ << "  wrote " << stateOnFailure_ << " (the state at the failing line; tmx5 --load-state "
                  << stateOnFailure_ << " opens it)\n";
@@ -562,8 +583,10 @@ void ScriptRunner::Apply(const InstrumentSnapshot& state) {
 ScriptRunner::Step ScriptRunner::SaveState(const ScriptCommand& c, int number) {
     std::string why, path;
     if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
-    if (PowerState == POWER_SPLASH) why = "save-state: the instrument is in its splash; save after it";
-    else if (WriteStateFile(path, CaptureInstrument(host_->Snapshot()), &why)) return STEP_ON;
+    if (PowerState == POWER_SPLASH)
+        why = "save-state: the instrument is in its splash; save after it";
+    else if (WriteStateFile(path, CaptureInstrument(host_->Snapshot()), &why))
+        return STEP_ON;
     err_ << displayName_ << ":" << number << ": " << why << "\n";
     Finish(2);
     return STEP_STOP;
@@ -599,110 +622,137 @@ ScriptRunner::Step ScriptRunner::LoadState(const ScriptCommand& c, int number) {
 
 ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     switch (c.kind) {
-    case ScriptCommand::UTC: host_->SetUtc(c.number); return STEP_ON;
-    case ScriptCommand::ON:
-        if (PowerState == POWER_OFF) {
-            // The window's message loop runs the ON handler, which returns
-            // only at OFF; the rest of this line is delivered by its first pump.
-            powerOnRequested_ = true;
+        case ScriptCommand::UTC:
+            host_->SetUtc(c.number);
+            return STEP_ON;
+        case ScriptCommand::ON:
+            if (PowerState == POWER_OFF) {
+                // The window's message loop runs the ON handler, which returns
+                // only at OFF; the rest of this line is delivered by its first pump.
+                powerOnRequested_ = true;
+                return STEP_SUSPEND;
+            }
+            Button1Click();
+            return STEP_ON;
+        case ScriptCommand::OFF:
+            Button2Click();
+            return STEP_ON;
+        case ScriptCommand::KEY:
+            switch (c.number) {
+                case KEY_MENU:
+                    Image5Click();
+                    break;
+                case KEY_CW:
+                    Button3Click();
+                    break;
+                case KEY_CCW:
+                    Button4Click();
+                    break;
+                case KEY_LEFT:
+                    Image3Click();
+                    break;
+                case KEY_RIGHT:
+                    Image6Click();
+                    break;
+            }
+            return STEP_ON;
+        case ScriptCommand::SENSOR:
+            host_->MoveTrackBar((int)c.number);
+            return STEP_ON;
+        case ScriptCommand::CALIBRATE:
+            host_->SetCalibrate(c.number != 0);
+            return STEP_ON;
+        case ScriptCommand::KEYFAST:
+            host_->SetKeyFast(c.number != 0);
+            return STEP_ON;
+        case ScriptCommand::WAIT:
+            if (c.number == 0) return STEP_ON;
+            waitUntilMs_ = host_->NowMs() + (uint64_t)c.number;
             return STEP_SUSPEND;
+        case ScriptCommand::PASSES:
+            if (c.number == 0) return STEP_ON;
+            skipPoints_ = (uint64_t)c.number;
+            return STEP_SUSPEND;
+        case ScriptCommand::FRAME_MS:
+            host_->SetFrameMs((uint32_t)c.number);
+            return STEP_ON;
+        case ScriptCommand::SNAP: {
+            // The folders a snapshot names are made when missing.
+            std::string path;
+            if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
+            std::error_code ec;
+            std::filesystem::path parent = std::filesystem::path(path).parent_path();
+            if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+            if (!WriteFrame(path, host_->LastFrame(), (int)c.number)) {
+                err_ << displayName_ << ":" << number << ": cannot write " << path << ": "
+                     << std::strerror(errno) << "\n";
+                Finish(2);
+                return STEP_STOP;
+            }
+            return STEP_ON;
         }
-        Button1Click();
-        return STEP_ON;
-    case ScriptCommand::OFF: Button2Click(); return STEP_ON;
-    case ScriptCommand::KEY:
-        switch (c.number) {
-        case KEY_MENU: Image5Click(); break;
-        case KEY_CW: Button3Click(); break;
-        case KEY_CCW: Button4Click(); break;
-        case KEY_LEFT: Image3Click(); break;
-        case KEY_RIGHT: Image6Click(); break;
+        case ScriptCommand::EXPECT: {
+            const std::string& name = c.names[0];
+            std::string actual;
+            ValueOf(name, &actual);
+            bool same;
+            long long want, got;
+            if (name == "ScreenHandler" || name == "Power" || name == "Label15")
+                same = actual == c.text;
+            else
+                same = ParseNumber(c.text, -(1LL << 62), 1LL << 62, &want) &&
+                       ParseNumber(actual, -(1LL << 62), 1LL << 62, &got) && want == got;
+            if (!same) {
+                err_ << displayName_ << ":" << number << ": expected " << name << " " << CutLongWords(c.text)
+                     << ", got " << actual << "\n";
+                Finish(1);
+                return STEP_STOP;
+            }
+            return STEP_ON;
         }
-        return STEP_ON;
-    case ScriptCommand::SENSOR: host_->MoveTrackBar((int)c.number); return STEP_ON;
-    case ScriptCommand::CALIBRATE: host_->SetCalibrate(c.number != 0); return STEP_ON;
-    case ScriptCommand::KEYFAST: host_->SetKeyFast(c.number != 0); return STEP_ON;
-    case ScriptCommand::WAIT:
-        if (c.number == 0) return STEP_ON;
-        waitUntilMs_ = host_->NowMs() + (uint64_t)c.number;
-        return STEP_SUSPEND;
-    case ScriptCommand::PASSES:
-        if (c.number == 0) return STEP_ON;
-        skipPoints_ = (uint64_t)c.number;
-        return STEP_SUSPEND;
-    case ScriptCommand::FRAME_MS: host_->SetFrameMs((uint32_t)c.number); return STEP_ON;
-    case ScriptCommand::SNAP: {
-        // The folders a snapshot names are made when missing.
-        std::string path;
-        if (!Resolve(c.text, true, number, &path)) return STEP_STOP;
-        std::error_code ec;
-        std::filesystem::path parent = std::filesystem::path(path).parent_path();
-        if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-        if (!WriteFrame(path, host_->LastFrame(), (int)c.number)) {
-            err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << std::strerror(errno)
-                 << "\n";
+        case ScriptCommand::EXPECT_FRAME:
+            return ExpectFrame(c, number);
+        case ScriptCommand::EXPECT_TEXT:
+            return ExpectText(c, number);
+        case ScriptCommand::SAVE_STATE:
+            return SaveState(c, number);
+        case ScriptCommand::LOAD_STATE:
+            return LoadState(c, number);
+        case ScriptCommand::MOVIE:
+            return StartMovie(c, number);
+        case ScriptCommand::MOVIE_END:
+            if (!movie_ || !movie_->IsOpen()) return STEP_ON; // stopped at its size limit
+            if (EndMovie(number)) return STEP_ON;
             Finish(2);
             return STEP_STOP;
-        }
-        return STEP_ON;
-    }
-    case ScriptCommand::EXPECT: {
-        const std::string& name = c.names[0];
-        std::string actual;
-        ValueOf(name, &actual);
-        bool same;
-        long long want, got;
-        if (name == "ScreenHandler" || name == "Power" || name == "Label15")
-            same = actual == c.text;
-        else
-            same = ParseNumber(c.text, -(1LL << 62), 1LL << 62, &want) &&
-                   ParseNumber(actual, -(1LL << 62), 1LL << 62, &got) && want == got;
-        if (!same) {
-            err_ << displayName_ << ":" << number << ": expected " << name << " " << CutLongWords(c.text) << ", got "
-                 << actual << "\n";
-            Finish(1);
-            return STEP_STOP;
-        }
-        return STEP_ON;
-    }
-    case ScriptCommand::EXPECT_FRAME: return ExpectFrame(c, number);
-    case ScriptCommand::EXPECT_TEXT: return ExpectText(c, number);
-    case ScriptCommand::SAVE_STATE: return SaveState(c, number);
-    case ScriptCommand::LOAD_STATE: return LoadState(c, number);
-    case ScriptCommand::MOVIE: return StartMovie(c, number);
-    case ScriptCommand::MOVIE_END:
-        if (!movie_ || !movie_->IsOpen()) return STEP_ON; // stopped at its size limit
-        if (EndMovie(number)) return STEP_ON;
-        Finish(2);
-        return STEP_STOP;
-    case ScriptCommand::PRINT:
-        for (const std::string& name : c.names) {
-            std::string v;
-            ValueOf(name, &v);
-            out_ << name << "=" << v << "\n";
-        }
-        out_.flush();
-        if (!out_) {
-            err_ << displayName_ << ":" << number << ": cannot write the output: " << std::strerror(errno) << "\n";
-            Finish(2);
-            return STEP_STOP;
-        }
-        return STEP_ON;
+        case ScriptCommand::PRINT:
+            for (const std::string& name : c.names) {
+                std::string v;
+                ValueOf(name, &v);
+                out_ << name << "=" << v << "\n";
+            }
+            out_.flush();
+            if (!out_) {
+                err_ << displayName_ << ":" << number << ": cannot write the output: " << std::strerror(errno)
+                     << "\n";
+                Finish(2);
+                return STEP_STOP;
+            }
+            return STEP_ON;
     }
     return STEP_ON;
 }
 
 // "home.pbm" -> "home": the stem beside which .actual.pbm and .diff.png go.
-static std::string Stem(const std::string& path) {
-    return path.substr(0, path.size() - 4);
-}
+static std::string Stem(const std::string& path) { return path.substr(0, path.size() - 4); }
 
 bool ScriptRunner::WriteReference(const std::string& path, const u8* frame, int number) {
     std::error_code ec;
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
     if (WriteFramePbm(path, frame)) return true;
-    err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << std::strerror(errno) << "\n";
+    err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << std::strerror(errno)
+         << "\n";
     Finish(2);
     return false;
 }
@@ -750,8 +800,9 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
         written_.push_back({outPath, false, diff.count, ""});
         return STEP_ON;
     }
-    err_ << where << "expected frame " << c.text << ", got " << diff.count << " pixel" << (diff.count == 1 ? "" : "s")
-         << " different, the first at (" << diff.firstX << ", " << diff.firstY << ")\n"
+    err_ << where << "expected frame " << c.text << ", got " << diff.count << " pixel"
+         << (diff.count == 1 ? "" : "s") << " different, the first at (" << diff.firstX << ", " << diff.firstY
+         << ")\n"
          << DescribeFrameDiff(diff, want, got);
     // The two pictures obey the same rules as the reference (a link planted
     // under either name must not lead a write out of the folder).
@@ -764,7 +815,8 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     if (WriteFramePbm(actualPath, got) && WriteBytes(diffPath, EncodeDiffPng(diff, got)))
         err_ << "  wrote " << actualPath << " and " << diffPath << "\n";
     else
-        err_ << "  cannot write " << actualPath << " and " << diffPath << ": " << std::strerror(errno) << "\n";
+        err_ << "  cannot write " << actualPath << " and " << diffPath << ": " << std::strerror(errno)
+             << "\n";
     Finish(1);
     return STEP_STOP;
 }
@@ -809,8 +861,8 @@ ScriptRunner::Step ScriptRunner::ExpectText(const ScriptCommand& c, int number) 
     const int differ = CompareText(c.expectText, host_->LastFrame(), &strips);
     if (differ == 0) return STEP_ON;
     err_ << displayName_ << ":" << number << ": expected text " << QuoteText(c.expectText.text) << " at ("
-         << c.expectText.x << ", " << c.expectText.y << "), " << differ << (differ == 1 ? " pixel differs" : " pixels differ")
-         << "\n"
+         << c.expectText.x << ", " << c.expectText.y << "), " << differ
+         << (differ == 1 ? " pixel differs" : " pixels differ") << "\n"
          << strips;
     Finish(1);
     return STEP_STOP;
@@ -866,8 +918,8 @@ void ScriptRunner::CheckBounds() {
     } else if (timeoutSeconds_ > 0 && points % 1024 == 0 && std::chrono::steady_clock::now() >= deadline_) {
         char hours[32];
         std::snprintf(hours, sizeof hours, "%.2f", host_->NowMs() / 3600000.0);
-        err_ << displayName_ << ":" << line << ": stopped by the timeout of " << timeoutSeconds_ << " s, after "
-             << hours << " hours of virtual time\n";
+        err_ << displayName_ << ":" << line << ": stopped by the timeout of " << timeoutSeconds_
+             << " s, after " << hours << " hours of virtual time\n";
         Finish(1);
     }
 }
@@ -909,9 +961,12 @@ int ScriptRunner::Run() {
     host_->SetEventPoint(nullptr);
     for (const WrittenFrame& f : written_) {
         out_ << "wrote " << f.path;
-        if (f.isNew) out_ << " (new)\n";
-        else if (!f.broken.empty()) out_ << " (replaced a broken reference: " << f.broken << ")\n";
-        else out_ << " (changed, " << f.changed << " pixel" << (f.changed == 1 ? ")\n" : "s)\n");
+        if (f.isNew)
+            out_ << " (new)\n";
+        else if (!f.broken.empty())
+            out_ << " (replaced a broken reference: " << f.broken << ")\n";
+        else
+            out_ << " (changed, " << f.changed << " pixel" << (f.changed == 1 ? ")\n" : "s)\n");
     }
     out_.flush();
     if (!out_ && exitCode_ != 2) { // (a failed print said so already)
@@ -973,7 +1028,8 @@ bool ReadScriptText(int fd, std::string* text, std::string* why) {
         const char* nul = (const char*)std::memchr(buffer, 0, (size_t)n);
         const size_t keep = nul ? (size_t)(nul - buffer) + 1 : (size_t)n;
         if (text->size() + keep > SCRIPT_MAX_BYTES) {
-            *why = "it is longer than " + std::to_string(SCRIPT_MAX_BYTES) + " bytes (1 MiB), the most a script may be";
+            *why = "it is longer than " + std::to_string(SCRIPT_MAX_BYTES) +
+                   " bytes (1 MiB), the most a script may be";
             return false;
         }
         text->append(buffer, keep);

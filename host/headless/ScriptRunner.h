@@ -8,18 +8,15 @@
 //
 // Lines: '#' starts a comment, blank lines are skipped, ';' separates
 // commands. Inside double quotes (the text of expect-text) '#', ';' and
-// blanks are text, and \" and \\ stand for a quote and a backslash. The events of a line are delivered at one event point, in order;
-// after a line that holds an event two more event points pass before the
-// next line is read, so the key has been consumed and its effect drawn. The
-// one exception is ON while the instrument is off: as in the window, ON runs
-// the instrument inside its own handler, so the rest of that line is
-// delivered at the first splash frame's event point.
-// File names are taken relative to the script's folder (standard input: the
-// current folder), and stay inside it: a reference is read from the script's
-// folder, and every file is written below the output folder (the script's
-// folder unless --out names another). A name that leads out of its folder,
-// through "..", an absolute path or a symbolic link, is refused unless the run
-// allows any path.
+// blanks are text, and \" and \\ stand for a quote and a backslash. The events of a line are delivered at one
+// event point, in order; after a line that holds an event two more event points pass before the next line is
+// read, so the key has been consumed and its effect drawn. The one exception is ON while the instrument is
+// off: as in the window, ON runs the instrument inside its own handler, so the rest of that line is delivered
+// at the first splash frame's event point. File names are taken relative to the script's folder (standard
+// input: the current folder), and stay inside it: a reference is read from the script's folder, and every
+// file is written below the output folder (the script's folder unless --out names another). A name that leads
+// out of its folder, through "..", an absolute path or a symbolic link, is refused unless the run allows any
+// path.
 //
 // Saved states (StateFile.h): save-state writes the state as it stands at the
 // event point. load-state puts one back so that the script goes on as it went
@@ -39,9 +36,9 @@
 
 #include "FrameDiff.h"
 #include "HeadlessHost.h"
+#include "Movie.h"
 #include "ScriptCommands.h"
 #include "StateFile.h"
-#include "Movie.h"
 #include "TextCheck.h"
 
 // What one script may ask for.
@@ -53,10 +50,10 @@ const uint64_t SCRIPT_MAX_EVENT_POINTS = 1000000000ULL;       // 10^9 event poin
 
 // How `tmx5 run` runs a script.
 struct RunOptions {
-    bool updateFrames = false;  // see ScriptRunner::SetUpdateFrames
-    bool allowAnyPath = false;  // file names may be absolute, hold "..", or leave through links
-    std::string outDir;         // where files are written; empty: the script's folder
-    double timeoutSeconds = 0;  // wall-clock limit of the run; 0: none
+    bool updateFrames = false;   // see ScriptRunner::SetUpdateFrames
+    bool allowAnyPath = false;   // file names may be absolute, hold "..", or leave through links
+    std::string outDir;          // where files are written; empty: the script's folder
+    double timeoutSeconds = 0;   // wall-clock limit of the run; 0: none
     bool stateOnFailure = false; // a failure also writes the state to SCRIPT's stem + ".state" below the
                                  // output folder (standard input: stdin.state)
 };
@@ -123,10 +120,9 @@ private:
     bool CheckWork();
     bool Resolve(const std::string& name, bool write, int number, std::string* path);
     void CheckBounds();
-    bool ParseCommand(const std::vector<std::string>& words, int number, ScriptCommand* cmd,
-                      bool* isEvent);
-    bool ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at, const ScriptCommandRow& row,
-                  int number, ScriptCommand* c);
+    bool ParseCommand(const std::vector<std::string>& words, int number, ScriptCommand* cmd, bool* isEvent);
+    bool ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at,
+                  const ScriptCommandRow& row, int number, ScriptCommand* c);
     bool Bad(int number, const std::string& why);
 
     void OnEventPoint();

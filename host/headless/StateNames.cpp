@@ -53,7 +53,8 @@ bool ResolveStateName(const std::string& text, const StateName** var, int* index
             return false;
         }
         std::string digits = text.substr(open + 1, text.size() - open - 2);
-        if (digits.empty() || digits.size() > 4 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        if (digits.empty() || digits.size() > 4 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
             *error = "bad index in " + text;
             return false;
         }
@@ -85,21 +86,36 @@ bool ResolveStateName(const std::string& text, const StateName** var, int* index
 
 long long ReadStateValue(const StateName* var, int index) {
     switch (var->kind) {
-    case STATE_U8: return ((const u8*)var->address)[index];
-    case STATE_S8: return ((const s8*)var->address)[index];
-    case STATE_U32: return ((const u32*)var->address)[index];
-    case STATE_S32: return ((const s32*)var->address)[index];
-    case STATE_S64: return ((const s64*)var->address)[index];
+        case STATE_U8:
+            return ((const u8*)var->address)[index];
+        case STATE_S8:
+            return ((const s8*)var->address)[index];
+        case STATE_U32:
+            return ((const u32*)var->address)[index];
+        case STATE_S32:
+            return ((const s32*)var->address)[index];
+        case STATE_S64:
+            return ((const s64*)var->address)[index];
     }
     return 0;
 }
 
 void WriteStateValue(const StateName* var, int index, long long value) {
     switch (var->kind) {
-    case STATE_U8: ((u8*)var->address)[index] = (u8)value; break;
-    case STATE_S8: ((s8*)var->address)[index] = (s8)value; break;
-    case STATE_U32: ((u32*)var->address)[index] = (u32)value; break;
-    case STATE_S32: ((s32*)var->address)[index] = (s32)value; break;
-    case STATE_S64: ((s64*)var->address)[index] = (s64)value; break;
+        case STATE_U8:
+            ((u8*)var->address)[index] = (u8)value;
+            break;
+        case STATE_S8:
+            ((s8*)var->address)[index] = (s8)value;
+            break;
+        case STATE_U32:
+            ((u32*)var->address)[index] = (u32)value;
+            break;
+        case STATE_S32:
+            ((s32*)var->address)[index] = (s32)value;
+            break;
+        case STATE_S64:
+            ((s64*)var->address)[index] = (s64)value;
+            break;
     }
 }

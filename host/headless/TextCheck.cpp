@@ -87,7 +87,10 @@ bool ParseTextExpectation(const std::vector<std::string>& w, bool centred, TextE
     }
     size_t i = 2;
     for (; i < w.size() && w[i][0] != '"'; i++) {
-        bool* flag = w[i] == "double" ? &e.tall : w[i] == "inverse" ? &e.inverse : w[i] == "small" ? &e.small : nullptr;
+        bool* flag = w[i] == "double"    ? &e.tall
+                     : w[i] == "inverse" ? &e.inverse
+                     : w[i] == "small"   ? &e.small
+                                         : nullptr;
         if (flag == nullptr) {
             *why = "unknown flag " + w[i] + " (double, inverse, small), or the text is not in double quotes";
             return false;
@@ -156,11 +159,15 @@ void RenderText(const TextExpectation& t, u8* frame) {
     // invertFrom past the last character inverts nothing.
     const u8 invertFrom = t.inverse ? 0 : 255;
     if (t.small) {
-        if (t.centred) LcdTextSmallCentred(x, y, buf, invertFrom);
-        else LcdTextSmall(x, y, buf, invertFrom);
+        if (t.centred)
+            LcdTextSmallCentred(x, y, buf, invertFrom);
+        else
+            LcdTextSmall(x, y, buf, invertFrom);
     } else {
-        if (t.centred) LcdTextLargeCentred(x, y, buf, t.tall ? 1 : 0, t.inverse ? 1 : 0);
-        else LcdTextLarge(x, y, buf, t.tall ? 1 : 0, t.inverse ? 1 : 0);
+        if (t.centred)
+            LcdTextLargeCentred(x, y, buf, t.tall ? 1 : 0, t.inverse ? 1 : 0);
+        else
+            LcdTextLarge(x, y, buf, t.tall ? 1 : 0, t.inverse ? 1 : 0);
     }
     std::memcpy(frame, FrameBuffer, LCD_BYTES);
     std::memcpy(FrameBuffer, saved, LCD_BYTES);

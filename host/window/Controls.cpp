@@ -20,9 +20,7 @@ void LampShape::paintEvent(QPaintEvent*) {
     p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
 }
 
-ClickArea::ClickArea(QWidget* parent) : QWidget(parent) {
-    setCursor(Qt::PointingHandCursor);
-}
+ClickArea::ClickArea(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
 
 void ClickArea::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) {

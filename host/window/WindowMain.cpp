@@ -69,7 +69,8 @@ static bool ParseUtc(const char* text, long long* seconds) {
         text[16] != ':')
         return false;
     for (int i = 0; i < 19; i++)
-        if (i != 4 && i != 7 && i != 10 && i != 13 && i != 16 && (text[i] < '0' || text[i] > '9')) return false;
+        if (i != 4 && i != 7 && i != 10 && i != 13 && i != 16 && (text[i] < '0' || text[i] > '9'))
+            return false;
     if (std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &se, &end) != 6 || end != 19)
         return false;
     if (y < 1970 || y > 2099 || mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || se > 59) return false;
@@ -99,9 +100,8 @@ static bool ParseWhole(const char* text, long min, long max, long* value) {
 bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::string* error) {
     for (int i = 0; i < count; i++) {
         const std::string option = args[i];
-        const bool takesValue =
-            option == "--record" || option == "--utc" || option == "--speed" || option == "--scale" ||
-            option == "--load-state";
+        const bool takesValue = option == "--record" || option == "--utc" || option == "--speed" ||
+                                option == "--scale" || option == "--load-state";
         if (takesValue && i + 1 >= count) {
             *error = option + " needs a value";
             return false;
@@ -112,8 +112,10 @@ bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::str
             options->recordPath = value;
         } else if (option == "--utc") {
             if (!ParseUtc(value, &options->utc)) {
-                *error = std::string("--utc takes a UTC date and time \"YYYY-MM-DD HH:MM:SS\" from 1970 to 2099, "
-                                     "not \"") + value + "\"";
+                *error = std::string(
+                             "--utc takes a UTC date and time \"YYYY-MM-DD HH:MM:SS\" from 1970 to 2099, "
+                             "not \"") +
+                         value + "\"";
                 return false;
             }
             options->utcGiven = true;
@@ -123,8 +125,8 @@ bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::str
             } else if (ParseWhole(value, 1, 100000, &n)) {
                 options->speed = (double)n;
             } else {
-                *error = std::string("--speed takes a whole number from 1 to 100000 or \"fastest\", not \"") + value +
-                         "\"";
+                *error = std::string("--speed takes a whole number from 1 to 100000 or \"fastest\", not \"") +
+                         value + "\"";
                 return false;
             }
         } else if (option == "--scale") {

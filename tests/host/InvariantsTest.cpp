@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "support/Invariants.h"
 #include "headless/StateNames.h"
 #include "screens/Screens.h"
+#include "support/Invariants.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ protected:
 };
 
 struct Row {
-    const char* name;     // the variable as the message names it
+    const char* name; // the variable as the message names it
     std::function<void()> set;
     bool broken;
 };
@@ -73,11 +73,36 @@ TEST_F(Invariants, EachRangeIsCheckedAtItsBoundaries) {
         {"KeyCode after a pass", [] { KeyCode = KEY_MENU; }, true},
         {"UtcTime.Hour", [] { UtcTime.Hour = 24; }, true},
         {"SecondZoneTime.Day", [] { SecondZoneTime.Day = 0; }, true},
-        {"MenuCursor on MainMenuScreen", [] { ScreenHandler = MainMenuScreen; MenuCursor = 6; }, false},
-        {"MenuCursor on MainMenuScreen", [] { ScreenHandler = MainMenuScreen; MenuCursor = 7; }, true},
-        {"MenuCursor on TimeSetupScreen", [] { ScreenHandler = TimeSetupScreen; MenuCursor = 4; }, true},
-        {"MenuCursor on CalibrateScreen", [] { ScreenHandler = CalibrateScreen; MenuCursor = 2; }, true},
-        {"MenuCursor on ContrastScreen", [] { ScreenHandler = ContrastScreen; MenuCursor = 1; }, true},
+        {"MenuCursor on MainMenuScreen",
+         [] {
+             ScreenHandler = MainMenuScreen;
+             MenuCursor = 6;
+         },
+         false},
+        {"MenuCursor on MainMenuScreen",
+         [] {
+             ScreenHandler = MainMenuScreen;
+             MenuCursor = 7;
+         },
+         true},
+        {"MenuCursor on TimeSetupScreen",
+         [] {
+             ScreenHandler = TimeSetupScreen;
+             MenuCursor = 4;
+         },
+         true},
+        {"MenuCursor on CalibrateScreen",
+         [] {
+             ScreenHandler = CalibrateScreen;
+             MenuCursor = 2;
+         },
+         true},
+        {"MenuCursor on ContrastScreen",
+         [] {
+             ScreenHandler = ContrastScreen;
+             MenuCursor = 1;
+         },
+         true},
         // The inactivity return leaves another screen's cursor on the home pages.
         {"MenuCursor on HomeScreen", [] { MenuCursor = 5; }, false},
     };
@@ -158,7 +183,7 @@ TEST(ClickDriver, BytesBecomeTheirEvents) {
         Played p = Play(&host, bytes);
         ASSERT_FALSE(p.screens.empty());
         EXPECT_EQ(p.screens.back(), "MainMenuScreen");
-        EXPECT_EQ(p.events, 2u); // ON and MENU; a pass without events is none
+        EXPECT_EQ(p.events, 2u);          // ON and MENU; a pass without events is none
         EXPECT_EQ(PowerState, POWER_OFF); // used up: shut down
     }
     {
@@ -241,7 +266,8 @@ TEST(StateTable, PowerOnValuesAreWhatPowerOnSets) {
         for (const StateName& n : StateNames()) {
             if (!n.hasPowerOn) continue;
             checked++;
-            for (int i = 0; i < n.count; i++) EXPECT_EQ(ReadStateValue(&n, i), n.powerOn) << n.name << "[" << i << "]";
+            for (int i = 0; i < n.count; i++)
+                EXPECT_EQ(ReadStateValue(&n, i), n.powerOn) << n.name << "[" << i << "]";
         }
         Button2Click();
     });

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "FrameConvert.h"
+#include "PictureReading.h"
+#include "RunnerTestSupport.h"
 #include "headless/FrameDiff.h"
 #include "headless/FrameFiles.h"
 #include "headless/ScriptRunner.h"
-#include "PictureReading.h"
-#include "RunnerTestSupport.h"
 #include "headless/TextCheck.h"
 #include "lcd/Lcd.h"
 
@@ -30,9 +30,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 // Pixel of the large font's glyph as the font table stores it: column byte
 // k, least significant bit the top row.
-bool LargeGlyphBit(char ch, int k, int r) {
-    return (LargeFont[(ch - 32) * 8 + k] >> r) & 1;
-}
+bool LargeGlyphBit(char ch, int k, int r) { return (LargeFont[(ch - 32) * 8 + k] >> r) & 1; }
 
 const char* HomePage = "on\nwait 2s\n"; // the zone page after the splash, header "UTC Zulu"
 
@@ -90,7 +88,7 @@ TEST(TextCompare, WholeCellsCountAndTheInstrumentsFrameBufferIsKept) {
     // "AB" at (10, 20): cells are columns 10..25, rows 20..27 (20..35 double).
     struct Row {
         const char* name;
-        int x, y;  // pixel flipped in a frame holding exactly the text
+        int x, y; // pixel flipped in a frame holding exactly the text
         bool tall;
         int differ;
     } rows[] = {
@@ -142,12 +140,14 @@ TEST(TextCompare, InverseAndSmallTextAgainstABlankFrame) {
 
 TEST(ExpectText, HeldOnTheInstrumentsOwnScreens) {
     std::string dir = TempDir();
-    Result res = RunText(std::string(HomePage) +
-                             "expect-text-centred 57 0 \"UTC Zulu\"\n"
-                             "key menu\nexpect-text-centred 57 0 \"MAIN MENU\" ; expect-text-centred 73 18 double \"EXIT\" ; expect-text-centred 73 36 double \"MENU\"\n"
-                             "key cw\nkey cw\nkey cw\nkey cw\nkey menu\n"
-                             "expect ScreenHandler TimeSetupScreen\nexpect-text-centred 57 8 inverse \"*** DONE ***\"\n",
-                         dir);
+    Result res = RunText(
+        std::string(HomePage) +
+            "expect-text-centred 57 0 \"UTC Zulu\"\n"
+            "key menu\nexpect-text-centred 57 0 \"MAIN MENU\" ; expect-text-centred 73 18 double \"EXIT\" ; "
+            "expect-text-centred 73 36 double \"MENU\"\n"
+            "key cw\nkey cw\nkey cw\nkey cw\nkey menu\n"
+            "expect ScreenHandler TimeSetupScreen\nexpect-text-centred 57 8 inverse \"*** DONE ***\"\n",
+        dir);
     EXPECT_EQ(res.code, 0) << res.err;
 }
 
@@ -189,7 +189,8 @@ TEST(ExpectText, OneWrongLetterShowsBothStrips) {
         for (int r = 0; r < 8; r++) differ += LargeGlyphBit('u', k, r) != LargeGlyphBit('o', k, r);
     std::vector<std::string> lines = Lines(res.err);
     ASSERT_EQ(lines.size(), 19u) << res.err;
-    EXPECT_EQ(lines[0], "t.tmx:3: expected text \"UTC Zulo\" at (57, 0), " + std::to_string(differ) + " pixels differ");
+    EXPECT_EQ(lines[0],
+              "t.tmx:3: expected text \"UTC Zulo\" at (57, 0), " + std::to_string(differ) + " pixels differ");
     for (int r = 0; r < 8; r++) // the strips differ only in the last cell
         EXPECT_EQ(lines[2 + r].substr(0, 2 + 56), lines[11 + r].substr(0, 2 + 56)) << r;
 }
@@ -281,7 +282,8 @@ TEST(ExpectFrame, FailureShowsBoxRowsSideBySideAndWritesBothPictures) {
     ASSERT_EQ(lines.size(), 1u + 3 + 3 + 1) << res.err;
     EXPECT_EQ(lines[0], "t.tmx:3: expected frame ref.pbm, got 2 pixels different, the first at (5, 20)");
     EXPECT_EQ(lines[1], "  differences within (5, 20) to (7, 22), 3 x 3");
-    EXPECT_NE(lines[2].find("'X' is lit but should be unlit, 'o' is unlit but should be lit"), std::string::npos);
+    EXPECT_NE(lines[2].find("'X' is lit but should be unlit, 'o' is unlit but should be lit"),
+              std::string::npos);
     EXPECT_EQ(lines[3], "     y  expected  actual");
     // Row 20: the reference has (5, 20) lit, the frame not: 'o' on the right.
     auto cell = [&](int y, int x, bool actual) { return lines[4 + y - 20][8 + (actual ? 10 : 0) + x - 5]; };
@@ -341,7 +343,8 @@ TEST(ExpectFrame, IgnoreBoxesHideDifferencesUpToTheirInclusiveEdges) {
         EXPECT_EQ(res.code, r.code) << r.boxes << " -> " << res.err;
         if (r.code) {
             ASSERT_FALSE(res.err.empty());
-            EXPECT_EQ(Lines(res.err)[0], std::string("t.tmx:3: expected frame ref.pbm, ") + r.first) << r.boxes;
+            EXPECT_EQ(Lines(res.err)[0], std::string("t.tmx:3: expected frame ref.pbm, ") + r.first)
+                << r.boxes;
         }
     }
     // The ignored pixels are blank on both sides of the rows.
@@ -368,13 +371,15 @@ TEST(UpdateFrames, WritesNewAndChangedReferencesKeepsIgnoredPixelsAndSaysSo) {
     u8 home[LCD_BYTES];
     WriteFlippedReference(dir, {{0, 0}, {1, 0}, {50, 50}}, home);
     ASSERT_TRUE(WriteFramePbm(dir + "/same.pbm", home));
-    Result res = RunText(std::string(HomePage) +
-                             "expect-frame ref.pbm ignore 0 0 0 0\nexpect-frame same.pbm\nexpect-frame sub/new.pbm\n"
-                             "print Power\n",
-                         dir, true);
+    Result res =
+        RunText(std::string(HomePage) +
+                    "expect-frame ref.pbm ignore 0 0 0 0\nexpect-frame same.pbm\nexpect-frame sub/new.pbm\n"
+                    "print Power\n",
+                dir, true);
     EXPECT_EQ(res.code, 0) << res.err;
     EXPECT_EQ(res.err, "");
-    EXPECT_EQ(res.out, "Power=on\nwrote " + dir + "/ref.pbm (changed, 2 pixels)\nwrote " + dir + "/sub/new.pbm (new)\n");
+    EXPECT_EQ(res.out, "Power=on\nwrote " + dir + "/ref.pbm (changed, 2 pixels)\nwrote " + dir +
+                           "/sub/new.pbm (new)\n");
     u8 ref[LCD_BYTES], made[LCD_BYTES];
     std::string why;
     ASSERT_TRUE(ReadFramePbm(dir + "/ref.pbm", ref, &why)) << why;
@@ -384,8 +389,11 @@ TEST(UpdateFrames, WritesNewAndChangedReferencesKeepsIgnoredPixelsAndSaysSo) {
         for (int x = 0; x < 114; x++)
             EXPECT_EQ(FramePixel(ref, x, y), FramePixel(home, x, y) ^ (x == 0 && y == 0)) << x << "," << y;
     // Now the references hold, without the update.
-    EXPECT_EQ(RunText(std::string(HomePage) + "expect-frame ref.pbm ignore 0 0 0 0\nexpect-frame sub/new.pbm\n", dir).code,
-              0);
+    EXPECT_EQ(
+        RunText(std::string(HomePage) + "expect-frame ref.pbm ignore 0 0 0 0\nexpect-frame sub/new.pbm\n",
+                dir)
+            .code,
+        0);
 }
 
 // A broken reference used to fail the run even with --update-frames.

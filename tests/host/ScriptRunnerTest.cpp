@@ -9,9 +9,9 @@
 #include <string>
 
 #include "FrameConvert.h"
+#include "RunnerTestSupport.h"
 #include "headless/FrameFiles.h"
 #include "headless/ScriptRunner.h"
-#include "RunnerTestSupport.h"
 
 namespace {
 
@@ -129,7 +129,8 @@ TEST(ScriptCheck, TheRunStopsAtItsBoundOfVirtualTime) {
     runner.SetLimits(1000, SCRIPT_MAX_EVENT_POINTS);
     ASSERT_TRUE(runner.Load("on\nwait 1s\nprint Power\n", "t.tmx", ".")) << err.str();
     EXPECT_EQ(runner.Run(), 2);
-    EXPECT_EQ(err.str(), "t.tmx:2: stopped: the run went past 1000 ms of virtual time, the most a script may take\n");
+    EXPECT_EQ(err.str(),
+              "t.tmx:2: stopped: the run went past 1000 ms of virtual time, the most a script may take\n");
     EXPECT_EQ(out.str(), "");
 }
 
@@ -147,26 +148,29 @@ TEST(Expectations, FailureStopsTheRunWithTheContractMessage) {
 
 TEST(Expectations, NamesOfTheStateAndThePanel) {
     Result res = RunText(std::string(PowerOn) +
-                     "expect ScreenHandler HomeScreen\nexpect Lamp 128\nexpect Label15 2048\n"
-                     "expect Power on\nexpect LocalOffsetHours[31] 0\nexpect UtcTime.Year 126\n"
-                     "expect CalibrationOffset -0\nexpect TempDisplay -17\n"
-                     "print MainZone TempDisplay LocalOffsetMinutes[152] ScreenHandler Power\n");
+                         "expect ScreenHandler HomeScreen\nexpect Lamp 128\nexpect Label15 2048\n"
+                         "expect Power on\nexpect LocalOffsetHours[31] 0\nexpect UtcTime.Year 126\n"
+                         "expect CalibrationOffset -0\nexpect TempDisplay -17\n"
+                         "print MainZone TempDisplay LocalOffsetMinutes[152] ScreenHandler Power\n");
     EXPECT_EQ(res.code, 0) << res.err;
-    EXPECT_EQ(res.out,
-              "MainZone=43\nTempDisplay=-17\nLocalOffsetMinutes[152]=0\nScreenHandler=HomeScreen\nPower=on\n");
+    EXPECT_EQ(
+        res.out,
+        "MainZone=43\nTempDisplay=-17\nLocalOffsetMinutes[152]=0\nScreenHandler=HomeScreen\nPower=on\n");
 }
 
 TEST(Timing, PowerStatesAndTheLampBeforeTheFirstPass) {
-    Result res = RunText("expect Power off\nexpect Lamp 255\nexpect ScreenHandler none\non\n"
-                     "expect Power splash\nwait 1s\nexpect Power splash\nwait 1s\nexpect Power on\n"
-                     "off\nexpect Power off\n");
+    Result res = RunText(
+        "expect Power off\nexpect Lamp 255\nexpect ScreenHandler none\non\n"
+        "expect Power splash\nwait 1s\nexpect Power splash\nwait 1s\nexpect Power on\n"
+        "off\nexpect Power off\n");
     EXPECT_EQ(res.code, 0) << res.err;
 }
 
 TEST(Timing, EventsOfOneLineShareAnEventPoint) {
     // The second key of a line is dropped, as two clicks within one pass are.
-    Result res = RunText(std::string(PowerOn) + "key cw; key left\nexpect HomePage 1\nexpect SecondZone 43\n"
-                                            "key cw\nkey left\nexpect HomePage 2\nexpect TimerRunning 1\n");
+    Result res = RunText(std::string(PowerOn) +
+                         "key cw; key left\nexpect HomePage 1\nexpect SecondZone 43\n"
+                         "key cw\nkey left\nexpect HomePage 2\nexpect TimerRunning 1\n");
     EXPECT_EQ(res.code, 0) << res.err;
 }
 
@@ -186,10 +190,11 @@ TEST(Timing, KeyEffectIsDrawnWhenTheNextLineIsRead) {
 }
 
 TEST(Timing, VirtualClockTicksAndUtc) {
-    Result res = RunText("utc 2030-05-06 07:08:09\non\nwait 2s\nexpect UtcTime.Year 130\nexpect UtcTime.Month 4\n"
-                     "expect UtcTime.Day 6\nexpect UtcTime.Hour 7\nexpect UtcTime.Minute 8\n"
-                     "key cw\nkey left\nwait 10s\nprint StopwatchTenths\n"
-                     "off\nwait 10s\nprint StopwatchTenths\n");
+    Result res = RunText(
+        "utc 2030-05-06 07:08:09\non\nwait 2s\nexpect UtcTime.Year 130\nexpect UtcTime.Month 4\n"
+        "expect UtcTime.Day 6\nexpect UtcTime.Hour 7\nexpect UtcTime.Minute 8\n"
+        "key cw\nkey left\nwait 10s\nprint StopwatchTenths\n"
+        "off\nwait 10s\nprint StopwatchTenths\n");
     ASSERT_EQ(res.code, 0) << res.err;
     long first = 0, second = 0;
     ASSERT_EQ(std::sscanf(res.out.c_str(), "StopwatchTenths=%ld\nStopwatchTenths=%ld", &first, &second), 2);
@@ -203,7 +208,8 @@ TEST(Timing, PassesOnAnEventLineCountsLikeOnItsOwnLine) {
     const char* forms[] = {"key cw; passes 10\n", "key cw\npasses 10\n", "passes 10; key cw\n"};
     std::string seconds[3];
     for (int i = 0; i < 3; i++) {
-        Result res = RunText(std::string("on\nwait 3s\nframe-ms 1000\n") + forms[i] + "print UtcTime.Second\n");
+        Result res =
+            RunText(std::string("on\nwait 3s\nframe-ms 1000\n") + forms[i] + "print UtcTime.Second\n");
         ASSERT_EQ(res.code, 0) << res.err;
         seconds[i] = res.out;
     }
@@ -219,18 +225,20 @@ TEST(Timing, FramePeriodSetsTheLengthOfAPass) {
 }
 
 TEST(Panel, TrackBarAndCheckBoxes) {
-    Result res = RunText(std::string(PowerOn) +
-                     "sensor 0\nexpect Label15 0\nexpect RawSensor 0\nsensor 4096\nexpect Label15 4096\n"
-                     "expect TempDisplay 239\ncalibrate on\nexpect CalibrateEnabled 1\nkeyfast on\n"
-                     "expect KeyStep 10\nkeyfast off\nexpect KeyStep 1\n"
-                     // Power-on takes 2048 whatever the bar shows; the bar does not move.
-                     "on\nwait 2s\nexpect RawSensor 2048\nexpect Label15 4096\nsensor 4096\nexpect RawSensor 2048\n");
+    Result res = RunText(
+        std::string(PowerOn) +
+        "sensor 0\nexpect Label15 0\nexpect RawSensor 0\nsensor 4096\nexpect Label15 4096\n"
+        "expect TempDisplay 239\ncalibrate on\nexpect CalibrateEnabled 1\nkeyfast on\n"
+        "expect KeyStep 10\nkeyfast off\nexpect KeyStep 1\n"
+        // Power-on takes 2048 whatever the bar shows; the bar does not move.
+        "on\nwait 2s\nexpect RawSensor 2048\nexpect Label15 4096\nsensor 4096\nexpect RawSensor 2048\n");
     EXPECT_EQ(res.code, 0) << res.err;
 }
 
 TEST(Snapshots, EveryFormatDescribesTheSameFrame) {
     std::string dir = TempDir();
-    Result res = RunText(std::string(PowerOn) + "snap f.pbm\nsnap f.png\nsnap f.txt\nexpect-frame f.pbm\n", dir);
+    Result res =
+        RunText(std::string(PowerOn) + "snap f.pbm\nsnap f.png\nsnap f.txt\nexpect-frame f.pbm\n", dir);
     ASSERT_EQ(res.code, 0) << res.err;
     u8 frame[LCD_BYTES];
     std::string why;

@@ -104,9 +104,9 @@ TEST_F(ZoneTimes, BaseOffsetsOfTheTable) {
         const char* name;
         u8 h, m;
     } rows[] = {
-        {43, "UTC Zulu", 23, 30},      {109, "Kathmandu", 5, 15},     {31, "Newfoundland", 20, 0},
-        {152, "Nuku'alofa", 12, 30},   {104, "Chennai", 5, 0},        {0, "Intl Date Line", 11, 30},
-        {94, "Tehran", 3, 0},          {134, "Adelaide", 9, 0},
+        {43, "UTC Zulu", 23, 30},    {109, "Kathmandu", 5, 15}, {31, "Newfoundland", 20, 0},
+        {152, "Nuku'alofa", 12, 30}, {104, "Chennai", 5, 0},    {0, "Intl Date Line", 11, 30},
+        {94, "Tehran", 3, 0},        {134, "Adelaide", 9, 0},
     };
     for (const Row& r : rows) {
         MainZone = r.zone;
@@ -134,7 +134,7 @@ TEST_F(ZoneTimes, ChennaiRollsTheDateOver) {
 // 30th.
 TEST_F(ZoneTimes, WestOfUtcEarlyIn1970ShowsTheLastDaysOf1969) {
     UtcTime = Fields(1970, 1, 1, 0, 0, 1);
-    MainZone = 3; // Hawaii, UTC-10
+    MainZone = 3;   // Hawaii, UTC-10
     SecondZone = 0; // Intl Date Line, UTC-12
     LocalOffsetHours[0] = -12;
     LocalOffsetMinutes[0] = -59;
@@ -157,7 +157,7 @@ TEST_F(ZoneTimes, LocalOffsetAppliesToItsOwnZoneOnly) {
     LocalOffsetHours[104] = -1;
     LocalOffsetMinutes[104] = 30;
     UpdateZoneTimes();
-    Expect(MainZoneTime, 17, 0, 0);   // UTC + 5:00
+    Expect(MainZoneTime, 17, 0, 0);    // UTC + 5:00
     Expect(SecondZoneTime, 17, 30, 0); // untouched
     // The same zone in the other slot carries its offset along.
     SecondZone = 104;

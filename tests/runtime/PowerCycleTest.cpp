@@ -17,7 +17,7 @@ protected:
     std::unique_ptr<HeadlessHost> host;
     int splashPoints = 0;
     int passes = 0;
-    std::function<bool(int)> step;      // called in every main-loop PumpEvents; false = click OFF
+    std::function<bool(int)> step;       // called in every main-loop PumpEvents; false = click OFF
     std::function<void(int)> splashStep; // called in every splash PumpEvents
 
     void SetUp() override {
@@ -176,7 +176,9 @@ TEST_F(Instrument, KeyDuringTheSplashIsActedOnInTheFirstPass) {
         if (frame == 40) Button3Click();
     };
     Run([&](int pass) {
-        if (pass == 1) { EXPECT_EQ(HomePage, 1); }
+        if (pass == 1) {
+            EXPECT_EQ(HomePage, 1);
+        }
         return pass < 1;
     });
 }
@@ -267,7 +269,7 @@ TEST_F(Instrument, LampFlashesWhileAnExpiryIsUnacknowledged) {
         bright += lamp[i] == LAMP_BRIGHT;
         if (i > 0 && lamp[i] != lamp[i - 1]) flips++;
     }
-    EXPECT_GT(bright, 60);  // lit about half of the ~4 s after the expiry
+    EXPECT_GT(bright, 60); // lit about half of the ~4 s after the expiry
     EXPECT_LT(bright, 140);
     EXPECT_GE(flips, 5);
     EXPECT_EQ(ExpiryFlags & EXPIRY_TIMER, EXPIRY_TIMER);
@@ -305,8 +307,12 @@ TEST_F(Tick, SecondEveryTenTicksAndInactivityCountsDown) {
         Timer1Timer();
         EXPECT_EQ(SecondElapsed, i % 10 == 0 ? 1 : 0) << i;
         SecondElapsed = 0;
-        if (i == 10) { EXPECT_EQ(InactivitySeconds, 1); }
-        if (i == 20) { EXPECT_EQ(InactivitySeconds, 0); }
+        if (i == 10) {
+            EXPECT_EQ(InactivitySeconds, 1);
+        }
+        if (i == 20) {
+            EXPECT_EQ(InactivitySeconds, 0);
+        }
     }
     EXPECT_EQ(InactivitySeconds, 0); // stays at 0
 }
@@ -389,8 +395,8 @@ TEST(Lamp, LitOnlyForAnUnacknowledgedExpiryInTheLitPhase) {
     struct Row {
         u8 expiry, ack, phase, lit;
     } rows[] = {
-        {0, 0, 1, 0}, {1, 0, 1, 1}, {2, 0, 1, 1}, {3, 0, 0, 0},
-        {1, 1, 1, 0}, {3, 1, 1, 0}, // any acknowledged bit keeps the lamp dark
+        {0, 0, 1, 0}, {1, 0, 1, 1}, {2, 0, 1, 1},
+        {3, 0, 0, 0}, {1, 1, 1, 0}, {3, 1, 1, 0}, // any acknowledged bit keeps the lamp dark
         {3, 2, 1, 0},
     };
     for (const Row& r : rows) {

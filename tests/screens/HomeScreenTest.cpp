@@ -7,10 +7,13 @@
 class HomeScreenTest : public ScreenTest {};
 
 TEST_F(HomeScreenTest, KnobCyclesThePagesWithWrap) {
-    struct Row { u8 page; u8 key; u8 expected; };
+    struct Row {
+        u8 page;
+        u8 key;
+        u8 expected;
+    };
     const Row rows[] = {
-        {0, KEY_CW, 1}, {3, KEY_CW, 4}, {4, KEY_CW, 0},
-        {0, KEY_CCW, 4}, {1, KEY_CCW, 0}, {4, KEY_CCW, 3},
+        {0, KEY_CW, 1}, {3, KEY_CW, 4}, {4, KEY_CW, 0}, {0, KEY_CCW, 4}, {1, KEY_CCW, 0}, {4, KEY_CCW, 3},
     };
     for (const Row& r : rows) {
         HomePage = r.page;
@@ -36,10 +39,9 @@ TEST_F(HomeScreenTest, MenuOpensTheMainMenuOnExitFromEveryPage) {
 
 TEST_F(HomeScreenTest, ZonePageSoftKeysStepTheSecondZoneToTheFarEnd) {
     const StepRow rows[] = {
-        {152, 1, KEY_LEFT, 0}, {151, 1, KEY_LEFT, 152}, {0, 1, KEY_RIGHT, 152},
-        {1, 1, KEY_RIGHT, 0}, {145, 10, KEY_LEFT, 0}, {142, 10, KEY_LEFT, 152},
-        {150, 10, KEY_LEFT, 0}, {9, 10, KEY_RIGHT, 152}, {10, 10, KEY_RIGHT, 0},
-        {5, 10, KEY_RIGHT, 152},
+        {152, 1, KEY_LEFT, 0},  {151, 1, KEY_LEFT, 152},  {0, 1, KEY_RIGHT, 152}, {1, 1, KEY_RIGHT, 0},
+        {145, 10, KEY_LEFT, 0}, {142, 10, KEY_LEFT, 152}, {150, 10, KEY_LEFT, 0}, {9, 10, KEY_RIGHT, 152},
+        {10, 10, KEY_RIGHT, 0}, {5, 10, KEY_RIGHT, 152},
     };
     for (const StepRow& r : rows) {
         SecondZone = (u8)r.start;
@@ -93,7 +95,13 @@ TEST_F(HomeScreenTest, SoftKeysOfStopwatchTimerAlarmAndOatPages) {
 }
 
 TEST_F(HomeScreenTest, FirstKeyOnlyAcknowledgesAPendingExpiry) {
-    struct Row { u8 expiry; u8 ack; u8 key; u8 ackAfter; bool acts; };
+    struct Row {
+        u8 expiry;
+        u8 ack;
+        u8 key;
+        u8 ackAfter;
+        bool acts;
+    };
     const Row rows[] = {
         {EXPIRY_TIMER, 0, KEY_LEFT, EXPIRY_TIMER, false},
         {EXPIRY_ALARM, 0, KEY_LEFT, EXPIRY_ALARM, false},
@@ -112,8 +120,8 @@ TEST_F(HomeScreenTest, FirstKeyOnlyAcknowledgesAPendingExpiry) {
         ExpiryFlags = r.expiry;
         AckFlags = r.ack;
         Pass(r.key);
-        std::string name = "expiry " + std::to_string(r.expiry) + " ack " +
-                           std::to_string(r.ack) + " " + KeyName(r.key);
+        std::string name =
+            "expiry " + std::to_string(r.expiry) + " ack " + std::to_string(r.ack) + " " + KeyName(r.key);
         EXPECT_EQ(r.ackAfter, AckFlags) << name;
         EXPECT_EQ(KEY_NONE, KeyCode) << name;
         bool acted = TimerRunning == 0 || ScreenHandler != HomeScreen || HomePage != 2;
@@ -157,10 +165,15 @@ TEST_F(HomeScreenTest, ZonePageShowsSecondZoneTimeAndLabel) {
 }
 
 TEST_F(HomeScreenTest, OatCornerReadoutAtTheRangeBoundaries) {
-    struct Row { u8 fahrenheit; s32 temp; const char* line1; const char* line2; };
+    struct Row {
+        u8 fahrenheit;
+        s32 temp;
+        const char* line1;
+        const char* line2;
+    };
     const Row rows[] = {
-        {0, -99, "-99|C", nullptr}, {0, -100, "UNDER", "RANGE"}, {0, 99, "+99|C", nullptr},
-        {0, 100, "OVER", "RANGE"}, {0, 0, "+0|C", nullptr}, {1, -148, "-148|F", nullptr},
+        {0, -99, "-99|C", nullptr},  {0, -100, "UNDER", "RANGE"}, {0, 99, "+99|C", nullptr},
+        {0, 100, "OVER", "RANGE"},   {0, 0, "+0|C", nullptr},     {1, -148, "-148|F", nullptr},
         {1, -149, "UNDER", "RANGE"}, {1, 212, "+212|F", nullptr}, {1, 213, "OVER", "RANGE"},
     };
     for (const Row& r : rows) {
@@ -168,21 +181,29 @@ TEST_F(HomeScreenTest, OatCornerReadoutAtTheRangeBoundaries) {
         TempDisplay = r.temp;
         Render();
         u8 centre = r.fahrenheit ? 23 : 20;
-        EXPECT_TRUE(BoxMatches(0, 8, 47, 24, [&] {
-            if (r.line2 == nullptr) {
-                LcdTextLargeCentred(centre, 13, r.line1, 0, 0);
-            } else {
-                LcdTextLargeCentred(centre, 9, r.line1, 0, 0);
-                LcdTextLargeCentred(centre, 17, r.line2, 0, 0);
-            }
-        })) << r.temp << (r.fahrenheit ? " F" : " C");
+        EXPECT_TRUE(BoxMatches(0, 8, 47, 24,
+                               [&] {
+                                   if (r.line2 == nullptr) {
+                                       LcdTextLargeCentred(centre, 13, r.line1, 0, 0);
+                                   } else {
+                                       LcdTextLargeCentred(centre, 9, r.line1, 0, 0);
+                                       LcdTextLargeCentred(centre, 17, r.line2, 0, 0);
+                                   }
+                               }))
+            << r.temp << (r.fahrenheit ? " F" : " C");
     }
 }
 
 TEST_F(HomeScreenTest, HeaderMarksShowAndFlashAfterExpiry) {
-    struct Row { u8 running; u8 expired; u8 phase; u8 acked; bool shown; };
+    struct Row {
+        u8 running;
+        u8 expired;
+        u8 phase;
+        u8 acked;
+        bool shown;
+    };
     const Row rows[] = {
-        {0, 0, 1, 0, false}, {1, 0, 0, 0, true}, {1, 1, 1, 0, true},
+        {0, 0, 1, 0, false}, {1, 0, 0, 0, true},  {1, 1, 1, 0, true},
         {1, 1, 0, 0, false}, {1, 1, 0, 1, false}, {1, 1, 1, 1, true},
     };
     for (const Row& r : rows) {
@@ -203,17 +224,21 @@ TEST_F(HomeScreenTest, HeaderMarksShowAndFlashAfterExpiry) {
             }
         };
         EXPECT_TRUE(BoxMatches(0, 25, 7, 52, marks))
-            << "running " << (int)r.running << " expired " << (int)r.expired << " phase "
-            << (int)r.phase << " acked " << (int)r.acked;
+            << "running " << (int)r.running << " expired " << (int)r.expired << " phase " << (int)r.phase
+            << " acked " << (int)r.acked;
     }
 }
 
 TEST_F(HomeScreenTest, StopwatchShowsHoursModulo256AndTenths) {
-    struct Row { u32 tenths; const char* time; const char* tenth; };
+    struct Row {
+        u32 tenths;
+        const char* time;
+        const char* tenth;
+    };
     const Row rows[] = {
         {0, "00:00:00", "0"},
-        {9216000, "00:00:00", "0"},      // 256 hours
-        {12345678, "86:56:07", "8"},     // 342 h 56 min 7.8 s
+        {9216000, "00:00:00", "0"},  // 256 hours
+        {12345678, "86:56:07", "8"}, // 342 h 56 min 7.8 s
         {35999, "00:59:59", "9"},
     };
     HomePage = 1;
@@ -282,20 +307,23 @@ TEST_F(HomeScreenTest, OatPageReadoutAndCornerMarks) {
         LcdTextLarge(66, 48, "+30|C", 0, 0);
         LcdTextLargeCentred(35, 40, "+5|C", 1, 0);
     }));
-    const int lit[][2] = {{20, 60}, {30, 60}, {30, 61}, {20, 63}, {21, 62}, {84, 60},
-                          {94, 61}, {93, 63}, {94, 62}};
+    const int lit[][2] = {{20, 60}, {30, 60}, {30, 61}, {20, 63}, {21, 62},
+                          {84, 60}, {94, 61}, {93, 63}, {94, 62}};
     for (const auto& p : lit) EXPECT_TRUE(Lit(p[0], p[1])) << p[0] << "," << p[1];
     const int dark[][2] = {{19, 60}, {31, 60}, {22, 62}, {83, 61}, {95, 60}, {92, 63}};
     for (const auto& p : dark) EXPECT_FALSE(Lit(p[0], p[1])) << p[0] << "," << p[1];
 
-    struct Row { u8 fahrenheit; s32 temp; const char* text; };
-    const Row rows[] = {{0, -100, "UNDERRANGE"}, {0, 100, "OVERRANGE"}, {1, -149, "UNDERRANGE"},
-                        {1, 213, "OVERRANGE"}};
+    struct Row {
+        u8 fahrenheit;
+        s32 temp;
+        const char* text;
+    };
+    const Row rows[] = {
+        {0, -100, "UNDERRANGE"}, {0, 100, "OVERRANGE"}, {1, -149, "UNDERRANGE"}, {1, 213, "OVERRANGE"}};
     for (const Row& r : rows) {
         TempUnitF = r.fahrenheit;
         TempDisplay = r.temp;
         Render();
-        EXPECT_TRUE(RowsMatch(40, 55, [&] { LcdTextLargeCentred(57, 40, r.text, 1, 0); }))
-            << r.temp;
+        EXPECT_TRUE(RowsMatch(40, 55, [&] { LcdTextLargeCentred(57, 40, r.text, 1, 0); })) << r.temp;
     }
 }

@@ -13,29 +13,43 @@ protected:
 };
 
 TEST_F(MainMenuTest, KnobAndSoftKeysMoveWithoutWrap) {
-    struct Row { u8 calibrate; u8 cursor; u8 key; u8 expected; };
+    struct Row {
+        u8 calibrate;
+        u8 cursor;
+        u8 key;
+        u8 expected;
+    };
     const Row rows[] = {
-        {0, 3, KEY_CW, 4}, {0, 4, KEY_CW, 4}, {0, 4, KEY_RIGHT, 4}, {1, 4, KEY_CW, 5},
-        {1, 5, KEY_RIGHT, 6}, {1, 6, KEY_CW, 6}, {0, 0, KEY_CCW, 0}, {0, 0, KEY_LEFT, 0},
-        {0, 2, KEY_LEFT, 1}, {0, 2, KEY_RIGHT, 3},
+        {0, 3, KEY_CW, 4},
+        {0, 4, KEY_CW, 4},
+        {0, 4, KEY_RIGHT, 4},
+        {1, 4, KEY_CW, 5},
+        {1, 5, KEY_RIGHT, 6},
+        {1, 6, KEY_CW, 6},
+        {0, 0, KEY_CCW, 0},
+        {0, 0, KEY_LEFT, 0},
+        {0, 2, KEY_LEFT, 1},
+        {0, 2, KEY_RIGHT, 3},
         // Check box cleared while a service entry is shown.
-        {0, 6, KEY_CW, 6}, {0, 6, KEY_CCW, 5}, {0, 5, KEY_CW, 5}, {0, 5, KEY_LEFT, 4},
+        {0, 6, KEY_CW, 6},
+        {0, 6, KEY_CCW, 5},
+        {0, 5, KEY_CW, 5},
+        {0, 5, KEY_LEFT, 4},
     };
     for (const Row& r : rows) {
         CalibrateEnabled = r.calibrate;
         MenuCursor = r.cursor;
         Pass(r.key);
-        EXPECT_EQ(r.expected, MenuCursor) << "calibrate " << (int)r.calibrate << " entry "
-                                          << (int)r.cursor << " " << KeyName(r.key);
+        EXPECT_EQ(r.expected, MenuCursor)
+            << "calibrate " << (int)r.calibrate << " entry " << (int)r.cursor << " " << KeyName(r.key);
         EXPECT_EQ(MainMenuScreen, ScreenHandler);
         EXPECT_EQ(KEY_NONE, KeyCode);
     }
 }
 
 TEST_F(MainMenuTest, MenuOpensTheEntryShownOnItsFirstLine) {
-    const ScreenRoutine screens[] = {HomeScreen, DisplaySetupScreen, TimerPresetScreen,
-                                     AlarmTimeScreen, TimeSetupScreen, AdcValuesScreen,
-                                     CalibrateScreen};
+    const ScreenRoutine screens[] = {HomeScreen,      DisplaySetupScreen, TimerPresetScreen, AlarmTimeScreen,
+                                     TimeSetupScreen, AdcValuesScreen,    CalibrateScreen};
     for (u8 calibrate = 0; calibrate <= 1; calibrate++) {
         for (u8 entry = 0; entry <= 6; entry++) {
             Open(MainMenuScreen, entry, 1);
@@ -61,9 +75,15 @@ TEST_F(MainMenuTest, UnlistedKeyIsConsumed) {
 }
 
 TEST_F(MainMenuTest, EntryPictureNameAndScrollIndicator) {
-    struct Row { u8 calibrate; u8 entry; u8 icon; const char* first; const char* second; };
+    struct Row {
+        u8 calibrate;
+        u8 entry;
+        u8 icon;
+        const char* first;
+        const char* second;
+    };
     const Row rows[] = {
-        {0, 0, 6, "EXIT", "MENU"}, {0, 4, 0, "TIME", "SETUP"}, {1, 5, 3, "ADC", "VALUES"},
+        {0, 0, 6, "EXIT", "MENU"},       {0, 4, 0, "TIME", "SETUP"},      {1, 5, 3, "ADC", "VALUES"},
         {1, 6, 2, "CALIBRATE", nullptr}, {0, 6, 2, "CALIBRATE", nullptr},
     };
     for (const Row& r : rows) {
@@ -80,21 +100,31 @@ TEST_F(MainMenuTest, EntryPictureNameAndScrollIndicator) {
                 LcdTextLargeCentred(73, 26, r.first, 1, 0);
             }
             LcdIcon(r.icon);
-        })) << r.first << " calibrate " << (int)r.calibrate;
+        })) << r.first
+            << " calibrate " << (int)r.calibrate;
         // The title stands alone in rows 0 to 7.
         EXPECT_TRUE(RowsMatch(0, 7, [] { LcdTitle(" MAIN MENU "); }));
     }
 }
 
 TEST(ScreenNames, EveryScreenRoutineHasItsName) {
-    struct Row { ScreenRoutine routine; const char* name; };
+    struct Row {
+        ScreenRoutine routine;
+        const char* name;
+    };
     const Row rows[] = {
-        {HomeScreen, "HomeScreen"}, {MainMenuScreen, "MainMenuScreen"},
-        {TimeSetupScreen, "TimeSetupScreen"}, {SetUtcTimeScreen, "SetUtcTimeScreen"},
-        {DisplaySetupScreen, "DisplaySetupScreen"}, {ContrastScreen, "ContrastScreen"},
-        {TimerPresetScreen, "TimerPresetScreen"}, {AlarmTimeScreen, "AlarmTimeScreen"},
-        {AdcValuesScreen, "AdcValuesScreen"}, {CalibrateScreen, "CalibrateScreen"},
-        {MainZoneScreen, "MainZoneScreen"}, {LocalOffsetScreen, "LocalOffsetScreen"},
+        {HomeScreen, "HomeScreen"},
+        {MainMenuScreen, "MainMenuScreen"},
+        {TimeSetupScreen, "TimeSetupScreen"},
+        {SetUtcTimeScreen, "SetUtcTimeScreen"},
+        {DisplaySetupScreen, "DisplaySetupScreen"},
+        {ContrastScreen, "ContrastScreen"},
+        {TimerPresetScreen, "TimerPresetScreen"},
+        {AlarmTimeScreen, "AlarmTimeScreen"},
+        {AdcValuesScreen, "AdcValuesScreen"},
+        {CalibrateScreen, "CalibrateScreen"},
+        {MainZoneScreen, "MainZoneScreen"},
+        {LocalOffsetScreen, "LocalOffsetScreen"},
     };
     for (const Row& r : rows) {
         ASSERT_NE(nullptr, ScreenRoutineName(r.routine)) << r.name;
@@ -128,11 +158,11 @@ TEST_F(ScreenWayBack, EveryScreenReturnsToTheRowThatOpenedIt) {
         u8 row;
         u8 editMode;
     } rows[] = {
-        {MainMenuScreen, 0, HomeScreen, 0, 0},          {TimeSetupScreen, 0, MainMenuScreen, 4, 0},
-        {SetUtcTimeScreen, 5, TimeSetupScreen, 1, 0},   {DisplaySetupScreen, 0, MainMenuScreen, 1, 0},
-        {ContrastScreen, 0, DisplaySetupScreen, 1, 1},  {TimerPresetScreen, 2, MainMenuScreen, 2, 0},
-        {AlarmTimeScreen, 2, MainMenuScreen, 3, 0},     {AdcValuesScreen, 0, MainMenuScreen, 5, 1},
-        {CalibrateScreen, 0, MainMenuScreen, 6, 1},     {MainZoneScreen, 0, TimeSetupScreen, 2, 0},
+        {MainMenuScreen, 0, HomeScreen, 0, 0},         {TimeSetupScreen, 0, MainMenuScreen, 4, 0},
+        {SetUtcTimeScreen, 5, TimeSetupScreen, 1, 0},  {DisplaySetupScreen, 0, MainMenuScreen, 1, 0},
+        {ContrastScreen, 0, DisplaySetupScreen, 1, 1}, {TimerPresetScreen, 2, MainMenuScreen, 2, 0},
+        {AlarmTimeScreen, 2, MainMenuScreen, 3, 0},    {AdcValuesScreen, 0, MainMenuScreen, 5, 1},
+        {CalibrateScreen, 0, MainMenuScreen, 6, 1},    {MainZoneScreen, 0, TimeSetupScreen, 2, 0},
         {LocalOffsetScreen, 0, TimeSetupScreen, 3, 0},
     };
     for (const Row& r : rows) {

@@ -66,8 +66,7 @@ protected:
 
     // Compares the box x0..x1, y0..y1 (inclusive) of the last rendered frame
     // with the picture of draw alone, and names the first differing pixel.
-    ::testing::AssertionResult BoxMatches(int x0, int y0, int x1, int y1,
-                                          const std::function<void()>& draw) {
+    ::testing::AssertionResult BoxMatches(int x0, int y0, int x1, int y1, const std::function<void()>& draw) {
         DrawExpected(draw);
         for (int y = y0; y <= y1; y++) {
             for (int x = x0; x <= x1; x++) {
@@ -106,17 +105,24 @@ struct StepRow {
 
 inline const char* KeyName(u8 key) {
     switch (key) {
-    case KEY_NONE: return "NONE";
-    case KEY_MENU: return "MENU";
-    case KEY_CW: return "CW";
-    case KEY_CCW: return "CCW";
-    case KEY_LEFT: return "LEFT";
-    case KEY_RIGHT: return "RIGHT";
-    default: return "OTHER";
+        case KEY_NONE:
+            return "NONE";
+        case KEY_MENU:
+            return "MENU";
+        case KEY_CW:
+            return "CW";
+        case KEY_CCW:
+            return "CCW";
+        case KEY_LEFT:
+            return "LEFT";
+        case KEY_RIGHT:
+            return "RIGHT";
+        default:
+            return "OTHER";
     }
 }
 
 inline std::string RowName(const StepRow& r) {
-    return std::to_string(r.start) + " " + KeyName(r.key) + " step " + std::to_string(r.step) +
-           " -> " + std::to_string(r.expected);
+    return std::to_string(r.start) + " " + KeyName(r.key) + " step " + std::to_string(r.step) + " -> " +
+           std::to_string(r.expected);
 }

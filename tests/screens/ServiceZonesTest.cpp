@@ -61,13 +61,20 @@ TEST_F(ServiceTest, CalibrateWalkthroughAtPowerOnSensorCount) {
 }
 
 TEST_F(ServiceTest, CalibrateKeysByEditMode) {
-    struct Row { u8 edit; u8 cursor; s8 offset; u8 key; u8 cursorAfter; s8 offsetAfter; };
+    struct Row {
+        u8 edit;
+        u8 cursor;
+        s8 offset;
+        u8 key;
+        u8 cursorAfter;
+        s8 offsetAfter;
+    };
     const Row rows[] = {
-        {1, 1, 20, KEY_CW, 1, 20}, {1, 1, 19, KEY_CW, 1, 20}, {1, 1, 19, KEY_LEFT, 1, 20},
+        {1, 1, 20, KEY_CW, 1, 20},    {1, 1, 19, KEY_CW, 1, 20},      {1, 1, 19, KEY_LEFT, 1, 20},
         {1, 1, -20, KEY_CCW, 1, -20}, {1, 1, -19, KEY_RIGHT, 1, -20}, {1, 1, 0, KEY_CCW, 1, -1},
-        {1, 0, 5, KEY_CW, 0, 5}, {1, 0, 5, KEY_RIGHT, 0, 5},
-        {0, 0, 5, KEY_CW, 1, 5}, {0, 0, 5, KEY_RIGHT, 1, 5}, {0, 1, 5, KEY_CCW, 0, 5},
-        {0, 1, 5, KEY_LEFT, 0, 5}, {0, 1, 5, u8(6), 1, 5},
+        {1, 0, 5, KEY_CW, 0, 5},      {1, 0, 5, KEY_RIGHT, 0, 5},     {0, 0, 5, KEY_CW, 1, 5},
+        {0, 0, 5, KEY_RIGHT, 1, 5},   {0, 1, 5, KEY_CCW, 0, 5},       {0, 1, 5, KEY_LEFT, 0, 5},
+        {0, 1, 5, u8(6), 1, 5},
     };
     for (const Row& r : rows) {
         Open(CalibrateScreen, r.cursor, r.edit);
@@ -91,7 +98,7 @@ class ZonesTest : public ScreenTest {};
 
 TEST_F(ZonesTest, MainZoneStepsToTheOppositeEnd) {
     const StepRow rows[] = {
-        {152, 1, KEY_CW, 0}, {151, 1, KEY_LEFT, 152}, {0, 1, KEY_CCW, 152}, {1, 1, KEY_RIGHT, 0},
+        {152, 1, KEY_CW, 0},  {151, 1, KEY_LEFT, 152},  {0, 1, KEY_CCW, 152},  {1, 1, KEY_RIGHT, 0},
         {148, 10, KEY_CW, 0}, {142, 10, KEY_LEFT, 152}, {5, 10, KEY_CCW, 152}, {10, 10, KEY_RIGHT, 0},
     };
     for (const StepRow& r : rows) {
@@ -128,7 +135,11 @@ TEST_F(ZonesTest, MainZonePageShowsNameInverseAndOffset) {
 }
 
 TEST_F(ZonesTest, ZoneOffsetTextsAndTheFifteenCharacterName) {
-    struct Row { s8 hours; s8 minutes; const char* text; };
+    struct Row {
+        s8 hours;
+        s8 minutes;
+        const char* text;
+    };
     const Row rows[] = {{-3, 30, "UTC-3:30"}, {5, 45, "UTC+5:45"}, {-12, 0, "UTC-12:00"}};
     for (const Row& r : rows) {
         int zone = -1;
@@ -201,7 +212,12 @@ TEST_F(ZonesTest, LocalOffsetWalkthroughAndHighlight) {
 }
 
 TEST_F(ZonesTest, LocalOffsetRowsAndEditing) {
-    struct Row { u8 edit; u8 cursor; u8 key; u8 cursorAfter; };
+    struct Row {
+        u8 edit;
+        u8 cursor;
+        u8 key;
+        u8 cursorAfter;
+    };
     const Row rows[] = {
         {0, 0, KEY_CW, 1}, {0, 2, KEY_CW, 2}, {0, 0, KEY_CCW, 0}, {0, 2, KEY_CCW, 1},
         {1, 0, KEY_CW, 0}, {1, 1, KEY_CW, 1}, {0, 1, u8(6), 1},
@@ -209,8 +225,8 @@ TEST_F(ZonesTest, LocalOffsetRowsAndEditing) {
     for (const Row& r : rows) {
         Open(LocalOffsetScreen, r.cursor, r.edit);
         Pass(r.key);
-        EXPECT_EQ(r.cursorAfter, MenuCursor) << "edit " << (int)r.edit << " row " << (int)r.cursor
-                                             << " " << KeyName(r.key);
+        EXPECT_EQ(r.cursorAfter, MenuCursor)
+            << "edit " << (int)r.edit << " row " << (int)r.cursor << " " << KeyName(r.key);
         EXPECT_EQ(r.edit, EditMode);
         EXPECT_EQ(KEY_NONE, KeyCode);
     }
@@ -224,13 +240,15 @@ TEST_F(ZonesTest, LocalOffsetRowsAndEditing) {
 }
 
 TEST_F(ZonesTest, LocalOffsetValuesWrapToTheOppositeEnd) {
-    struct Row { u8 row; StepRow step; };
+    struct Row {
+        u8 row;
+        StepRow step;
+    };
     const Row rows[] = {
-        {1, {12, 1, KEY_CW, -12}}, {1, {-12, 1, KEY_CCW, 12}}, {1, {11, 1, KEY_CW, 12}},
-        {1, {5, 10, KEY_CW, -12}}, {1, {-5, 10, KEY_CCW, 12}}, {1, {2, 10, KEY_CW, 12}},
-        {1, {-2, 10, KEY_CCW, -12}},
-        {2, {59, 1, KEY_CW, -59}}, {2, {-59, 1, KEY_CCW, 59}}, {2, {55, 10, KEY_CW, -59}},
-        {2, {49, 10, KEY_CW, 59}}, {2, {-50, 10, KEY_CCW, 59}},
+        {1, {12, 1, KEY_CW, -12}},   {1, {-12, 1, KEY_CCW, 12}}, {1, {11, 1, KEY_CW, 12}},
+        {1, {5, 10, KEY_CW, -12}},   {1, {-5, 10, KEY_CCW, 12}}, {1, {2, 10, KEY_CW, 12}},
+        {1, {-2, 10, KEY_CCW, -12}}, {2, {59, 1, KEY_CW, -59}},  {2, {-59, 1, KEY_CCW, 59}},
+        {2, {55, 10, KEY_CW, -59}},  {2, {49, 10, KEY_CW, 59}},  {2, {-50, 10, KEY_CCW, 59}},
     };
     for (const Row& r : rows) {
         Open(LocalOffsetScreen, r.row, 1);
@@ -245,10 +263,13 @@ TEST_F(ZonesTest, LocalOffsetValuesWrapToTheOppositeEnd) {
 }
 
 TEST_F(ZonesTest, PrevAndNextStepTheSecondZoneInBothModes) {
-    struct Row { u8 edit; StepRow step; };
+    struct Row {
+        u8 edit;
+        StepRow step;
+    };
     const Row rows[] = {
-        {0, {0, 1, KEY_LEFT, 152}}, {1, {152, 1, KEY_RIGHT, 0}}, {1, {5, 10, KEY_LEFT, 152}},
-        {0, {148, 10, KEY_RIGHT, 0}}, {0, {10, 10, KEY_LEFT, 0}}, {1, {142, 10, KEY_RIGHT, 152}},
+        {0, {0, 1, KEY_LEFT, 152}},   {1, {152, 1, KEY_RIGHT, 0}}, {1, {5, 10, KEY_LEFT, 152}},
+        {0, {148, 10, KEY_RIGHT, 0}}, {0, {10, 10, KEY_LEFT, 0}},  {1, {142, 10, KEY_RIGHT, 152}},
     };
     for (const Row& r : rows) {
         Open(LocalOffsetScreen, 1, r.edit);

@@ -11,12 +11,15 @@ protected:
 };
 
 TEST_F(DisplaySetupTest, RowsMoveOnlyWhileNotEditing) {
-    struct Row { u8 edit; StepRow move; };
+    struct Row {
+        u8 edit;
+        StepRow move;
+    };
     const Row rows[] = {
-        {0, {0, 1, KEY_CW, 1}}, {0, {3, 1, KEY_CW, 3}}, {0, {3, 1, KEY_RIGHT, 3}},
-        {0, {2, 1, KEY_RIGHT, 3}}, {0, {0, 1, KEY_CCW, 0}}, {0, {0, 1, KEY_LEFT, 0}},
-        {0, {2, 1, KEY_LEFT, 1}}, {1, {2, 1, KEY_CW, 2}}, {1, {3, 1, KEY_CCW, 3}},
-        {1, {1, 1, KEY_CW, 1}}, {1, {0, 1, KEY_LEFT, 0}},
+        {0, {0, 1, KEY_CW, 1}},    {0, {3, 1, KEY_CW, 3}},   {0, {3, 1, KEY_RIGHT, 3}},
+        {0, {2, 1, KEY_RIGHT, 3}}, {0, {0, 1, KEY_CCW, 0}},  {0, {0, 1, KEY_LEFT, 0}},
+        {0, {2, 1, KEY_LEFT, 1}},  {1, {2, 1, KEY_CW, 2}},   {1, {3, 1, KEY_CCW, 3}},
+        {1, {1, 1, KEY_CW, 1}},    {1, {0, 1, KEY_LEFT, 0}},
     };
     for (const Row& r : rows) {
         Open(DisplaySetupScreen, (u8)r.move.start, r.edit);
@@ -109,7 +112,7 @@ TEST_F(DisplaySetupTest, PowerOnPageAndEditHighlight) {
 
 TEST_F(DisplaySetupTest, ContrastStopsAtItsEndsAndCallsItsHookEveryKey) {
     const StepRow rows[] = {
-        {57, 1, KEY_CW, 57}, {56, 1, KEY_CW, 57}, {57, 10, KEY_LEFT, 57}, {0, 1, KEY_CCW, 0},
+        {57, 1, KEY_CW, 57},  {56, 1, KEY_CW, 57},  {57, 10, KEY_LEFT, 57}, {0, 1, KEY_CCW, 0},
         {1, 1, KEY_RIGHT, 0}, {37, 10, KEY_CW, 38}, {37, 10, KEY_CCW, 36},
     };
     for (const StepRow& r : rows) {
@@ -137,7 +140,10 @@ TEST_F(DisplaySetupTest, ContrastMenuReturnsToAdjContrastOnce) {
 
 TEST_F(DisplaySetupTest, ContrastBarAndHints) {
     Open(ContrastScreen);
-    struct Row { u8 contrast; int lastLit; };
+    struct Row {
+        u8 contrast;
+        int lastLit;
+    };
     const Row rows[] = {{37, 73}, {0, -1}, {57, 113}, {1, 1}};
     for (const Row& r : rows) {
         Contrast = r.contrast;
@@ -164,7 +170,12 @@ TEST_F(DisplaySetupTest, ContrastBarAndHints) {
 class TimeEditorTest : public ScreenTest {};
 
 TEST_F(TimeEditorTest, FieldRulesOfBothEditors) {
-    struct Row { ScreenRoutine screen; u8* field; u8 cursor; StepRow step; };
+    struct Row {
+        ScreenRoutine screen;
+        u8* field;
+        u8 cursor;
+        StepRow step;
+    };
     const Row rows[] = {
         {TimerPresetScreen, &TimerPresetHours, 0, {99, 1, KEY_CW, 0}},
         {TimerPresetScreen, &TimerPresetHours, 0, {98, 1, KEY_LEFT, 99}},
@@ -200,7 +211,10 @@ TEST_F(TimeEditorTest, FieldRulesOfBothEditors) {
 }
 
 TEST_F(TimeEditorTest, MenuWalksTheFieldsBackToTheEditorsEntry) {
-    struct Row { ScreenRoutine screen; u8 entry; };
+    struct Row {
+        ScreenRoutine screen;
+        u8 entry;
+    };
     for (const Row& r : {Row{TimerPresetScreen, 2}, Row{AlarmTimeScreen, 3}}) {
         Open(r.screen, 0, 1);
         Pass(KEY_MENU);
@@ -221,7 +235,10 @@ TEST_F(TimeEditorTest, MenuWalksTheFieldsBackToTheEditorsEntry) {
 }
 
 TEST_F(TimeEditorTest, PagesShowHintsAndTheSelectedFieldInverse) {
-    struct Row { ScreenRoutine screen; const char* hint; };
+    struct Row {
+        ScreenRoutine screen;
+        const char* hint;
+    };
     for (const Row& r : {Row{TimerPresetScreen, "PRESET TIMER"}, Row{AlarmTimeScreen, "ALARM TIME"}}) {
         Open(r.screen, 1);
         TimerPresetMinutes = AlarmMinute = 7;

@@ -22,8 +22,8 @@ protected:
 
 TEST_F(TimeSetupTest, RowsMoveWithoutWrap) {
     const StepRow rows[] = {
-        {0, 1, KEY_CCW, 0}, {0, 1, KEY_LEFT, 0}, {0, 1, KEY_CW, 1}, {2, 1, KEY_RIGHT, 3},
-        {3, 1, KEY_CW, 3}, {3, 1, KEY_RIGHT, 3}, {3, 1, KEY_CCW, 2}, {1, 1, KEY_LEFT, 0},
+        {0, 1, KEY_CCW, 0}, {0, 1, KEY_LEFT, 0},  {0, 1, KEY_CW, 1},  {2, 1, KEY_RIGHT, 3},
+        {3, 1, KEY_CW, 3},  {3, 1, KEY_RIGHT, 3}, {3, 1, KEY_CCW, 2}, {1, 1, KEY_LEFT, 0},
     };
     for (const StepRow& r : rows) {
         MenuCursor = (u8)r.start;
@@ -34,9 +34,13 @@ TEST_F(TimeSetupTest, RowsMoveWithoutWrap) {
 }
 
 TEST_F(TimeSetupTest, MenuOpensTheRowsScreen) {
-    struct Row { u8 row; ScreenRoutine screen; u8 cursor; };
-    const Row rows[] = {{0, MainMenuScreen, 4}, {1, SetUtcTimeScreen, 0},
-                        {2, MainZoneScreen, 0}, {3, LocalOffsetScreen, 0}};
+    struct Row {
+        u8 row;
+        ScreenRoutine screen;
+        u8 cursor;
+    };
+    const Row rows[] = {
+        {0, MainMenuScreen, 4}, {1, SetUtcTimeScreen, 0}, {2, MainZoneScreen, 0}, {3, LocalOffsetScreen, 0}};
     for (const Row& r : rows) {
         Open(TimeSetupScreen, r.row, 1);
         Pass(KEY_MENU);
@@ -94,20 +98,21 @@ TEST_F(TimeSetupTest, OpeningSetUtcTimeLoadsTheFieldsFromUtc) {
 }
 
 TEST_F(TimeSetupTest, FieldRulesWrapToTheOppositeEnd) {
-    struct Row { u8 field; StepRow step; };
+    struct Row {
+        u8 field;
+        StepRow step;
+    };
     const Row rows[] = {
-        {0, {2100, 1, KEY_CW, 1970}}, {0, {2099, 1, KEY_LEFT, 2100}}, {0, {1970, 1, KEY_CCW, 2100}},
-        {0, {1971, 1, KEY_RIGHT, 1970}}, {0, {2095, 10, KEY_CW, 1970}}, {0, {2090, 10, KEY_CW, 2100}},
-        {0, {1975, 10, KEY_CCW, 2100}}, {0, {1980, 10, KEY_CCW, 1970}},
-        {1, {12, 10, KEY_CW, 1}}, {1, {11, 10, KEY_LEFT, 12}}, {1, {1, 10, KEY_CCW, 12}},
-        {1, {2, 10, KEY_RIGHT, 1}},
-        {2, {31, 10, KEY_CW, 1}}, {2, {30, 10, KEY_LEFT, 31}}, {2, {1, 10, KEY_CCW, 31}},
-        {3, {23, 10, KEY_CW, 0}}, {3, {22, 10, KEY_CW, 23}}, {3, {0, 10, KEY_CCW, 23}},
-        {3, {1, 10, KEY_RIGHT, 0}},
-        {4, {59, 1, KEY_CW, 0}}, {4, {55, 10, KEY_CW, 0}}, {4, {49, 10, KEY_LEFT, 59}},
-        {4, {0, 1, KEY_CCW, 59}}, {4, {5, 10, KEY_CCW, 59}}, {4, {10, 10, KEY_RIGHT, 0}},
-        {5, {59, 1, KEY_LEFT, 0}}, {5, {55, 10, KEY_CW, 0}}, {5, {0, 1, KEY_RIGHT, 59}},
-        {5, {5, 10, KEY_CCW, 59}},
+        {0, {2100, 1, KEY_CW, 1970}},    {0, {2099, 1, KEY_LEFT, 2100}}, {0, {1970, 1, KEY_CCW, 2100}},
+        {0, {1971, 1, KEY_RIGHT, 1970}}, {0, {2095, 10, KEY_CW, 1970}},  {0, {2090, 10, KEY_CW, 2100}},
+        {0, {1975, 10, KEY_CCW, 2100}},  {0, {1980, 10, KEY_CCW, 1970}}, {1, {12, 10, KEY_CW, 1}},
+        {1, {11, 10, KEY_LEFT, 12}},     {1, {1, 10, KEY_CCW, 12}},      {1, {2, 10, KEY_RIGHT, 1}},
+        {2, {31, 10, KEY_CW, 1}},        {2, {30, 10, KEY_LEFT, 31}},    {2, {1, 10, KEY_CCW, 31}},
+        {3, {23, 10, KEY_CW, 0}},        {3, {22, 10, KEY_CW, 23}},      {3, {0, 10, KEY_CCW, 23}},
+        {3, {1, 10, KEY_RIGHT, 0}},      {4, {59, 1, KEY_CW, 0}},        {4, {55, 10, KEY_CW, 0}},
+        {4, {49, 10, KEY_LEFT, 59}},     {4, {0, 1, KEY_CCW, 59}},       {4, {5, 10, KEY_CCW, 59}},
+        {4, {10, 10, KEY_RIGHT, 0}},     {5, {59, 1, KEY_LEFT, 0}},      {5, {55, 10, KEY_CW, 0}},
+        {5, {0, 1, KEY_RIGHT, 59}},      {5, {5, 10, KEY_CCW, 59}},
     };
     for (const Row& r : rows) {
         Open(SetUtcTimeScreen, r.field);
@@ -116,7 +121,10 @@ TEST_F(TimeSetupTest, FieldRulesWrapToTheOppositeEnd) {
         EditHour = EditMinute = EditSecond = 6;
         u32* year = &EditYear;
         u8* fields[] = {nullptr, &EditMonth, &EditDay, &EditHour, &EditMinute, &EditSecond};
-        if (r.field == 0) *year = (u32)r.step.start; else *fields[r.field] = (u8)r.step.start;
+        if (r.field == 0)
+            *year = (u32)r.step.start;
+        else
+            *fields[r.field] = (u8)r.step.start;
         KeyStep = r.step.step;
         Pass(r.step.key);
         int now = r.field == 0 ? (int)*year : *fields[r.field];

@@ -19,8 +19,8 @@ struct Report {
         if (broken || (value >= lo && value <= hi)) return;
         OutOfRange(name, value, lo, hi, index, prefix);
     }
-    [[gnu::noinline]] void OutOfRange(const char* name, long long value, long long lo, long long hi, int index,
-                                      const char* prefix) {
+    [[gnu::noinline]] void OutOfRange(const char* name, long long value, long long lo, long long hi,
+                                      int index, const char* prefix) {
         broken = true;
         text = std::string(prefix) + name;
         if (index >= 0) text += "[" + std::to_string(index) + "]";
@@ -45,11 +45,11 @@ struct Report {
 std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
     Report r;
     if (ScreenHandler == SetUtcTimeScreen) watch->utcEditorOpened = true;
-    // Every variable in the range of its row in StateTable.h. The editor's
-    // working fields hold their program-start zeros until it first opens, and
-    // the time records theirs until the instrument first runs; a running
-    // instrument's records are whole.
-    // clang-format off
+        // Every variable in the range of its row in StateTable.h. The editor's
+        // working fields hold their program-start zeros until it first opens, and
+        // the time records theirs until the instrument first runs; a running
+        // instrument's records are whole.
+        // clang-format off
 #define STATE(type, name, powerOn, min, max, writer) r.Range(#name, name, min, max);
 #define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
     for (int i = 0; i < (count); i++) r.Range(#name, name[i], min, max, i);

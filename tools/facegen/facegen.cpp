@@ -36,9 +36,7 @@ const QPointF Centre(155.0, 155.0);
 const double BezelOuter = 153.0; // metal ring, outer edge
 const double FaceRadius = 141.0; // black face inside the ring
 
-QPointF centreOf(const QRect& r) {
-    return QPointF(r.left() + r.width() / 2.0, r.top() + r.height() / 2.0);
-}
+QPointF centreOf(const QRect& r) { return QPointF(r.left() + r.width() / 2.0, r.top() + r.height() / 2.0); }
 
 QFont labelFont(const char* family, double pixels, int weight, double spacing) {
     QFont f(family);
