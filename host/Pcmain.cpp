@@ -399,23 +399,7 @@ void TForm1::DeliverInputs() {
                 break;
             case Input::KEY:
                 line.push_back(FormatCommand(ScriptCommandKind::KEY, {KeyWord(in.value)}));
-                switch (in.value) {
-                    case KEY_MENU:
-                        ::Image5Click();
-                        break;
-                    case KEY_CW:
-                        ::Button3Click();
-                        break;
-                    case KEY_CCW:
-                        ::Button4Click();
-                        break;
-                    case KEY_LEFT:
-                        ::Image3Click();
-                        break;
-                    case KEY_RIGHT:
-                        ::Image6Click();
-                        break;
-                }
+                ::ClickKey((u8)in.value);
                 break;
             case Input::SENSOR:
                 // Only the last of several moves within one delivery matters.

@@ -38,3 +38,23 @@ void Button3Click(void) { PostKey(KEY_CW); }
 void Button4Click(void) { PostKey(KEY_CCW); }
 void Image3Click(void) { PostKey(KEY_LEFT); }
 void Image6Click(void) { PostKey(KEY_RIGHT); }
+
+void ClickKey(u8 code) {
+    switch (code) {
+        case KEY_MENU:
+            Image5Click();
+            break;
+        case KEY_CW:
+            Button3Click();
+            break;
+        case KEY_CCW:
+            Button4Click();
+            break;
+        case KEY_LEFT:
+            Image3Click();
+            break;
+        case KEY_RIGHT:
+            Image6Click();
+            break;
+    }
+}

@@ -56,6 +56,7 @@ void Button4Click(void); // KEY_CCW
 void Image3Click(void);  // KEY_LEFT
 void Image6Click(void);  // KEY_RIGHT
 void PostKey(u8 code);   // what each producer does with its own code
+void ClickKey(u8 code);  // the producer of that key (hosts deliver a key code through it); others: nothing
 
 // --- Clock and zones (Clock.cpp) -------------------------------------------
 struct Zone {

@@ -638,23 +638,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             Button2Click();
             return STEP_ON;
         case ScriptCommand::KEY:
-            switch (c.number) {
-                case KEY_MENU:
-                    Image5Click();
-                    break;
-                case KEY_CW:
-                    Button3Click();
-                    break;
-                case KEY_CCW:
-                    Button4Click();
-                    break;
-                case KEY_LEFT:
-                    Image3Click();
-                    break;
-                case KEY_RIGHT:
-                    Image6Click();
-                    break;
-            }
+            ClickKey((u8)c.number);
             return STEP_ON;
         case ScriptCommand::SENSOR:
             host_->MoveTrackBar((int)c.number);

@@ -96,23 +96,7 @@ void WebHost::Handle(int event, double argument) {
             ::Button2Click();
             break;
         case WEB_KEY:
-            switch ((int)argument) {
-                case KEY_MENU:
-                    ::Image5Click();
-                    break;
-                case KEY_CW:
-                    ::Button3Click();
-                    break;
-                case KEY_CCW:
-                    ::Button4Click();
-                    break;
-                case KEY_LEFT:
-                    ::Image3Click();
-                    break;
-                case KEY_RIGHT:
-                    ::Image6Click();
-                    break;
-            }
+            ::ClickKey((u8)argument);
             break;
         case WEB_SENSOR: {
             // TrackBar6Change: the sensor count and the label follow the bar.
