@@ -71,6 +71,15 @@ int main(int argc, char** argv) {
         // The toolkit sees only the program's name, not the window's options.
         return RunWindow(1, argv, options);
 #else
+        // Without the window its options still mean something; anything else is named.
+        static const char* const windowOptions[] = {"--record", "--utc",   "--speed",     "--paused",
+                                                    "--tools",  "--scale", "--load-state"};
+        bool known = argc == 1;
+        for (const char* option : windowOptions) known = known || first == option;
+        if (!known) {
+            std::cerr << "tmx5: unknown option " << first << "\ntmx5 --help lists the options\n";
+            return 2;
+        }
         std::cerr << "tmx5: this build has no window (Qt 6 Widgets was not found); run a scenario "
                      "headless instead: tmx5 run examples/tour.tmx\n";
         return 2;
