@@ -239,6 +239,11 @@ static bool LeavesFolder(const std::string& name) {
     return false;
 }
 
+static std::string LeavesFolderMessage(const std::string& name) {
+    return name +
+           " leads out of the script's folder (an absolute path or ..); tmx5 run --allow-any-path allows it";
+}
+
 // Reads one argument of a command (ScriptCommands.h) from w[*at] on.
 bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at,
                             const ScriptCommandRow& row, int number, ScriptCommand* c) {
@@ -268,10 +273,7 @@ bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
             if (a.choices != nullptr &&
                 (dot == std::string::npos || ChoiceIndex(a.choices, word.substr(dot + 1)) < 0))
                 return Bad(number, BadValue(a.bad, word));
-            if (!allowAnyPath_ && LeavesFolder(word))
-                return Bad(number, word +
-                                       " leads out of the script's folder (an absolute path or ..); "
-                                       "tmx5 run --allow-any-path allows it");
+            if (!allowAnyPath_ && LeavesFolder(word)) return Bad(number, LeavesFolderMessage(word));
             c->text = word;
             break;
         }
@@ -299,10 +301,7 @@ bool ScriptRunner::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
                 return Bad(number,
                            "a movie is recording since line " + std::to_string(open) + "; movie end first");
             if (!IsMovieName(word)) return Bad(number, BadValue(a.bad, word));
-            if (!allowAnyPath_ && LeavesFolder(word))
-                return Bad(number, word +
-                                       " leads out of the script's folder (an absolute path or ..); "
-                                       "tmx5 run --allow-any-path allows it");
+            if (!allowAnyPath_ && LeavesFolder(word)) return Bad(number, LeavesFolderMessage(word));
             c->text = word;
             break;
         }
