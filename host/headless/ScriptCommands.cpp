@@ -1,10 +1,42 @@
 #include "ScriptCommands.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "runtime/State.h"
 
 typedef ScriptCommandKind K;
+
+static bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+// Seconds since 1970 of a proleptic Gregorian UTC date and time.
+static long long CivilToSeconds(int y, int mo, int d, int h, int mi, int s) {
+    static const int before[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    long long days = 0;
+    for (int year = 1970; year < y; year++) days += IsLeap(year) ? 366 : 365;
+    days += before[mo - 1] + (mo > 2 && IsLeap(y) ? 1 : 0) + d - 1;
+    return ((days * 24 + h) * 60 + mi) * 60 + s;
+}
+
+bool ParseScriptUtc(const std::string& date, const std::string& time, long long* seconds) {
+    int y, mo, d, h, mi, s;
+    char tail;
+    if (date.size() != 10 || time.size() != 8) return false;
+    // Digits only: sscanf alone would take "+1" or " 1" for a field.
+    for (size_t i = 0; i < date.size(); i++)
+        if (i != 4 && i != 7 && (date[i] < '0' || date[i] > '9')) return false;
+    for (size_t i = 0; i < time.size(); i++)
+        if (i != 2 && i != 5 && (time[i] < '0' || time[i] > '9')) return false;
+    if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &y, &mo, &d, &tail) != 3) return false;
+    if (std::sscanf(time.c_str(), "%2d:%2d:%2d%c", &h, &mi, &s, &tail) != 3) return false;
+    if (date[4] != '-' || date[7] != '-' || time[2] != ':' || time[5] != ':') return false;
+    static const int length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 1970 || y > 2099 || mo < 1 || mo > 12 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 ||
+        s > 59 || d < 1 || d > length[mo - 1] + (mo == 2 && IsLeap(y) ? 1 : 0))
+        return false;
+    *seconds = CivilToSeconds(y, mo, d, h, mi, s);
+    return true;
+}
 
 // clang-format off
 const std::vector<ScriptCommandRow>& ScriptCommandTable() {

@@ -102,6 +102,11 @@ const std::vector<ReferenceNote>& ScriptLimits();
 const std::vector<ReferenceNote>& ExitCodes();
 const std::vector<ReferenceNote>& PathRules();
 
+// A UTC date and time as the utc command and the window's --utc take it:
+// YYYY-MM-DD and HH:MM:SS, digits only, 1970 to 2099, a real day. Gives
+// the seconds since 1970.
+bool ParseScriptUtc(const std::string& date, const std::string& time, long long* seconds);
+
 // The whole of `tmx5 --help`.
 std::string UsageText();
 // The arguments of a command as the reference lists them ("N: 0 to 4096").

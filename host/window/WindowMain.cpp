@@ -3,6 +3,7 @@
 #include "Pcmain.h"
 #include "Recorder.h"
 #include "SimControls.h"
+#include "headless/ScriptCommands.h"
 #include "headless/StateFile.h"
 
 #include <QApplication>
@@ -63,29 +64,10 @@ static std::unique_ptr<QSocketNotifier> CloseOnSignals(QWidget* window) {
     return notifier;
 }
 
+// "YYYY-MM-DD HH:MM:SS", read as the script command utc reads its two words.
 static bool ParseUtc(const char* text, long long* seconds) {
-    int y, mo, d, h, mi, se, end = 0;
-    if (std::strlen(text) != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
-        text[16] != ':')
-        return false;
-    for (int i = 0; i < 19; i++)
-        if (i != 4 && i != 7 && i != 10 && i != 13 && i != 16 && (text[i] < '0' || text[i] > '9'))
-            return false;
-    if (std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &se, &end) != 6 || end != 19)
-        return false;
-    if (y < 1970 || y > 2099 || mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || se > 59) return false;
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    if (d > days[mo - 1] + (mo == 2 && leap ? 1 : 0)) return false;
-    std::tm broken = {};
-    broken.tm_year = y - 1900;
-    broken.tm_mon = mo - 1;
-    broken.tm_mday = d;
-    broken.tm_hour = h;
-    broken.tm_min = mi;
-    broken.tm_sec = se;
-    *seconds = (long long)timegm(&broken);
-    return true;
+    const std::string t = text;
+    return t.size() == 19 && t[10] == ' ' && ParseScriptUtc(t.substr(0, 10), t.substr(11), seconds);
 }
 
 static bool ParseWhole(const char* text, long min, long max, long* value) {
