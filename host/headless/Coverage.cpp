@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -430,8 +431,23 @@ CoverageRecorder::CoverageRecorder() : data_(EmptyCoverage()) {
     for (size_t i = data_.fields.size(); i-- > 0;)
         fieldAt_[(size_t)ScreenIndex(ScreenRoutineByName(data_.fields[i].screen.c_str()))] = i;
     keyCount_ = Keys().size();
-    for (size_t i = 0; i < data_.values.size(); i++)
-        blocks_.push_back({FindVariable(data_.values[i].name), i});
+    for (size_t i = 0; i < data_.values.size(); i++) {
+        const StateName* var = FindVariable(data_.values[i].name);
+        blocks_.push_back({var, i});
+        if (var->count == 1) scalars_[var->kind].push_back({var->address, LLONG_MAX, LLONG_MIN, i});
+    }
+}
+
+const CoverageData& CoverageRecorder::Data() const {
+    if (sampled_)
+        for (const auto& kind : scalars_)
+            for (const Scalar& s : kind) {
+                CoverageData::Value& v = data_.values[s.value];
+                v.seen = true;
+                v.lowest = s.lowest;
+                v.highest = s.highest;
+            }
+    return data_;
 }
 
 int CoverageRecorder::ScreenIndex(ScreenRoutine routine) {
@@ -447,22 +463,53 @@ int CoverageRecorder::ScreenIndex(ScreenRoutine routine) {
 
 void CoverageRecorder::See(int condition) { data_.conditions[(size_t)condition].count++; }
 
+// ReadStateValue, inlined: the recorder reads every variable many times a
+// virtual second.
+static inline long long Read(const StateName* var, int index) {
+    switch (var->kind) {
+        case STATE_U8:
+            return ((const u8*)var->address)[index];
+        case STATE_S8:
+            return ((const s8*)var->address)[index];
+        case STATE_U32:
+            return ((const u32*)var->address)[index];
+        case STATE_S32:
+            return ((const s32*)var->address)[index];
+        case STATE_S64:
+            return ((const s64*)var->address)[index];
+    }
+    return 0;
+}
+
+// The lowest and highest value of each scalar of one type, in a tight loop
+// per type: the recorder samples every variable at every tick.
+template <typename T>
+static void SampleScalars(std::vector<CoverageRecorder::Scalar>* scalars) {
+    for (CoverageRecorder::Scalar& s : *scalars) {
+        const long long x = *(const T*)s.address;
+        s.lowest = x < s.lowest ? x : s.lowest;
+        s.highest = x > s.highest ? x : s.highest;
+    }
+}
+
 void CoverageRecorder::Sample() {
     sampleDue_ = false;
-    const bool arrays = arraysDue_;
-    arraysDue_ = false;
-    for (const Block& b : blocks_) {
-        if (b.var->count > 1 && !arrays) continue;
-        CoverageData::Value& v = data_.values[b.value];
-        for (int i = 0; i < b.var->count; i++) {
-            const long long x = ReadStateValue(b.var, i);
-            if (!v.seen) {
+    sampled_ = true;
+    SampleScalars<u8>(&scalars_[STATE_U8]);
+    SampleScalars<s8>(&scalars_[STATE_S8]);
+    SampleScalars<u32>(&scalars_[STATE_U32]);
+    SampleScalars<s32>(&scalars_[STATE_S32]);
+    SampleScalars<s64>(&scalars_[STATE_S64]);
+    if (arraysDue_) {
+        arraysDue_ = false;
+        for (const Block& b : blocks_) {
+            if (b.var->count == 1) continue;
+            CoverageData::Value& v = data_.values[b.value];
+            for (int i = 0; i < b.var->count; i++) {
+                const long long x = Read(b.var, i);
+                v.lowest = !v.seen || x < v.lowest ? x : v.lowest;
+                v.highest = !v.seen || x > v.highest ? x : v.highest;
                 v.seen = true;
-                v.lowest = v.highest = x;
-            } else if (x < v.lowest) {
-                v.lowest = x;
-            } else if (x > v.highest) {
-                v.highest = x;
             }
         }
     }
@@ -481,7 +528,7 @@ bool CoverageRecorder::SettingsDiffer() const {
     for (const Block& b : blocks_) {
         if (IsNavigation(b.var->name)) continue;
         for (int i = 0; i < b.var->count; i++, at++)
-            if (before_[at] != ReadStateValue(b.var, i)) return true;
+            if (before_[at] != Read(b.var, i)) return true;
     }
     return false;
 }
@@ -514,7 +561,7 @@ void CoverageRecorder::BeforeScreen() {
         before_.clear();
         for (const Block& b : blocks_) {
             if (IsNavigation(b.var->name)) continue;
-            for (int i = 0; i < b.var->count; i++) before_.push_back(ReadStateValue(b.var, i));
+            for (int i = 0; i < b.var->count; i++) before_.push_back(Read(b.var, i));
         }
         minMaxResets_ = HookCalls[HOOK_MINMAX_RESET];
         unitBefore_ = TempUnitF;

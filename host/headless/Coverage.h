@@ -125,13 +125,20 @@ struct CoverageParts {
 class CoverageRecorder : public PassObserver {
 public:
     CoverageRecorder();
-    const CoverageData& Data() const { return data_; }
+    const CoverageData& Data() const;
     bool Ran() const { return eventPoints_ > 0; } // the instrument's host ran at all
 
     void BeforeScreen() override;
     void AfterScreen() override;
     void AfterEvents(unsigned ticks) override;
     void PutBack() override;
+
+    // A variable of one element, sampled by type.
+    struct Scalar {
+        void* address;
+        long long lowest, highest;
+        size_t value; // index in data_.values
+    };
 
 private:
     struct Block {
@@ -143,8 +150,10 @@ private:
     void Sample(); // every variable's value into lowest and highest, and the conditions they show
     bool SettingsDiffer() const;
 
-    CoverageData data_;
+    mutable CoverageData data_; // its values are brought up to date from scalars_ by Data()
     std::vector<Block> blocks_;
+    std::vector<Scalar> scalars_[STATE_S64 + 1]; // by StateKind
+    bool sampled_ = false;
     std::vector<size_t> transitionAt_; // [from * screens + to]: index in data_.transitions, or npos
     std::vector<size_t> fieldAt_;      // first field of each screen, or npos
     size_t keyCount_ = 0;
