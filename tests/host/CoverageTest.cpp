@@ -190,6 +190,39 @@ TEST(Coverage, ConditionsAreSeenWhenTheyHappenAndOnlyThen) {
     EXPECT_EQ(1u, Row(k, "TimerPresetScreen", 0)->changed);
 }
 
+// The timer and the alarm expire and are acknowledged, the OAT page resets
+// min/max, DISP SETUP changes the unit, SET UTC TIME sets the clock, the
+// second zone wraps both ways, the sensor goes over range, Calibrate is
+// checked; each step is checked by the script itself.
+TEST(Coverage, TheInstrumentsNotableEventsAreEachSeen) {
+    std::string zones;
+    for (int i = 0; i < ZONE_UTC_ZULU; i++) zones += "key right\n";
+    const CoverageData d =
+        Covered("on\nwait 2s\n" + zones +
+                "expect SecondZone 0\nkey right\nexpect SecondZone 152\nkey left\n"
+                "expect SecondZone 0\n"
+                "key cw\nkey cw\nkey left\nwait 2s\nexpect ExpiryFlags 1\nkey left\n"
+                "expect AckFlags 1\n"
+                "key cw\nkey left\nwait 2s\nexpect ExpiryFlags 3\nkey left\nexpect AckFlags 3\n"
+                "key cw\nkey left\nexpect HookMinMaxReset 2\nkey cw\n"
+                "key menu\nkey cw\nkey menu\nkey cw\nkey cw\nkey cw\nkey menu\nkey cw\n"
+                "expect TempUnitF 1\nkey menu\nkey ccw\nkey ccw\nkey ccw\nkey menu\n"
+                "key cw\nkey cw\nkey cw\nkey menu\nkey cw\nkey menu\nkey cw\n"
+                "key menu\nkey menu\nkey menu\nkey menu\nkey menu\nkey menu\n"
+                "expect ScreenHandler TimeSetupScreen\nexpect UtcTime.Year 127\n"
+                "calibrate on\nsensor 4096\nwait 1s\n");
+    for (const char* seen : {"timer_expired", "timer_acknowledged", "alarm_reached", "alarm_acknowledged",
+                             "minmax_reset", "unit_changed", "utc_set", "zone_wrapped_up",
+                             "zone_wrapped_down", "calibrate_used", "oat_over_range"})
+        EXPECT_GT(Seen(d, seen), 0u) << seen;
+    for (const char* never : {"stopwatch_running", "oat_under_range", "inactivity_return", "keyfast_used",
+                              "on_while_running", "off_during_splash"})
+        EXPECT_EQ(0u, Seen(d, never)) << never;
+    EXPECT_EQ(1u, Seen(d, "utc_set"));
+    EXPECT_EQ(1u, Seen(d, "unit_changed"));
+    EXPECT_EQ(1u, Seen(d, "zone_wrapped_down"));
+}
+
 TEST(Coverage, JsonRoundTripsAndMergeAddsEveryCount) {
     const CoverageData a = Covered("on\nwait 2s\nkey menu\n");
     const CoverageData b = Covered("on\nwait 2s\nkey cw\nkey cw\n");
