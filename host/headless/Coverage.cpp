@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -326,6 +327,9 @@ bool ParseCoverageJson(const std::string& text, CoverageData* out, std::string* 
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text, std::string* why) {
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
     const std::string temp = path + ".tmp" + std::to_string(getpid());
     std::ofstream f(temp, std::ios::binary);
     f << text;

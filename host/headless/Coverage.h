@@ -89,6 +89,7 @@ bool ReadCoverageJson(const std::string& path, CoverageData* d, std::string* why
 // placed by parent and row, taken transitions solid, untaken ones dashed red)
 // and tables of what was never done, the most important first.
 std::string CoverageHtml(const CoverageData& d, const std::string& title);
+// Writes a whole file atomically (its folder made when missing).
 bool WriteTextFile(const std::string& path, const std::string& text, std::string* why);
 
 // The groups below pct percent, as "transitions 20/22 (90.9 %)"; empty when none.

@@ -187,8 +187,9 @@ const std::vector<ProgramOption>& ProgramOptions() {
          "write the script's coverage to FILE and print nothing of it (what a suite asks of each script)"},
         {"tmx5 explore --out DIR",
          "explore every screen, row and key the instrument can reach from power-on and write a suite of short "
-         "scenarios into DIR, one per screen, transition and screen-and-key pair, each ending with expect "
-         "ScreenHandler and an expect-frame of its last frame (references in DIR/frames)"},
+         "scenarios into DIR, one per screen, home page, row, transition and screen-and-key pair, each ending "
+         "with expect ScreenHandler and an expect-frame of its last frame (references in DIR/frames), check that "
+         "it passes, and list the table's screens, transitions, keys and rows it could not reach"},
         {"tmx5 --help", "print the command lines and the script commands"},
         {"tmx5 --version", "print the program's and the firmware's version"},
         {"tmx5 --man", "print this manual as a man page (roff)"},

@@ -280,6 +280,31 @@ TEST(Coverage, ASuiteMergesEveryScriptAndGatesOnTheMinimum) {
     EXPECT_NE(r.err.find("--coverage-min takes a percentage"), std::string::npos);
 }
 
+TEST(Coverage, BadCoverageAndExploreOptionsAreNamedWithStatusTwo) {
+    const std::string dir = TempDir(), tmx5 = TMX5_BINARY;
+    std::ofstream(dir + "/ok.tmx") << "on\nwait 2s\n";
+    const struct {
+        std::string args;
+        const char* says;
+    } rows[] = {
+        {"run --coverage-min 50x " + dir + "/ok.tmx",
+         "--coverage-min takes a percentage from 0 to 100, not 50x"},
+        {"run --coverage-min -1 " + dir + "/ok.tmx", "--coverage-min takes a percentage"},
+        {"run --coverage " + dir + "/ok.tmx", "give a script"},
+        {"run --coverage-html", "--coverage-html needs a value"},
+        {"run --coverage /dev/full/c.json " + dir + "/ok.tmx", "cannot write /dev/full/c.json"},
+        {"explore", "give the folder to write the suite to"},
+        {"explore --out", "--out needs a folder"},
+        {"explore --out " + dir + " --bogus", "unknown option --bogus"},
+        {"explore --out /dev/null/x", "cannot make the folder /dev/null/x/frames"},
+    };
+    for (const auto& r : rows) {
+        const Result res = Sh(tmx5 + " " + r.args);
+        EXPECT_EQ(2, res.code) << r.args << "\n" << res.err;
+        EXPECT_NE(res.err.find(r.says), std::string::npos) << r.args << "\n" << res.err;
+    }
+}
+
 // The suite explore writes passes, covers what it reached, and a changed
 // pixel in any screen turns it red.
 TEST(Explore, WritesASuiteThatPassesCoversEveryReachableScreenAndCatchesAPixel) {
