@@ -113,9 +113,10 @@ std::string Svg(const CoverageData& d) {
 }
 
 std::string Table(const std::string& title, const std::vector<std::string>& head,
-                  const std::vector<std::vector<std::string>>& rows, const std::string& none) {
+                  const std::vector<std::vector<std::string>>& rows, const std::string& none,
+                  size_t count = 0) {
     std::ostringstream s;
-    s << "<h2>" << Esc(title) << " <small>(" << rows.size() << ")</small></h2>\n";
+    s << "<h2>" << Esc(title) << " <small>(" << (count ? count : rows.size()) << ")</small></h2>\n";
     if (rows.empty()) return s.str() + "<p class=\"none\">" + Esc(none) + "</p>\n";
     s << "<table><tr>";
     for (const std::string& h : head) s << "<th>" << Esc(h) << "</th>";
@@ -171,18 +172,34 @@ std::string CoverageHtml(const CoverageData& d, const std::string& title) {
         if (c.count == 0) rows.push_back({c.name, c.what});
     s << Table("Conditions never seen", {"condition", "what"}, rows, "Every condition was seen.");
     rows.clear();
+    // One row per screen, listing what it never had.
+    auto perScreen = [&rows](const std::vector<std::pair<std::string, std::string>>& missing) {
+        rows.clear();
+        for (const auto& m : missing) {
+            if (rows.empty() || rows.back()[0] != m.first)
+                rows.push_back({m.first, m.second});
+            else
+                rows.back()[1] += ", " + m.second;
+        }
+    };
+    std::vector<std::pair<std::string, std::string>> missing;
     for (const auto& k : d.keys)
-        if (k.count == 0) rows.push_back({k.screen, k.key});
-    s << Table("Keys never pressed on a screen", {"screen", "key"}, rows, "Every key reached every screen.");
-    rows.clear();
+        if (k.count == 0) missing.push_back({k.screen, k.key});
+    perScreen(missing);
+    s << Table("Keys never pressed, by screen", {"screen", "keys"}, rows, "Every key reached every screen.",
+               missing.size());
+    missing.clear();
     for (const auto& f : d.fields)
-        if (f.selected == 0) rows.push_back({f.screen, std::to_string(f.row)});
-    s << Table("Rows and fields never selected", {"screen", "row"}, rows, "Every row was selected.");
-    rows.clear();
+        if (f.selected == 0) missing.push_back({f.screen, std::to_string(f.row)});
+    perScreen(missing);
+    s << Table("Rows and fields never selected, by screen", {"screen", "rows"}, rows,
+               "Every row was selected.");
+    missing.clear();
     for (const auto& f : d.fields)
-        if (f.selected > 0 && f.changed == 0) rows.push_back({f.screen, std::to_string(f.row)});
-    s << Table("Rows selected, no key changed a value there (menu rows never do)", {"screen", "row"}, rows,
-               "A key changed a value on every row.");
+        if (f.selected > 0 && f.changed == 0) missing.push_back({f.screen, std::to_string(f.row)});
+    perScreen(missing);
+    s << Table("Rows selected where no key changed a value (menu rows never do), by screen",
+               {"screen", "rows"}, rows, "A key changed a value on every row.");
     rows.clear();
     for (const auto& v : d.values)
         if (!v.seen || v.highest == v.lowest)
