@@ -9,12 +9,15 @@
 //   tmx5 run [OPTIONS] PATH...
 //                     run a scenario headless (SCRIPT "-" reads standard input),
 //                     or a suite of them (headless/RunCommand.h)
+//   tmx5 explore --out DIR
+//                     write a suite that reaches every screen (headless/Explore.h)
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "headless/Explore.h"
 #include "headless/RunCommand.h"
 #include "headless/ScriptCommands.h"
 #include "headless/ScriptReference.h"
@@ -57,6 +60,8 @@ int main(int argc, char** argv) {
     }
     if (first == "run")
         return Done(RunCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
+    if (first == "explore")
+        return Done(ExploreCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
     // --- The window and its options (tmx5 [--record FILE] [--utc ...] ...) ---
     if (argc == 1 || first.compare(0, 2, "--") == 0) {
 #ifdef TMX5_HAVE_WINDOW

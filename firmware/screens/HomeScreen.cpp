@@ -88,9 +88,9 @@ static void DrawDuration(u32 tenths) {
     LcdTextLarge(90, 40, text, 0, 0);
 }
 
-static s32 RangeLow(void) { return TempUnitF == 1 ? FAHRENHEIT_LOW : CELSIUS_LOW; }
+s32 OatRangeLow(void) { return TempUnitF == 1 ? FAHRENHEIT_LOW : CELSIUS_LOW; }
 
-static s32 RangeHigh(void) { return TempUnitF == 1 ? FAHRENHEIT_HIGH : CELSIUS_HIGH; }
+s32 OatRangeHigh(void) { return TempUnitF == 1 ? FAHRENHEIT_HIGH : CELSIUS_HIGH; }
 
 // The current temperature with its sign and unit, "+21|C" or "-4|F".
 static void FormatTemperature(char* text, s32 value) {
@@ -107,10 +107,10 @@ static void FormatTemperature(char* text, s32 value) {
 // run one character longer.
 static void DrawOatCorner(void) {
     u8 centre = TempUnitF == 1 ? 23 : 20;
-    if (TempDisplay < RangeLow()) {
+    if (TempDisplay < OatRangeLow()) {
         LcdTextLargeCentredConst(centre, 9, "UNDER", 0, 0);
         LcdTextLargeCentredConst(centre, 17, "RANGE", 0, 0);
-    } else if (TempDisplay > RangeHigh()) {
+    } else if (TempDisplay > OatRangeHigh()) {
         LcdTextLargeCentredConst(centre, 9, "OVER", 0, 0);
         LcdTextLargeCentredConst(centre, 17, "RANGE", 0, 0);
     } else {
@@ -203,9 +203,9 @@ void OatPage(void) {
     LcdLine(93, 62, 93, 63, 1);
     LcdLine(94, 62, 94, 63, 1);
 
-    if (TempDisplay < RangeLow()) {
+    if (TempDisplay < OatRangeLow()) {
         LcdTextLargeCentredConst(57, 40, "UNDERRANGE", 1, 0);
-    } else if (TempDisplay > RangeHigh()) {
+    } else if (TempDisplay > OatRangeHigh()) {
         LcdTextLargeCentredConst(57, 40, "OVERRANGE", 1, 0);
     } else {
         // Minimum above maximum, unlabelled, in the unit now in force.

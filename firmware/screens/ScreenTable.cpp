@@ -28,6 +28,10 @@ static const ScreenRow Rows[] = {
 
 static const u8 SCREEN_COUNT = sizeof Rows / sizeof Rows[0];
 
+u8 ScreenCount(void) { return SCREEN_COUNT; }
+
+const ScreenRow* ScreenRowAt(u8 index) { return index < SCREEN_COUNT ? &Rows[index] : nullptr; }
+
 const ScreenRow* FindScreen(ScreenRoutine routine) {
     if (routine == nullptr) {
         return nullptr;

@@ -14,6 +14,10 @@ void StopwatchPage(void);
 void TimerPage(void);
 void AlarmPage(void);
 void OatPage(void);
+// The lowest and highest TempDisplay the OAT readouts show in the unit now
+// in force; outside them they read UNDERRANGE or OVERRANGE.
+s32 OatRangeLow(void);
+s32 OatRangeHigh(void);
 
 // Main menu (MainMenu.cpp)
 void MainMenuScreen(void);
@@ -47,6 +51,10 @@ struct ScreenRow {
     u8 LastCursor;        // the largest MenuCursor it uses (HomeScreen: any)
     u8 KeepsEditMode;     // 1 when its way back leaves EditMode as it is
 };
+// The number of rows, and the row at index (0 to ScreenCount() - 1, else
+// null), in the table's order: for hosts that list every screen.
+u8 ScreenCount(void);
+const ScreenRow* ScreenRowAt(u8 index);
 // The row of a screen routine, or null for anything else (null included).
 const ScreenRow* FindScreen(ScreenRoutine routine);
 // Name of a screen routine, or null for anything that is not one.

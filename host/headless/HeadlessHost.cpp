@@ -19,8 +19,10 @@ HeadlessHost::~HeadlessHost() {
 
 void HeadlessHost::EventPoint() {
     eventPoints_++;
-    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
+    const unsigned ticks = clock_.AdvanceFrame();
+    for (unsigned t = ticks; t > 0; t--) Timer1Timer();
     if (eventPoint_) eventPoint_();
+    if (observer_) observer_->AfterEvents(ticks);
 }
 
 void HeadlessHost::MoveTrackBar(int position) {
@@ -37,6 +39,10 @@ void HeadlessHost::Render(void* context) {
     HeadlessHost* host = static_cast<HeadlessHost*>(context);
     std::memcpy(host->lastFrame_, FrameBuffer, sizeof host->lastFrame_);
     host->renders_++;
+    if (host->screenRunning_) {
+        host->screenRunning_ = false;
+        if (host->observer_) host->observer_->AfterScreen();
+    }
 }
 
 void HeadlessHost::Pump(void* context) { static_cast<HeadlessHost*>(context)->EventPoint(); }
@@ -52,7 +58,10 @@ u8 HeadlessHost::KeyFastChecked(void* context) {
 void HeadlessHost::SetLamp(void* context, u32 colour) { static_cast<HeadlessHost*>(context)->lamp_ = colour; }
 
 void HeadlessHost::Show(void* context, u8 visible) {
-    static_cast<HeadlessHost*>(context)->displayVisible_ = visible != 0;
+    HeadlessHost* host = static_cast<HeadlessHost*>(context);
+    host->displayVisible_ = visible != 0;
+    host->screenRunning_ = visible == 0;
+    if (visible == 0 && host->observer_) host->observer_->BeforeScreen();
 }
 
 u8 HeadlessHost::ClockNow(void* context, s64* seconds) {
@@ -85,4 +94,6 @@ void HeadlessHost::PutBack(const HostSnapshot& saved) {
     lamp_ = saved.lamp;
     std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
     displayVisible_ = true;
+    screenRunning_ = false;
+    if (observer_) observer_->PutBack();
 }

@@ -18,6 +18,19 @@
 #include "runtime/Runtime.h"
 #include "sim/SimClock.h"
 
+// Told what each main-loop pass does, for interface coverage (Coverage.h).
+// The pass hides the display right before it clears the frame and calls the
+// active screen, and renders right after; so between BeforeScreen and
+// AfterScreen only the screen routine has run.
+class PassObserver {
+public:
+    virtual ~PassObserver() = default;
+    virtual void BeforeScreen() = 0;              // the screen routine runs next
+    virtual void AfterScreen() = 0;               // and has run; its frame is rendered
+    virtual void AfterEvents(unsigned ticks) = 0; // an event point: its ticks ran, its events were delivered
+    virtual void PutBack() = 0;                   // a saved state was put back
+};
+
 // 2026-01-01 00:00:00 UTC, where virtual time starts.
 const s64 HEADLESS_EPOCH = 1767225600;
 
@@ -30,6 +43,9 @@ public:
 
     // Called at every event point after time has advanced and due ticks ran.
     void SetEventPoint(std::function<void()> routine) { eventPoint_ = std::move(routine); }
+
+    // The observer of every pass from now on, or null for none.
+    void SetObserver(PassObserver* observer) { observer_ = observer; }
 
     // One event point: frame period of virtual time, due ticks, then the
     // event-point routine. PumpEvents and the idle loop both come here.
@@ -81,6 +97,8 @@ private:
     HostClock hostClock_;
     SimClock clock_;
     std::function<void()> eventPoint_;
+    PassObserver* observer_ = nullptr;
+    bool screenRunning_ = false; // the display is hidden for the screen routine
     bool clockReadable_ = true;
     int trackBar_ = 2048;
     std::string label15_ = "2048";

@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Coverage.h"
 #include "ScriptRunner.h"
 
 namespace fs = std::filesystem;
@@ -32,6 +33,7 @@ struct Options {
     std::string timeout; // --timeout as given, for each script's run
     std::vector<std::string> paths;
     bool suite = false; // --shard or --junit asks for one
+    CoverageOptions coverage;
 };
 
 // A whole number from lo to hi, digits only.
@@ -54,8 +56,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::ostream
             optionsEnd = true;
             continue;
         }
-        const bool takesValue =
-            a == "--out" || a == "--timeout" || a == "-j" || a == "--shard" || a == "--junit";
+        const bool takesValue = a == "--out" || a == "--timeout" || a == "-j" || a == "--shard" ||
+                                a == "--junit" || a.compare(0, 10, "--coverage") == 0;
         std::string value;
         if (takesValue) {
             if (i + 1 >= args.size()) {
@@ -103,6 +105,20 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::ostream
             if (value.empty()) return err << "tmx5 run: --junit needs a file\n", false;
             o->junit = value;
             o->suite = true;
+        } else if (a == "--coverage" || a == "--coverage-html" || a == "--coverage-part") {
+            if (value.empty()) return err << "tmx5 run: " << a << " needs a file\n", false;
+            (a == "--coverage"        ? o->coverage.json
+             : a == "--coverage-html" ? o->coverage.html
+                                      : o->coverage.part) = value;
+        } else if (a == "--coverage-min") {
+            char* end = nullptr;
+            const double pct = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' ||
+                value.find_first_not_of("0123456789.") != std::string::npos || !(pct >= 0 && pct <= 100))
+                return err << "tmx5 run: --coverage-min takes a percentage from 0 to 100, not " << value
+                           << "\n",
+                       false;
+            o->coverage.minPct = pct;
         } else {
             err << "tmx5 run: unknown option " << a << "\n";
             return false;
@@ -196,8 +212,10 @@ struct Outcome {
 };
 
 // Starts `program run [options] -- SCRIPT` with its output on two pipes.
-bool Start(const std::string& program, const Options& o, const Entry& e, Job* job, std::string* why) {
+bool Start(const std::string& program, const Options& o, const Entry& e, const std::string& coveragePart,
+           Job* job, std::string* why) {
     std::vector<std::string> args = {program, "run"};
+    if (!coveragePart.empty()) args.insert(args.end(), {"--coverage-part", coveragePart});
     if (o.run.updateFrames) args.push_back("--update-frames");
     if (o.run.allowAnyPath) args.push_back("--allow-any-path");
     if (o.run.stateOnFailure) args.push_back("--state-on-failure");
@@ -266,7 +284,8 @@ Outcome Finish(Job* job) {
 // `report` is called for each outcome in that order, as soon as it and all
 // before it are done.
 std::vector<Outcome> RunAll(const std::string& program, const Options& o, const std::vector<Entry>& entries,
-                            int jobs, const std::function<void(size_t, const Outcome&)>& report) {
+                            int jobs, const std::function<void(size_t, const Outcome&)>& report,
+                            const std::vector<std::string>& coverageParts) {
     std::vector<Outcome> outcomes(entries.size());
     std::vector<Job> running;
     size_t next = 0, reported = 0;
@@ -275,7 +294,8 @@ std::vector<Outcome> RunAll(const std::string& program, const Options& o, const 
             Job job;
             job.index = next;
             std::string why;
-            if (Start(program, o, entries[next], &job, &why)) {
+            if (Start(program, o, entries[next], coverageParts.empty() ? "" : coverageParts[next], &job,
+                      &why)) {
                 running.push_back(std::move(job));
             } else {
                 outcomes[next].done = true;
@@ -404,18 +424,23 @@ int RunSuite(const Options& o, const std::string& program, std::ostream& out, st
     const int jobs = o.jobs > 0 ? o.jobs : (int)std::max(1L, cores);
     int counts[3] = {0, 0, 0};
     static const char* const Words[3] = {"PASS", "FAIL", "BAD"};
-    const std::vector<Outcome> outcomes = RunAll(program, o, entries, jobs, [&](size_t i, const Outcome& r) {
-        counts[r.verdict]++;
-        char t[32];
-        std::snprintf(t, sizeof t, "%.2f", r.seconds);
-        out << Words[r.verdict] << " " << entries[i].path << " (" << t << " s)\n";
-        if (r.verdict != PASS) {
-            // Why, indented under its line.
-            std::istringstream lines(r.err);
-            for (std::string line; std::getline(lines, line);) out << "  " << line << "\n";
-        }
-        out.flush();
-    });
+    CoverageParts parts;
+    if (o.coverage.Wanted() && !parts.Make(entries.size(), err)) return 2;
+    const std::vector<Outcome> outcomes = RunAll(
+        program, o, entries, jobs,
+        [&](size_t i, const Outcome& r) {
+            counts[r.verdict]++;
+            char t[32];
+            std::snprintf(t, sizeof t, "%.2f", r.seconds);
+            out << Words[r.verdict] << " " << entries[i].path << " (" << t << " s)\n";
+            if (r.verdict != PASS) {
+                // Why, indented under its line.
+                std::istringstream lines(r.err);
+                for (std::string line; std::getline(lines, line);) out << "  " << line << "\n";
+            }
+            out.flush();
+        },
+        parts.files);
     out << counts[PASS] << " passed, " << counts[FAIL] << " failed";
     if (counts[BAD] > 0) out << ", " << counts[BAD] << " bad";
     out << "\n";
@@ -425,7 +450,11 @@ int RunSuite(const Options& o, const std::string& program, std::ostream& out, st
         err << "tmx5 run: cannot write the output: " << std::strerror(errno) << "\n";
         return 2;
     }
-    return counts[BAD] > 0 ? 2 : counts[FAIL] > 0 ? 1 : 0;
+    const int code = counts[BAD] > 0 ? 2 : counts[FAIL] > 0 ? 1 : 0;
+    if (!o.coverage.Wanted()) return code;
+    CoverageData merged;
+    if (!parts.Merge(&merged, err)) return 2;
+    return FinishCoverage(merged, o.coverage, code, out, err);
 }
 
 } // namespace
@@ -496,6 +525,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     const bool suite =
         o.suite || o.paths.size() > 1 || (o.paths[0] != "-" && fs::is_directory(o.paths[0], ec));
     if (suite) return RunSuite(o, program, out, err);
+    CoverageRecorder recorder;
+    if (o.coverage.Wanted()) o.run.observer = &recorder;
     if (!o.run.outDir.empty()) {
         fs::create_directories(o.run.outDir, ec);
         if (!fs::is_directory(o.run.outDir, ec)) {
@@ -503,5 +534,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             return 2;
         }
     }
-    return RunScriptFile(o.paths[0], out, err, o.run);
+    const int code = RunScriptFile(o.paths[0], out, err, o.run);
+    // A bad script never ran: it has no coverage to report.
+    if (!o.coverage.Wanted() || (code == 2 && !recorder.Ran())) return code;
+    return FinishCoverage(recorder.Data(), o.coverage, code, out, err);
 }

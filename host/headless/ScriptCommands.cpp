@@ -176,6 +176,20 @@ const std::vector<ProgramOption>& ProgramOptions() {
         {"  -j N", "run N scripts of a suite at once (default: the number of cores)"},
         {"  --shard K/N", "run the K-th of N parts of the suite (every N-th script from the K-th)"},
         {"  --junit FILE", "write a JUnit XML report of the suite"},
+        {"  --coverage FILE",
+         "record what the run or suite made the instrument do, against its tables (screens and home pages, "
+         "transitions, keys per screen, rows and fields, notable conditions, every variable's lowest and highest "
+         "value), write it to FILE as JSON and print a line \"coverage: screens N/N, ...\""},
+        {"  --coverage-html FILE",
+         "write the coverage as one HTML page: the screen graph, and tables of what was never done"},
+        {"  --coverage-min PCT", "exit 1 (with the coverage line) when a group is covered below PCT percent"},
+        {"  --coverage-part FILE",
+         "write the script's coverage to FILE and print nothing of it (what a suite asks of each script)"},
+        {"tmx5 explore --out DIR",
+         "explore every screen, row and key the instrument can reach from power-on and write a suite of short "
+         "scenarios into DIR, one per screen, home page, row, transition and screen-and-key pair, each ending "
+         "with expect ScreenHandler and an expect-frame of its last frame (references in DIR/frames), check that "
+         "it passes, and list the table's screens, transitions, keys and rows it could not reach"},
         {"tmx5 --help", "print the command lines and the script commands"},
         {"tmx5 --version", "print the program's and the firmware's version"},
         {"tmx5 --man", "print this manual as a man page (roff)"},

@@ -891,6 +891,7 @@ int ScriptRunner::Run() {
     hostOwned_.reset(new HeadlessHost());
     host_ = hostOwned_.get();
     host_->SetEventPoint([this] { OnEventPoint(); });
+    host_->SetObserver(observer_);
     lineIndex_ = commandIndex_ = 0;
     skipPoints_ = waitUntilMs_ = 0;
     powerOnRequested_ = finished_ = false;
@@ -911,6 +912,7 @@ int ScriptRunner::Run() {
         RunInstrument();
     }
     host_->SetEventPoint(nullptr);
+    host_->SetObserver(nullptr);
     for (const WrittenFrame& f : written_) {
         out_ << "wrote " << f.path;
         if (f.isNew)
@@ -1010,6 +1012,7 @@ int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err,
     }
     ScriptRunner runner(out, err);
     runner.SetOptions(options);
+    runner.SetObserver(options.observer);
     if (options.stateOnFailure) {
         // Beside the script, or below the output folder.
         std::string stem = path == "-" ? "stdin" : path.substr(path.rfind('/') + 1);

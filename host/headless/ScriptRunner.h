@@ -50,12 +50,13 @@ const uint64_t SCRIPT_MAX_EVENT_POINTS = 1000000000ULL;       // 10^9 event poin
 
 // How `tmx5 run` runs a script.
 struct RunOptions {
-    bool updateFrames = false;   // see ScriptRunner::SetUpdateFrames
-    bool allowAnyPath = false;   // file names may be absolute, hold "..", or leave through links
-    std::string outDir;          // where files are written; empty: the script's folder
-    double timeoutSeconds = 0;   // wall-clock limit of the run; 0: none
-    bool stateOnFailure = false; // a failure also writes the state to SCRIPT's stem + ".state" below the
-                                 // output folder (standard input: stdin.state)
+    bool updateFrames = false;        // see ScriptRunner::SetUpdateFrames
+    bool allowAnyPath = false;        // file names may be absolute, hold "..", or leave through links
+    std::string outDir;               // where files are written; empty: the script's folder
+    double timeoutSeconds = 0;        // wall-clock limit of the run; 0: none
+    bool stateOnFailure = false;      // a failure also writes the state to SCRIPT's stem + ".state" below the
+                                      // output folder (standard input: stdin.state)
+    PassObserver* observer = nullptr; // told of every pass (coverage), or null
 };
 
 struct ScriptCommand : ScriptCommandKind {
@@ -108,6 +109,8 @@ public:
     // With a path, a failed expectation also writes the state at the failing
     // line there (see StateFile.h), for opening in the window.
     void SetStateOnFailure(const std::string& path) { stateOnFailure_ = path; }
+    // Told of every pass of the runs from now on (null: none).
+    void SetObserver(PassObserver* observer) { observer_ = observer; }
     const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
     const std::vector<ScriptLine>& Lines() const { return lines_; }
@@ -162,6 +165,7 @@ private:
     bool loadPending_ = false;     // staged_ goes back once the running loop has ended
     InstrumentSnapshot staged_;
     std::string stateOnFailure_;
+    PassObserver* observer_ = nullptr;
     bool finished_ = false;
     int exitCode_ = 0;
     uint64_t passes_ = 0;
