@@ -54,8 +54,8 @@ struct RunOptions {
     bool allowAnyPath = false;   // file names may be absolute, hold "..", or leave through links
     std::string outDir;          // where files are written; empty: the script's folder
     double timeoutSeconds = 0;   // wall-clock limit of the run; 0: none
-    bool stateOnFailure = false; // a failure also writes the state to SCRIPT's stem + ".state" below the
-                                 // output folder (standard input: stdin.state)
+    bool stateOnFailure = false; // a failure also writes the state to SCRIPT's stem + ".failed.state"
+                                 // below the output folder (standard input: stdin.failed.state)
 };
 
 struct ScriptCommand : ScriptCommandKind {
@@ -107,7 +107,11 @@ public:
     }
     // With a path, a failed expectation also writes the state at the failing
     // line there (see StateFile.h), for opening in the window.
+    // It is never a file the run reads (the script, a loaded state, a
+    // reference): such a state is not written.
     void SetStateOnFailure(const std::string& path) { stateOnFailure_ = path; }
+    // A file the run reads that is not named in the script (the script itself).
+    void AddReadFile(const std::string& path) { read_.push_back(path); }
     const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
     const std::vector<ScriptLine>& Lines() const { return lines_; }
@@ -137,6 +141,9 @@ private:
     bool EndMovie(int number);
     void RecordMovie();
     void Finish(int code);
+    bool ReadsFile(const std::string& path) const;
+    // Whether the alarm of RunScriptFile's --timeout has gone off.
+    static bool TimedOut();
     Step SaveState(const ScriptCommand& cmd, int number);
     Step LoadState(const ScriptCommand& cmd, int number);
     void Apply(const InstrumentSnapshot& state);
@@ -162,6 +169,7 @@ private:
     bool loadPending_ = false;     // staged_ goes back once the running loop has ended
     InstrumentSnapshot staged_;
     std::string stateOnFailure_;
+    std::vector<std::string> read_; // the files the run read (load-state, expect-frame), the script
     bool finished_ = false;
     int exitCode_ = 0;
     uint64_t passes_ = 0;

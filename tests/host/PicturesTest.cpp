@@ -76,12 +76,12 @@ TEST(Pictures, WriteErrorsEndTheRunWithStatusTwo) {
     ASSERT_EQ(symlink("/dev/full", (dir + "/full.gif").c_str()), 0);
     Result res = RunAnyPath("snap full.png 8x\n", dir);
     EXPECT_EQ(res.code, 2);
-    EXPECT_NE(res.err.find("t.tmx:1: cannot write " + dir + "/full.png: No space left on device"),
-              std::string::npos)
+    // A device is refused before anything is written to it (a full disk: SafeFilesTest).
+    EXPECT_NE(res.err.find("t.tmx:1: full.png is not a regular file (a character device)"), std::string::npos)
         << res.err;
     res = RunAnyPath(std::string(PowerOn) + "movie full.gif\nwait 3s\nmovie end\n", dir);
     EXPECT_EQ(res.code, 2);
-    EXPECT_NE(res.err.find("cannot write " + dir + "/full.gif: No space left on device"), std::string::npos)
+    EXPECT_NE(res.err.find("full.gif is not a regular file (a character device)"), std::string::npos)
         << res.err;
 }
 
