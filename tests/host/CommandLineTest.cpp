@@ -227,7 +227,7 @@ TEST(Suite, StoppingTheSuiteStopsItsScripts) {
     ASSERT_EQ(Sh("mkdir -p " + dir + "/s").code, 0);
     for (const char* name : {"a", "b"})
         Write(dir + "/s/" + name + ".tmx", std::string("snap started-") + name +
-                                               ".txt\non\nframe-ms 1\nwait 600m\nsnap done-" + name +
+                                               ".txt\non\nframe-ms 1\nwait 200m\nsnap done-" + name +
                                                ".txt\n");
     // By SIGTERM, once both scripts run.
     const int null = open("/dev/null", O_WRONLY);
