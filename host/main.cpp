@@ -12,6 +12,7 @@
 //   tmx5 explore --out DIR
 //                     write a suite that reaches every screen (headless/Explore.h)
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -41,6 +42,9 @@ static int Done(int code) {
 }
 
 int main(int argc, char** argv) {
+    // Past a file size limit a write fails (and is reported, the old file
+    // kept) instead of killing the program half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::string first = argc >= 2 ? argv[1] : "";
     if (first == "--help" || first == "-h" || first == "--version" || first == "--man" ||
         first == "--reference") {
@@ -58,8 +62,12 @@ int main(int argc, char** argv) {
             std::cout << Usage;
         return Done(0);
     }
-    if (first == "run")
-        return Done(RunCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
+    if (first == "run") {
+        // The runner checks its own output and says when it cannot write it.
+        const int code = RunCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
+        std::cout.flush();
+        return code;
+    }
     if (first == "explore")
         return Done(ExploreCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr));
     // --- The window and its options (tmx5 [--record FILE] [--utc ...] ...) ---

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
+#include "SafeFiles.h"
 #include "ScriptCommands.h"
 #include "runtime/Runtime.h"
 #include "screens/Screens.h"
@@ -330,13 +331,9 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
     std::error_code ec;
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    std::ofstream f(temp, std::ios::binary);
-    f << text;
-    f.close();
-    if (!f || std::rename(temp.c_str(), path.c_str()) != 0) {
-        *why = std::string("cannot write ") + path + ": " + std::strerror(errno);
-        std::remove(temp.c_str());
+    std::string reason;
+    if (!WriteFileAtomically(path, text, &reason)) {
+        *why = std::string("cannot write ") + path + ": " + reason;
         return false;
     }
     return true;

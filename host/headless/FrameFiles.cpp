@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "FrameConvert.h"
+#include "SafeFiles.h"
 
 static bool EndsWith(const std::string& s, const char* tail) {
     size_t n = std::strlen(tail);
@@ -24,12 +25,9 @@ FrameFormat FrameFormatOf(const std::string& path) {
     return FRAME_UNKNOWN;
 }
 
+// Whole or not at all: a failed write keeps the old file (SafeFiles.h).
 static bool WriteAll(const std::string& path, const std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fclose(f) == 0) && ok;
-    return ok;
+    return WriteFileAtomically(path, bytes);
 }
 
 bool WriteFramePbm(const std::string& path, const u8* frame) {
@@ -176,14 +174,17 @@ static bool PbmNumber(const std::string& s, size_t* pos, int* value) {
 }
 
 bool ReadFramePbm(const std::string& path, u8* frame, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read " + path;
-        return false;
+    std::string s, why;
+    switch (ReadRegularFile(path, FRAME_FILE_LIMIT, &s, &why)) {
+        case READ_OK:
+            break;
+        case READ_TOO_LARGE:
+            *error = path + " is larger than 1 MiB: not a 114 x 64 frame";
+            return false;
+        default:
+            *error = "cannot read " + path + ": " + why;
+            return false;
     }
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string s = ss.str();
     if (s.size() < 2 || s[0] != 'P' || (s[1] != '1' && s[1] != '4')) {
         *error = path + " is not a PBM picture (P1 or P4)";
         return false;

@@ -47,8 +47,9 @@ PalettePicture FramePicture(const u8* frame, int scale);
 // that holds its colours (1, 2, 4 or 8 bits a pixel); "" when it cannot.
 std::string EncodePng(const PalettePicture& picture);
 
-// Writes a 912-byte page-layout frame; false (with errno) when the file
-// cannot be written. The scale applies to .png pictures alone.
+// Writes a 912-byte page-layout frame, whole or not at all (SafeFiles.h);
+// false (with errno) when the file cannot be written, the old file kept. The scale applies to .png pictures
+// alone.
 bool WriteFrame(const std::string& path, const u8* frame, int scale = PICTURE_SCALE_DEFAULT);
 bool WriteFramePbm(const std::string& path, const u8* frame);
 bool WriteFramePng(const std::string& path, const u8* frame, int scale = PICTURE_SCALE_DEFAULT);
@@ -57,6 +58,10 @@ bool WriteFrameTxt(const std::string& path, const u8* frame);
 // Writes bytes to a file; false (with errno) when it cannot be written.
 bool WriteBytes(const std::string& path, const std::string& bytes);
 
-// Reads a 114 x 64 PBM (P1 or P4) into a page-layout frame. On failure
-// returns false and says why in *error.
+// A reference frame is read only up to this size (a plain PBM of the
+// display takes about 15 KB); a larger file is a broken reference.
+const size_t FRAME_FILE_LIMIT = 1 << 20;
+
+// Reads a 114 x 64 PBM (P1 or P4) of at most FRAME_FILE_LIMIT bytes into a
+// page-layout frame. On failure returns false and says why in *error.
 bool ReadFramePbm(const std::string& path, u8* frame, std::string* error);

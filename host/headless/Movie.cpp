@@ -29,7 +29,7 @@ Movie::~Movie() {
 
 int Movie::Output(GifFileType* gif, const GifByteType* data, int n) {
     Movie* m = static_cast<Movie*>(gif->UserData);
-    const size_t done = std::fwrite(data, 1, (size_t)n, m->file_);
+    const size_t done = std::fwrite(data, 1, (size_t)n, m->file_.File());
     m->bytes_ += done;
     if (done != (size_t)n && m->error_.empty()) m->error_ = std::strerror(errno);
     return (int)done;
@@ -45,23 +45,21 @@ bool Movie::Start(const std::string& path, int scale, const u8* frame, uint64_t 
     path_ = path;
     error_.clear();
     scale_ = scale;
-    startMs_ = nowMs;
+    startMs_ = (int64_t)nowMs;
     shownCs_ = 0;
     images_ = 0;
     bytes_ = 0;
     full_ = false;
     std::memcpy(pending_, frame, sizeof pending_);
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) {
-        error_ = std::strerror(errno);
+    if (!file_.Open(path)) {
+        error_ = file_.Error();
         return false;
     }
     int err = 0;
     gif_ = EGifOpen(this, Output, &err);
     if (!gif_) {
         error_ = GifText(err);
-        std::fclose(file_);
-        file_ = nullptr;
+        file_.Abort();
         return false;
     }
     EGifSetGifVersion(gif_, true);
@@ -82,25 +80,34 @@ bool Movie::Start(const std::string& path, int scale, const u8* frame, uint64_t 
     return true;
 }
 
+// The hundredths from the delays written so far to nowMs. When virtual time
+// stepped back behind them, the movie's origin moves back with it: the
+// movie goes on from where it had got to, as if no time had passed.
+uint64_t Movie::DelayUntil(uint64_t nowMs) {
+    const int64_t now = (int64_t)nowMs;
+    if (now < startMs_ || now - startMs_ + 5 < (int64_t)shownCs_ * 10)
+        startMs_ = now - (int64_t)shownCs_ * 10;
+    return Hundredths((uint64_t)(now - startMs_)) - shownCs_;
+}
+
+uint64_t Movie::LengthCs(uint64_t nowMs) { return gif_ ? shownCs_ + DelayUntil(nowMs) : shownCs_; }
+
 bool Movie::Add(const u8* frame, uint64_t nowMs) {
     if (!gif_ || std::memcmp(frame, pending_, sizeof pending_) == 0) return true;
-    const uint64_t delay = Hundredths(nowMs > startMs_ ? nowMs - startMs_ : 0) - shownCs_;
+    const uint64_t delay = DelayUntil(nowMs);
     // A frame shown too briefly to play gives its time to this one.
     if (delay >= MIN_DELAY && !WritePending(delay)) return false;
+    if (!gif_) return error_.empty(); // stopped at its size limit
     std::memcpy(pending_, frame, sizeof pending_);
-    if (bytes_ > maxBytes_) {
-        full_ = true;
-        return Close();
-    }
     return true;
 }
 
 bool Movie::Finish(uint64_t nowMs) {
     if (!gif_) return error_.empty();
-    const uint64_t delay = Hundredths(nowMs > startMs_ ? nowMs - startMs_ : 0) - shownCs_;
+    const uint64_t delay = DelayUntil(nowMs);
     // A frame first seen as the movie ends is not shown in it.
     if ((images_ == 0 || delay > 0) && !WritePending(delay)) return false;
-    return Close();
+    return gif_ ? Close() : error_.empty();
 }
 
 bool Movie::WritePending(uint64_t delay) {
@@ -123,14 +130,15 @@ bool Movie::WritePending(uint64_t delay) {
     else
         ok = PutImage(x0 * scale_, y0 * scale_, (x1 - x0 + 1) * scale_, (y1 - y0 + 1) * scale_,
                       delay > MAX_DELAY ? MAX_DELAY : delay);
-    // Held longer than one delay can say: the rest on one-pixel images.
-    for (uint64_t left = delay > MAX_DELAY ? delay - MAX_DELAY : 0; ok && left > 0;) {
-        const uint64_t part = left > MAX_DELAY ? MAX_DELAY : left;
-        ok = PutImage(0, 0, 1, 1, part);
-        left -= part;
-    }
     if (!ok) return false;
     std::memcpy(canvas_, pending_, sizeof canvas_);
+    // Held longer than one delay can say: the rest on one-pixel images, up to
+    // the size limit like any other image.
+    for (uint64_t left = delay > MAX_DELAY ? delay - MAX_DELAY : 0; left > 0 && !full_;) {
+        const uint64_t part = left > MAX_DELAY ? MAX_DELAY : left;
+        if (!PutImage(0, 0, 1, 1, part)) return false;
+        left -= part;
+    }
     shownCs_ += delay;
     return true;
 }
@@ -158,14 +166,21 @@ bool Movie::PutImage(int left, int top, int width, int height, uint64_t delay) {
         }
     }
     images_++;
+    if (bytes_ > maxBytes_) {
+        // The movie ends with this image, a whole GIF.
+        full_ = true;
+        return Close();
+    }
     return true;
 }
 
+// Ends the GIF and gives the file the movie's name; after an error the
+// temporary file goes and an older movie of that name stays.
 bool Movie::Close() {
     int err = 0;
     if (EGifCloseFile(gif_, &err) != GIF_OK && error_.empty()) error_ = GifText(err);
     gif_ = nullptr;
-    if (std::fclose(file_) != 0 && error_.empty()) error_ = std::strerror(errno);
-    file_ = nullptr;
+    if (error_.empty() && !file_.Commit()) error_ = file_.Error();
+    file_.Abort();
     return error_.empty();
 }

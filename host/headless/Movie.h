@@ -15,13 +15,21 @@
 // After the first, each image covers only the box where the frame changed,
 // drawn over the one before: the home page's two ticking clocks cost about
 // 320 bytes a second at 2x. The file is written as the run goes, so memory
-// stays small however long the recording; the movie stops at MOVIE_MAX_BYTES.
+// stays small however long the recording; the movie stops at MOVIE_MAX_BYTES,
+// checked after every image. It is written to a temporary file beside the
+// movie and takes the movie's name only when closed (SafeFiles.h), so a
+// failed write leaves an older movie of that name as it was.
+//
+// Virtual time may step back while a movie records (load-state puts an
+// earlier state back): the frames then shown count from where the movie had
+// got to, as if no time had passed.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "SafeFiles.h"
 #include "runtime/State.h"
 
 struct GifFileType;
@@ -38,7 +46,7 @@ public:
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
 
-    // Creates the file and takes frame (912 bytes, page layout), magnified
+    // Opens the file and takes frame (912 bytes, page layout), magnified
     // scale times, as the first picture, shown from nowMs on. False when the
     // file cannot be written; Error() says why.
     bool Start(const std::string& path, int scale, const u8* frame, uint64_t nowMs);
@@ -59,11 +67,13 @@ public:
     const std::string& Error() const { return error_; }
     int Images() const { return images_; }    // images in the file so far
     uint64_t Bytes() const { return bytes_; } // bytes written so far
-    uint64_t StartMs() const { return startMs_; }
+    // How long the movie lasts if it ends at nowMs, in hundredths of a second.
+    uint64_t LengthCs(uint64_t nowMs);
     void SetMaxBytes(uint64_t bytes) { maxBytes_ = bytes; }
 
 private:
     static int Output(GifFileType* gif, const unsigned char* data, int n);
+    uint64_t DelayUntil(uint64_t nowMs);
     bool WritePending(uint64_t delay);
     bool PutImage(int x0, int y0, int x1, int y1, uint64_t delay);
     bool Close();
@@ -71,10 +81,10 @@ private:
 
     std::string path_;
     std::string error_;
-    std::FILE* file_ = nullptr;
+    AtomicFile file_;
     GifFileType* gif_ = nullptr;
     int scale_ = 2;
-    uint64_t startMs_ = 0;
+    int64_t startMs_ = 0;  // the virtual time the delays count from (moved on when time steps back)
     uint64_t shownCs_ = 0; // delays written so far, in hundredths of a second
     u8 canvas_[912] = {};  // what the file shows after its last image
     u8 pending_[912] = {}; // the frame shown now, not written yet

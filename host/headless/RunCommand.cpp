@@ -10,15 +10,20 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <set>
 #include <sstream>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "Coverage.h"
+#include "SafeFiles.h"
 #include "ScriptRunner.h"
 
 namespace fs = std::filesystem;
@@ -137,26 +142,71 @@ struct Entry {
     std::string outDir; // --out for its run, or ""
 };
 
-// Every *.tmx below each folder, sorted; files as given. A script named twice
-// runs once.
+// The folder a script's files go to when a suite is given several paths:
+// DIR, then the script's folder as given, without its root and without the
+// ".." that would lead out of DIR.
+fs::path Mirrored(const std::string& outDir, const fs::path& folder) {
+    fs::path below;
+    for (const fs::path& part : folder.lexically_normal().relative_path())
+        if (part != ".." && part != "." && !part.empty()) below /= part;
+    return (fs::path(outDir) / below).lexically_normal();
+}
+
+// Every *.tmx below each folder, sorted; files as given. A script named twice,
+// under any spelling, runs once. With --out, each script's files go below DIR:
+// one folder given, DIR mirrors the folders below it; several paths, DIR
+// mirrors each script's folder as given. Two folders that would still share
+// a folder below DIR are refused before anything runs.
 bool ListScripts(const Options& o, std::vector<Entry>* entries, std::ostream& err) {
     std::set<std::string> seen;
+    const bool several = o.paths.size() > 1;
+    std::map<std::string, std::pair<std::string, std::string>> outOf; // out folder -> (source folder, shown)
+    auto add = [&](const std::string& shown, const fs::path& below) {
+        std::error_code ec;
+        const std::string key = fs::weakly_canonical(shown, ec).string();
+        if (!seen.insert(ec ? fs::path(shown).lexically_normal().string() : key).second) return true;
+        std::string out;
+        if (!o.run.outDir.empty()) {
+            const fs::path folder = fs::path(shown).parent_path();
+            out = (several ? Mirrored(o.run.outDir, folder)
+                           : (fs::path(o.run.outDir) / below).lexically_normal())
+                      .string();
+            const std::string source = fs::weakly_canonical(folder.empty() ? "." : folder, ec).string();
+            auto at = outOf.find(out);
+            if (at == outOf.end()) {
+                outOf[out] = {source, shown};
+            } else if (at->second.first != source) {
+                err << "tmx5 run: " << at->second.second << " and " << shown << " would both write below "
+                    << out << "; run them apart or give --out for each\n";
+                return false;
+            }
+        }
+        entries->push_back({shown, out});
+        return true;
+    };
     for (const std::string& p : o.paths) {
         if (p == "-") {
             err << "tmx5 run: standard input (-) runs alone, not in a suite\n";
             return false;
         }
+        if (p.empty()) {
+            err << "tmx5 run: an empty name ('') is not a script; give a file, a folder or -\n";
+            return false;
+        }
         std::error_code ec;
         if (!fs::is_directory(p, ec)) {
-            if (seen.insert(p).second) entries->push_back({p, o.run.outDir});
+            if (!add(fs::path(p).lexically_normal().string(), fs::path())) return false;
             continue;
         }
-        std::vector<std::string> found;
+        // Each script with its folder below p, from the name the listing gives it.
+        std::vector<std::pair<std::string, fs::path>> found;
         fs::recursive_directory_iterator it(p, ec), end;
         for (; !ec && it != end; it.increment(ec)) {
             const fs::path& f = it->path();
-            if (f.extension() == ".tmx" && it->is_regular_file(ec))
-                found.push_back(f.lexically_normal().string());
+            if (f.extension() != ".tmx" || !it->is_regular_file(ec)) continue;
+            std::string rest = f.string().substr(p.size());
+            while (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+            found.emplace_back(f.lexically_normal().string(), fs::path(rest).parent_path());
         }
         if (ec) {
             err << "tmx5 run: cannot list " << p << ": " << ec.message() << "\n";
@@ -167,15 +217,8 @@ bool ListScripts(const Options& o, std::vector<Entry>* entries, std::ostream& er
             return false;
         }
         std::sort(found.begin(), found.end());
-        for (const std::string& f : found) {
-            if (!seen.insert(f).second) continue;
-            std::string out;
-            if (!o.run.outDir.empty()) {
-                const fs::path folder = fs::path(f).parent_path().lexically_relative(p);
-                out = (fs::path(o.run.outDir) / folder).lexically_normal().string();
-            }
-            entries->push_back({f, out});
-        }
+        for (const auto& f : found)
+            if (!add(f.first, f.second)) return false;
     }
     return true;
 }
@@ -211,9 +254,45 @@ struct Outcome {
     std::string out, err, message;
 };
 
-// Starts `program run [options] -- SCRIPT` with its output on two pipes.
-bool Start(const std::string& program, const Options& o, const Entry& e, const std::string& coveragePart,
-           Job* job, std::string* why) {
+// The scripts now running, for the signal handlers: a suite that is stopped
+// (SIGTERM, SIGINT, SIGHUP, or SIGPIPE when its output is closed) stops its
+// scripts first, so none runs on without it. Each child also asks the kernel
+// for SIGTERM should the suite die without a word (SIGKILL).
+const int MaxChildren = 256;
+volatile sig_atomic_t Children[MaxChildren];
+const int SuiteSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGPIPE};
+
+void StopChildren() {
+    for (int i = 0; i < MaxChildren; i++)
+        if (Children[i] > 0) kill((pid_t)Children[i], SIGTERM);
+}
+
+void OnSuiteSignal(int signal) {
+    StopChildren();
+    RemoveTemporaryFiles();
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+// Blocks the suite's signals while the table of children changes.
+struct SignalsHeld {
+    sigset_t old;
+    SignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int s : SuiteSignals) sigaddset(&held, s);
+        sigprocmask(SIG_BLOCK, &held, &old);
+    }
+    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
+};
+
+enum StartResult { STARTED, TRY_LATER, NOT_STARTED };
+
+// Starts `program run [options] -- SCRIPT` with its output on two pipes. Out
+// of file descriptors or processes, TRY_LATER when other scripts are running
+// (one of them will give some back).
+StartResult Start(const std::string& program, const Options& o, const Entry& e,
+                  const std::string& coveragePart, Job* job, std::string* why) {
     std::vector<std::string> args = {program, "run"};
     if (!coveragePart.empty()) args.insert(args.end(), {"--coverage-part", coveragePart});
     if (o.run.updateFrames) args.push_back("--update-frames");
@@ -226,16 +305,26 @@ bool Start(const std::string& program, const Options& o, const Entry& e, const s
     for (std::string& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
 
+    auto failed = [why](int e) {
+        *why = std::strerror(e);
+        return e == EMFILE || e == ENFILE || e == EAGAIN || e == ENOMEM ? TRY_LATER : NOT_STARTED;
+    };
     int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) return *why = std::strerror(errno), false;
+    if (pipe2(outPipe, O_CLOEXEC) != 0) return failed(errno);
     if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        *why = std::strerror(errno);
+        const int e = errno;
         close(outPipe[0]);
         close(outPipe[1]);
-        return false;
+        return failed(e);
     }
+    const pid_t parent = getpid();
+    SignalsHeld held;
     const pid_t pid = fork();
     if (pid == 0) {
+        for (int s : SuiteSignals) std::signal(s, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &held.old, nullptr);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127); // the suite is already gone
         const int null = open("/dev/null", O_RDONLY);
         if (null >= 0) dup2(null, 0);
         dup2(outPipe[1], 1);
@@ -245,24 +334,48 @@ bool Start(const std::string& program, const Options& o, const Entry& e, const s
         if (write(2, msg, std::strlen(msg)) < 0) {}
         _exit(127);
     }
+    const int forkError = errno;
     close(outPipe[1]);
     close(errPipe[1]);
     if (pid < 0) {
-        *why = std::strerror(errno);
         close(outPipe[0]);
         close(errPipe[0]);
-        return false;
+        return failed(forkError);
     }
+    for (int i = 0; i < MaxChildren; i++)
+        if (Children[i] == 0) {
+            Children[i] = pid;
+            break;
+        }
     job->pid = pid;
     job->out.fd = outPipe[0];
     job->err.fd = errPipe[0];
     job->start = std::chrono::steady_clock::now();
-    return true;
+    return STARTED;
+}
+
+void Forget(pid_t pid) {
+    SignalsHeld held;
+    for (int i = 0; i < MaxChildren; i++)
+        if (Children[i] == pid) Children[i] = 0;
+}
+
+// Stops the running scripts and waits for them.
+void StopAll(std::vector<Job>* running) {
+    for (Job& j : *running) {
+        kill(j.pid, SIGTERM);
+        while (waitpid(j.pid, nullptr, 0) < 0 && errno == EINTR) {}
+        Forget(j.pid);
+        for (int fd : {j.out.fd, j.err.fd})
+            if (fd >= 0) close(fd);
+    }
+    running->clear();
 }
 
 Outcome Finish(Job* job) {
     int status = 0;
     while (waitpid(job->pid, &status, 0) < 0 && errno == EINTR) {}
+    Forget(job->pid);
     Outcome r;
     r.done = true;
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job->start).count();
@@ -282,20 +395,27 @@ Outcome Finish(Job* job) {
 
 // Runs every entry, at most `jobs` at once; outcomes in the entries' order.
 // `report` is called for each outcome in that order, as soon as it and all
-// before it are done.
-std::vector<Outcome> RunAll(const std::string& program, const Options& o, const std::vector<Entry>& entries,
-                            int jobs, const std::function<void(size_t, const Outcome&)>& report,
-                            const std::vector<std::string>& coverageParts) {
-    std::vector<Outcome> outcomes(entries.size());
+// before it are done. False when the suite's output was closed: the scripts
+// still running are then stopped.
+bool RunAll(const std::string& program, const Options& o, const std::vector<Entry>& entries, int jobs,
+            std::vector<Outcome>* results, const std::function<void(size_t, const Outcome&)>& report,
+            const std::vector<std::string>& coverageParts) {
+    std::vector<Outcome>& outcomes = *results;
+    outcomes.assign(entries.size(), Outcome());
     std::vector<Job> running;
     size_t next = 0, reported = 0;
+    // The output is watched too: a reader that goes away (`| head -1`)
+    // ends the suite at once, not when the next line is written.
+    const bool watchOutput = fcntl(1, F_GETFD) >= 0;
     while (reported < entries.size()) {
         while ((int)running.size() < jobs && next < entries.size()) {
             Job job;
             job.index = next;
             std::string why;
-            if (Start(program, o, entries[next], coverageParts.empty() ? "" : coverageParts[next], &job,
-                      &why)) {
+            const StartResult started = Start(program, o, entries[next],
+                                              coverageParts.empty() ? "" : coverageParts[next], &job, &why);
+            if (started == TRY_LATER && !running.empty()) break; // a slot comes free when one ends
+            if (started == STARTED) {
                 running.push_back(std::move(job));
             } else {
                 outcomes[next].done = true;
@@ -310,7 +430,12 @@ std::vector<Outcome> RunAll(const std::string& program, const Options& o, const 
                 if (j.out.fd >= 0) fds.push_back({j.out.fd, POLLIN, 0});
                 if (j.err.fd >= 0) fds.push_back({j.err.fd, POLLIN, 0});
             }
+            if (watchOutput) fds.push_back({1, 0, 0});
             if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
+            if (watchOutput && (fds.back().revents & (POLLERR | POLLHUP))) {
+                StopAll(&running);
+                return false;
+            }
             char buffer[65536];
             for (Job& j : running)
                 for (Capture* c : {&j.out, &j.err}) {
@@ -340,7 +465,8 @@ std::vector<Outcome> RunAll(const std::string& program, const Options& o, const 
             reported++;
         }
     }
-    return outcomes;
+    StopAll(&running);
+    return true;
 }
 
 // Appends c (a code point) as UTF-8.
@@ -368,7 +494,25 @@ std::string Seconds(double s) {
     return t;
 }
 
-bool WriteJunit(const std::string& file, const std::vector<Entry>& entries,
+// The report's file, made before the suite runs (so that a path that cannot
+// be written is refused before anything runs) and given its name at the end.
+bool OpenJunit(const Options& o, const std::vector<Entry>& entries, AtomicFile* file, std::ostream& err) {
+    std::error_code ec;
+    auto refuse = [&](const std::string& why) {
+        err << "tmx5 run: --junit " << o.junit << ": " << why << "\n";
+        return false;
+    };
+    for (const Entry& e : entries)
+        if (fs::equivalent(o.junit, e.path, ec)) return refuse("that is a script of the suite");
+    const std::string notRegular = NotWritable(o.junit);
+    if (!notRegular.empty()) return refuse(notRegular + "; the report is a regular file");
+    const fs::path parent = fs::path(o.junit).parent_path();
+    if (!parent.empty()) fs::create_directories(parent, ec);
+    if (!file->Open(o.junit)) return refuse("cannot write it: " + file->Error());
+    return true;
+}
+
+bool WriteJunit(AtomicFile* file, const std::string& name, const std::vector<Entry>& entries,
                 const std::vector<Outcome>& outcomes, std::ostream& err) {
     int failures = 0, errors = 0;
     double total = 0;
@@ -401,17 +545,9 @@ bool WriteJunit(const std::string& file, const std::vector<Entry>& entries,
           << "    </testcase>\n";
     }
     x << "  </testsuite>\n</testsuites>\n";
-    std::error_code ec;
-    const fs::path parent = fs::path(file).parent_path();
-    if (!parent.empty()) fs::create_directories(parent, ec);
-    std::ofstream f(file, std::ios::binary);
-    f << x.str();
-    f.close();
-    if (!f) {
-        err << "tmx5 run: cannot write " << file << ": " << std::strerror(errno) << "\n";
-        return false;
-    }
-    return true;
+    if (file->Write(x.str()) && file->Commit()) return true;
+    err << "tmx5 run: cannot write " << name << ": " << file->Error() << "\n";
+    return false;
 }
 
 int RunSuite(const Options& o, const std::string& program, std::ostream& out, std::ostream& err) {
@@ -420,14 +556,22 @@ int RunSuite(const Options& o, const std::string& program, std::ostream& out, st
     // A stable part: every N-th script of the list, from the K-th on.
     for (size_t i = 0; i < all.size(); i++)
         if (o.shardN == 0 || (int)(i % (size_t)o.shardN) == o.shardK - 1) entries.push_back(all[i]);
+    AtomicFile junit;
+    if (!o.junit.empty() && !OpenJunit(o, all, &junit, err)) return 2;
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     const int jobs = o.jobs > 0 ? o.jobs : (int)std::max(1L, cores);
     int counts[3] = {0, 0, 0};
     static const char* const Words[3] = {"PASS", "FAIL", "BAD"};
     CoverageParts parts;
     if (o.coverage.Wanted() && !parts.Make(entries.size(), err)) return 2;
-    const std::vector<Outcome> outcomes = RunAll(
-        program, o, entries, jobs,
+    // Stopping the suite stops its scripts (see Children).
+    struct sigaction stop = {}, old[4];
+    stop.sa_handler = OnSuiteSignal;
+    sigemptyset(&stop.sa_mask);
+    for (int i = 0; i < 4; i++) sigaction(SuiteSignals[i], &stop, &old[i]);
+    std::vector<Outcome> outcomes;
+    const bool outputOpen = RunAll(
+        program, o, entries, jobs, &outcomes,
         [&](size_t i, const Outcome& r) {
             counts[r.verdict]++;
             char t[32];
@@ -441,11 +585,16 @@ int RunSuite(const Options& o, const std::string& program, std::ostream& out, st
             out.flush();
         },
         parts.files);
+    for (int i = 0; i < 4; i++) sigaction(SuiteSignals[i], &old[i], nullptr);
+    if (!outputOpen) {
+        err << "tmx5 run: the output was closed; the suite stopped its scripts\n";
+        return 2;
+    }
     out << counts[PASS] << " passed, " << counts[FAIL] << " failed";
     if (counts[BAD] > 0) out << ", " << counts[BAD] << " bad";
     out << "\n";
     out.flush();
-    if (!o.junit.empty() && !WriteJunit(o.junit, entries, outcomes, err)) return 2;
+    if (!o.junit.empty() && !WriteJunit(&junit, o.junit, entries, outcomes, err)) return 2;
     if (!out) {
         err << "tmx5 run: cannot write the output: " << std::strerror(errno) << "\n";
         return 2;
@@ -468,7 +617,7 @@ std::string XmlEscape(const std::string& text) {
         size_t len = 1;
         if (c >= 0x80) {
             // A well-formed UTF-8 sequence, or U+FFFD for its first byte.
-            len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+            len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
             unsigned v = len == 4 ? c & 7 : len == 3 ? c & 15 : c & 31;
             bool ok = len != 0 && i + len <= n;
             for (size_t k = 1; ok && k < len; k++) {
@@ -525,6 +674,10 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     const bool suite =
         o.suite || o.paths.size() > 1 || (o.paths[0] != "-" && fs::is_directory(o.paths[0], ec));
     if (suite) return RunSuite(o, program, out, err);
+    if (o.paths[0].empty()) {
+        err << "tmx5 run: an empty name ('') is not a script; give a file, a folder or -\n";
+        return 2;
+    }
     CoverageRecorder recorder;
     if (o.coverage.Wanted()) o.run.observer = &recorder;
     if (!o.run.outDir.empty()) {

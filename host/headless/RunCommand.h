@@ -11,14 +11,20 @@
 // Options:
 //   --update-frames      write missing, changed or broken expect-frame references
 //   --out DIR            write files below DIR instead of the script's folder
-//                        (a suite: below DIR/<the script's folder under the path given>)
+//                        (a suite of one folder: below DIR/<the script's folder under it>;
+//                        of several paths: below DIR/<the script's folder as given>)
 //   --allow-any-path     let file names be absolute or hold ".." (and follow links out)
-//   --state-on-failure   a failed expectation also writes the state (SCRIPT's stem + ".state")
-//   --timeout SECONDS    end a script's run after SECONDS of real time (status 1)
+//   --state-on-failure   a failed expectation also writes the state (SCRIPT's stem + ".failed.state")
+//   --timeout SECONDS    end a script's run after SECONDS of real time (status 1), whatever it
+//                        is blocked on
 //   -j N                 run N scripts at once (suite; default: the number of cores)
 //   --shard K/N          run the K-th of N parts of the suite (1 <= K <= N)
 //   --junit FILE         write a JUnit XML report of the suite
 // Exit status: 0 all passed, 1 any failed, 2 any bad (or a bad command line).
+//
+// A suite that is stopped (SIGTERM, SIGINT, SIGHUP, SIGPIPE) or whose output
+// is closed stops its scripts first; the report's path is checked before
+// anything runs.
 #pragma once
 
 #include <iosfwd>

@@ -155,7 +155,8 @@ const std::vector<ProgramOption>& ProgramOptions() {
         {"tmx5", "open the simulator window"},
         {"  --record FILE.tmx",
          "record every input into FILE.tmx as a script for tmx5 run, in passes, ending with an expect line "
-         "for every value that differs from power-on and an expect-frame of the last frame (FILE.last.pbm)"},
+         "for every value that differs from power-on and an expect-frame of the last frame (FILE.last.pbm); "
+         "an older FILE.tmx stays until the recording ends whole"},
         {"  --utc \"YYYY-MM-DD HH:MM:SS\"", "start the simulated clock at that UTC instead of the computer's"},
         {"  --speed N|fastest", "run N times faster than real time (1 to 100000), or as fast as the machine goes"},
         {"  --paused", "start paused (the simulator controls step and resume)"},
@@ -168,14 +169,15 @@ const std::vector<ProgramOption>& ProgramOptions() {
          "own: a line each, PASS, FAIL or BAD and its time, then \"N passed, N failed\""},
         {"  --update-frames", "write every missing, changed or broken expect-frame reference"},
         {"  --state-on-failure",
-         "at a failed expectation also write the state to SCRIPT.state (the script's name without .tmx) "
-         "beside the script or below --out DIR, for tmx5 --load-state"},
-        {"  --out DIR", "write files below DIR instead of the script's folder"},
+         "at a failed expectation also write the state to SCRIPT.failed.state (the script's name without "
+         ".tmx) beside the script or below --out DIR, for tmx5 --load-state; never over a file the run reads"},
+        {"  --out DIR", "write files below DIR instead of the script's folder (a suite of several paths: below "
+                        "DIR and each script's folder as given)"},
         {"  --allow-any-path", "let file names be absolute, hold .. or lead out through links"},
-        {"  --timeout SECONDS", "end a script's run after SECONDS of real time (status 1)"},
+        {"  --timeout SECONDS", "end a script's run after SECONDS of real time (status 1), whatever it waits on"},
         {"  -j N", "run N scripts of a suite at once (default: the number of cores)"},
         {"  --shard K/N", "run the K-th of N parts of the suite (every N-th script from the K-th)"},
-        {"  --junit FILE", "write a JUnit XML report of the suite"},
+        {"  --junit FILE", "write a JUnit XML report of the suite (its path is checked before the suite runs)"},
         {"  --coverage FILE",
          "record what the run or suite made the instrument do, against its tables (screens and home pages, "
          "transitions, keys per screen, rows and fields, notable conditions, every variable's lowest and highest "
@@ -207,7 +209,9 @@ const std::vector<ReferenceNote>& ScriptLimits() {
         {"passes", "at most 100000000 per command"},
         {"total work", "at most 10,000 virtual hours and 10^9 passes per script: a script that asks for more "
                        "is bad when checked, a run that goes past them stops with status 2"},
-        {"--timeout SECONDS", "ends the run with status 1 after that many seconds of real time"},
+        {"--timeout SECONDS", "ends the run with status 1 after that many seconds of real time, even one "
+                              "blocked reading its script or writing its output"},
+        {"references", "an expect-frame reference larger than 1 MiB is broken (status 1)"},
     };
     return limits;
 }
@@ -229,7 +233,13 @@ const std::vector<ReferenceNote>& PathRules() {
         {"where", "a reference or a state to load is read from the script's folder (a state the run saved "
                   "below --out DIR, from there); every file a run writes (snap, save-state, a failed "
                   "expect-frame's pictures, --update-frames) goes below the script's folder, or below --out DIR "
-                  "(in a suite: DIR and the script's folder below the folder given); missing folders are made there"},
+                  "(in a suite: DIR and the script's folder below the folder given, or with several paths given, "
+                  "DIR and the script's folder as given; two folders that would share one are refused); missing "
+                  "folders are made there"},
+        {"regular files", "a script reads and writes regular files only: a FIFO, a device or a folder named "
+                          "as a file is refused (status 2)"},
+        {"whole files", "every file is written to a temporary file beside it and renamed over the old one "
+                        "only when complete: a write that fails (a full disk) keeps the old file (status 2)"},
         {"confinement", "an absolute name or one holding .. is refused when the script is checked "
                         "(status 2), and a name that leads out through a symbolic link when the run comes to it "
                         "(status 2), unless --allow-any-path is given"},

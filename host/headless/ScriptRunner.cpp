@@ -11,12 +11,16 @@
 #include <iostream>
 #include <sstream>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "FrameConvert.h"
 #include "FrameFiles.h"
+#include "SafeFiles.h"
 #include "ScriptCommands.h"
 #include "StateNames.h"
 #include "screens/Screens.h"
@@ -465,6 +469,15 @@ bool ScriptRunner::Resolve(const std::string& name, bool write, int number, std:
     namespace fs = std::filesystem;
     const std::string root = write && !outDir_.empty() ? outDir_ : baseDir_.empty() ? "." : baseDir_;
     *path = name.empty() || name[0] == '/' || root == "." ? name : root + "/" + name;
+    // A FIFO would hold the run in open() for ever, a device would take a
+    // snapshot's bytes: scripts read and write regular files only.
+    const std::string notRegular = NotWritable(*path);
+    if (!notRegular.empty()) {
+        err_ << displayName_ << ":" << number << ": " << name << " is " << notRegular
+             << "; a script reads and writes regular files only\n";
+        Finish(2);
+        return false;
+    }
     if (allowAnyPath_) return true;
     std::error_code ec, ec2, ec3;
     const fs::path top = fs::weakly_canonical(root, ec);
@@ -505,6 +518,15 @@ bool ScriptRunner::ValueOf(const std::string& name, std::string* value) {
     return true;
 }
 
+// Whether path is the script or a file the run has read (the same file
+// under any name).
+bool ScriptRunner::ReadsFile(const std::string& path) const {
+    std::error_code ec;
+    for (const std::string& r : read_)
+        if (std::filesystem::equivalent(path, r, ec)) return true;
+    return false;
+}
+
 void ScriptRunner::Finish(int code) {
     if (finished_) return;
     finished_ = true;
@@ -518,6 +540,8 @@ void ScriptRunner::Finish(int code) {
                  std::filesystem::is_symlink(std::filesystem::symlink_status(stateOnFailure_, ec)))
             err_ << "  no state written: " << stateOnFailure_
                  << " is a symbolic link; --allow-any-path follows it\n";
+        else if (ReadsFile(stateOnFailure_))
+            err_ << "  no state written: " << stateOnFailure_ << " is a file this run reads\n";
         else if (WriteStateFile(stateOnFailure_, CaptureInstrument(host_->Snapshot()), &why))
             err_ << "  wrote " << stateOnFailure_ << " (the state at the failing line; tmx5 --load-state "
                  << stateOnFailure_ << " opens it)\n";
@@ -526,7 +550,7 @@ void ScriptRunner::Finish(int code) {
     }
     if (movie_ && movie_->IsOpen()) {
         // The run ended before a movie end: the movie ends with it.
-        const unsigned long long cs = (host_->NowMs() - movie_->StartMs() + 5) / 10;
+        const unsigned long long cs = movie_->LengthCs(host_->NowMs());
         if (!EndMovie(movieLine_)) {
             exitCode_ = 2;
         } else {
@@ -569,6 +593,7 @@ ScriptRunner::Step ScriptRunner::LoadState(const ScriptCommand& c, int number) {
     if (!outDir_.empty() && Resolve(c.text, true, number, &written) && std::filesystem::exists(written, ec))
         path = written;
     if (finished_) return STEP_STOP;
+    read_.push_back(path);
     if (!ReadStateFile(path, &state, &why)) {
         err_ << displayName_ << ":" << number << ": load-state: " << why << "\n";
         Finish(2);
@@ -684,6 +709,11 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
                 out_ << name << "=" << v << "\n";
             }
             out_.flush();
+            if (!out_ && TimedOut()) {
+                // The timeout came while the output would not take the line.
+                CheckBounds();
+                return STEP_STOP;
+            }
             if (!out_) {
                 err_ << displayName_ << ":" << number << ": cannot write the output: " << std::strerror(errno)
                      << "\n";
@@ -730,6 +760,7 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
         Finish(1);
         return STEP_STOP;
     }
+    read_.push_back(path);
     if (!ReadFramePbm(path, want, &why)) {
         if (updateFrames_) {
             // A broken reference (cut short, another size, not a PBM) is replaced whole.
@@ -867,7 +898,8 @@ void ScriptRunner::CheckBounds() {
                                           : Milliseconds(maxVirtualMs_) + " of virtual time")
              << ", the most a script may take\n";
         Finish(2);
-    } else if (timeoutSeconds_ > 0 && points % 1024 == 0 && std::chrono::steady_clock::now() >= deadline_) {
+    } else if (timeoutSeconds_ > 0 &&
+               (TimedOut() || (points % 1024 == 0 && std::chrono::steady_clock::now() >= deadline_))) {
         char hours[32];
         std::snprintf(hours, sizeof hours, "%.2f", host_->NowMs() / 3600000.0);
         err_ << displayName_ << ":" << line << ": stopped by the timeout of " << timeoutSeconds_
@@ -991,7 +1023,90 @@ bool ReadScriptText(int fd, std::string* text, std::string* why) {
     }
 }
 
+// --- The run as a process ----------------------------------------------------
+
+namespace {
+
+// --timeout: the alarm sets TimeoutFired, which the run sees at its next
+// event point and ends there (status 1). A run blocked elsewhere (reading a
+// script from a pipe that never ends, writing to an output nobody reads)
+// does not reach one: a second alarm a second later ends the process
+// itself, with the same status and without a half-written file.
+volatile sig_atomic_t TimeoutFired = 0;
+char TimeoutMessage[512];
+size_t TimeoutMessageLength = 0;
+
+void OnTimeout(int) {
+    if (!TimeoutFired) {
+        TimeoutFired = 1;
+        alarm(1);
+        return;
+    }
+    RemoveTemporaryFiles();
+    if (write(2, TimeoutMessage, TimeoutMessageLength) < 0) {}
+    _exit(1);
+}
+
+// SIGTERM, SIGINT, SIGHUP (a suite stopping its scripts, Ctrl+C): the files
+// being written are removed and the signal then ends the process as usual.
+void OnStop(int signal) {
+    RemoveTemporaryFiles();
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+const int StopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// Sets the handlers up for one run and puts the old ones back after it.
+class RunSignals {
+public:
+    RunSignals(const std::string& name, double timeoutSeconds) {
+        struct sigaction stop = {};
+        stop.sa_handler = OnStop;
+        sigemptyset(&stop.sa_mask);
+        for (size_t i = 0; i < 3; i++) sigaction(StopSignals[i], &stop, &oldStop_[i]);
+        if (timeoutSeconds <= 0) return;
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", timeoutSeconds);
+        const std::string message = name + ": stopped by the timeout of " + seconds +
+                                    " s, waiting to read or write a file or the output\n";
+        TimeoutMessageLength = std::min(message.size(), sizeof TimeoutMessage);
+        std::memcpy(TimeoutMessage, message.data(), TimeoutMessageLength);
+        TimeoutFired = 0;
+        struct sigaction alarm = {};
+        alarm.sa_handler = OnTimeout;
+        sigemptyset(&alarm.sa_mask);
+        sigaction(SIGALRM, &alarm, &oldAlarm_); // no SA_RESTART: a blocked read or write returns
+        itimerval timer = {};
+        timer.it_value.tv_sec = (time_t)timeoutSeconds;
+        timer.it_value.tv_usec = (suseconds_t)((timeoutSeconds - (double)(time_t)timeoutSeconds) * 1e6);
+        if (timer.it_value.tv_sec == 0 && timer.it_value.tv_usec == 0) timer.it_value.tv_usec = 1;
+        setitimer(ITIMER_REAL, &timer, nullptr);
+        timed_ = true;
+    }
+    ~RunSignals() {
+        if (timed_) {
+            itimerval off = {};
+            setitimer(ITIMER_REAL, &off, nullptr);
+            sigaction(SIGALRM, &oldAlarm_, nullptr);
+            TimeoutFired = 0;
+        }
+        for (size_t i = 0; i < 3; i++) sigaction(StopSignals[i], &oldStop_[i], nullptr);
+    }
+    RunSignals(const RunSignals&) = delete;
+    RunSignals& operator=(const RunSignals&) = delete;
+
+private:
+    bool timed_ = false;
+    struct sigaction oldAlarm_ = {}, oldStop_[3] = {};
+};
+
+} // namespace
+
+bool ScriptRunner::TimedOut() { return TimeoutFired != 0; }
+
 int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err, const RunOptions& options) {
+    RunSignals signals(path, options.timeoutSeconds);
     std::string text, baseDir = ".", why;
     bool read;
     if (path == "-") {
@@ -999,9 +1114,9 @@ int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err,
         if (!read && why == "the file is closed") why = "standard input is closed";
         if (!read && why == "it is a folder") why = "standard input is a folder";
     } else {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // A FIFO or a device named as the script is refused, not waited on.
+        const int fd = OpenRegularFile(path, &why);
         read = fd >= 0 && ReadScriptText(fd, &text, &why);
-        if (fd < 0) why = std::strerror(errno);
         if (fd >= 0) close(fd);
         size_t slash = path.rfind('/');
         if (slash != std::string::npos) baseDir = slash == 0 ? "/" : path.substr(0, slash);
@@ -1013,12 +1128,14 @@ int RunScriptFile(const std::string& path, std::ostream& out, std::ostream& err,
     ScriptRunner runner(out, err);
     runner.SetOptions(options);
     runner.SetObserver(options.observer);
+    if (path != "-") runner.AddReadFile(path);
     if (options.stateOnFailure) {
-        // Beside the script, or below the output folder.
+        // Beside the script, or below the output folder, under a name of its
+        // own: never the name of a state the script loads.
         std::string stem = path == "-" ? "stdin" : path.substr(path.rfind('/') + 1);
         if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".tmx") == 0) stem.resize(stem.size() - 4);
         const std::string dir = options.outDir.empty() ? baseDir : options.outDir;
-        runner.SetStateOnFailure((dir == "." ? "" : dir + "/") + stem + ".state");
+        runner.SetStateOnFailure((dir == "." ? "" : dir + "/") + stem + ".failed.state");
     }
     if (!runner.Load(text, path, baseDir)) return 2;
     return runner.Run();

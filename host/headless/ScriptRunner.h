@@ -54,8 +54,8 @@ struct RunOptions {
     bool allowAnyPath = false;        // file names may be absolute, hold "..", or leave through links
     std::string outDir;               // where files are written; empty: the script's folder
     double timeoutSeconds = 0;        // wall-clock limit of the run; 0: none
-    bool stateOnFailure = false;      // a failure also writes the state to SCRIPT's stem + ".state" below the
-                                      // output folder (standard input: stdin.state)
+    bool stateOnFailure = false;      // a failure also writes the state to SCRIPT's stem + ".failed.state"
+                                      // below the output folder (standard input: stdin.failed.state)
     PassObserver* observer = nullptr; // told of every pass (coverage), or null
 };
 
@@ -108,9 +108,13 @@ public:
     }
     // With a path, a failed expectation also writes the state at the failing
     // line there (see StateFile.h), for opening in the window.
+    // It is never a file the run reads (the script, a loaded state, a
+    // reference): such a state is not written.
     void SetStateOnFailure(const std::string& path) { stateOnFailure_ = path; }
     // Told of every pass of the runs from now on (null: none).
     void SetObserver(PassObserver* observer) { observer_ = observer; }
+    // A file the run reads that is not named in the script (the script itself).
+    void AddReadFile(const std::string& path) { read_.push_back(path); }
     const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
     const std::vector<ScriptLine>& Lines() const { return lines_; }
@@ -140,6 +144,9 @@ private:
     bool EndMovie(int number);
     void RecordMovie();
     void Finish(int code);
+    bool ReadsFile(const std::string& path) const;
+    // Whether the alarm of RunScriptFile's --timeout has gone off.
+    static bool TimedOut();
     Step SaveState(const ScriptCommand& cmd, int number);
     Step LoadState(const ScriptCommand& cmd, int number);
     void Apply(const InstrumentSnapshot& state);
@@ -166,6 +173,7 @@ private:
     InstrumentSnapshot staged_;
     std::string stateOnFailure_;
     PassObserver* observer_ = nullptr;
+    std::vector<std::string> read_; // the files the run read (load-state, expect-frame), the script
     bool finished_ = false;
     int exitCode_ = 0;
     uint64_t passes_ = 0;

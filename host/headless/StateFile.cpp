@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "SafeFiles.h"
 #include "StateNames.h"
 #include "screens/Screens.h"
 
@@ -21,12 +22,17 @@ struct HostField {
     long long lo, hi;
 };
 // The host clock stays where a run can take it: the clock's 1970..2100 plus
-// the 10,000 virtual hours one script may add.
+// the 10,000 virtual hours one script may add; virtual time stays within
+// those 10,000 hours.
 const long long LongestRunMs = 10000LL * 3600000;
+const long long Year2100Ms = 4102444800000LL;
 const HostField HostFields[] = {
-    {"VirtualMs", 0, 1LL << 53}, {"HostUtcMs", 0, 4102444800000LL + LongestRunMs},
-    {"FrameMs", 1, 1000},        {"TrackBar", 0, 4096},
-    {"Calibrate", 0, 1},         {"KeyFast", 0, 1},
+    {"VirtualMs", 0, LongestRunMs},
+    {"HostUtcMs", 0, Year2100Ms + LongestRunMs},
+    {"FrameMs", 1, 1000},
+    {"TrackBar", 0, 4096},
+    {"Calibrate", 0, 1},
+    {"KeyFast", 0, 1},
     {"Lamp", 0, 0xFFFFFFFFLL},
 };
 const int HostFieldCount = sizeof HostFields / sizeof HostFields[0];
@@ -200,6 +206,13 @@ bool ParseStateFile(const std::string& text, InstrumentSnapshot* out, int* line,
                 return false;
             }
         }
+        // Every line of a saved state ends with a newline: a last line
+        // without one was cut short, perhaps inside its last value ("255"
+        // read as "25").
+        if (end == text.size()) {
+            *why = "the file ends inside this line (is it cut short?)";
+            return false;
+        }
         const std::vector<std::string> w = Words(raw);
         if (!versionSeen) {
             if (w.size() != 2 || w[0] != VersionWord) {
@@ -256,11 +269,18 @@ bool ParseStateFile(const std::string& text, InstrumentSnapshot* out, int* line,
             if (name != n.name) continue;
             if (!count((size_t)n.count)) return false;
             s.values[k].resize(n.count);
+            long long lo = n.min, hi = n.max;
+            if (name == "UtcClockOffset") {
+                // SET UTC TIME sets a time from 1970 to 2099 on a host clock
+                // from 1970 to 2100 plus the longest run: the offset between them.
+                lo = -(Year2100Ms + LongestRunMs) / 1000;
+                hi = Year2100Ms / 1000;
+            }
             for (int i = 0; i < n.count; i++) {
                 const std::string element = n.count > 1 ? name + "[" + std::to_string(i) + "]" : name;
-                if (!ParseWhole(w[i + 1], n.min, n.max, &s.values[k][i])) {
-                    *why = element + " " + w[i + 1] + " is not a whole number from " + std::to_string(n.min) +
-                           " to " + std::to_string(n.max);
+                if (!ParseWhole(w[i + 1], lo, hi, &s.values[k][i])) {
+                    *why = element + " " + w[i + 1] + " is not a whole number from " + std::to_string(lo) +
+                           " to " + std::to_string(hi);
                     return false;
                 }
             }
@@ -305,34 +325,26 @@ bool ParseStateFile(const std::string& text, InstrumentSnapshot* out, int* line,
 }
 
 bool ReadStateFile(const std::string& path, InstrumentSnapshot* s, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = path + ": cannot read: " + std::strerror(errno);
-        return false;
+    std::string text, why;
+    switch (ReadRegularFile(path, STATE_FILE_LIMIT, &text, &why)) {
+        case READ_OK:
+            break;
+        case READ_TOO_LARGE:
+            *error = path + ": larger than 1 MiB: not a state file";
+            return false;
+        default:
+            *error = path + ": cannot read: " + why;
+            return false;
     }
-    std::string text(STATE_FILE_LIMIT + 1, '\0');
-    in.read(&text[0], (std::streamsize)text.size());
-    if (in.bad()) {
-        *error = path + ": cannot read: " + std::strerror(errno);
-        return false;
-    }
-    text.resize((size_t)in.gcount());
     int line;
-    std::string why;
     if (ParseStateFile(text, s, &line, &why)) return true;
     *error = path + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + why;
     return false;
 }
 
 bool WriteStateFile(const std::string& path, const InstrumentSnapshot& s, std::string* error) {
-    const std::string text = FormatStateFile(s);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) *error = "cannot write " + path + ": " + std::strerror(errno);
-    return ok;
+    std::string why;
+    if (WriteFileAtomically(path, FormatStateFile(s), &why)) return true;
+    *error = "cannot write " + path + ": " + why;
+    return false;
 }

@@ -8,8 +8,11 @@
 // line, its elements in order), ScreenHandler by the screen routine's name,
 // and the host's part: VirtualMs, HostUtcMs, FrameMs, TrackBar, Calibrate,
 // KeyFast and Lamp. Blank lines and lines starting with '#' are skipped.
-// Reading takes the whole file into a staging copy and checks every line and
-// every range before anything is put back, so a bad file changes nothing.
+// Every line ends with a newline, the last one too: a file cut short inside
+// its last value ("255" cut to "25") is refused, not loaded. Reading takes the
+// whole file into a staging copy and checks every line and every range before
+// anything is put back, so a bad file changes nothing. Writing is whole or not
+// at all (SafeFiles.h); reading takes regular files only.
 #pragma once
 
 #include <cstdint>

@@ -6,24 +6,23 @@
 #include "runtime/State.h"
 #include "screens/Screens.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
 Recorder::Recorder(std::FILE* out, const std::string& path) : out_(out), path_(path) {}
 
-Recorder::~Recorder() {
-    if (ownsFile_ && out_) std::fclose(out_);
-}
+Recorder::~Recorder() = default; // an unfinished recording's temporary file goes with file_
 
 std::unique_ptr<Recorder> Recorder::OpenFile(const std::string& path, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (!file) {
-        *error = std::strerror(errno);
+    std::unique_ptr<AtomicFile> file(new AtomicFile());
+    if (!file->Open(path)) {
+        *error = file->Error();
         return nullptr;
     }
-    std::unique_ptr<Recorder> recorder(new Recorder(file, path));
-    recorder->ownsFile_ = true;
+    std::unique_ptr<Recorder> recorder(new Recorder(file->File(), path));
+    recorder->file_ = std::move(file);
     return recorder;
 }
 
@@ -43,9 +42,15 @@ bool Recorder::Begin() {
 }
 
 bool Recorder::PassesUntil(uint64_t point) {
-    if (point <= readPoint_) return true;
-    const bool ok = Write(FormatCommand(ScriptCommandKind::PASSES, {std::to_string(point - readPoint_)}));
-    readPoint_ = point;
+    // The most one `passes` line takes, from the command table.
+    static const uint64_t most = (uint64_t)FindScriptCommand("passes")->args[0].hi;
+    bool ok = true;
+    while (ok && point > readPoint_) {
+        const uint64_t n = std::min(point - readPoint_, most);
+        ok = Write(FormatCommand(ScriptCommandKind::PASSES, {std::to_string(n)}));
+        readPoint_ += n;
+    }
+    readPoint_ = std::max(readPoint_, point);
     return ok;
 }
 
@@ -73,8 +78,15 @@ bool Recorder::End(uint64_t point, const std::vector<std::pair<std::string, std:
         return false;
     }
     const size_t slash = framePath.rfind('/');
-    return Write(FormatCommand(ScriptCommandKind::EXPECT_FRAME,
-                               {slash == std::string::npos ? framePath : framePath.substr(slash + 1)}));
+    if (!Write(FormatCommand(ScriptCommandKind::EXPECT_FRAME,
+                             {slash == std::string::npos ? framePath : framePath.substr(slash + 1)})))
+        return false;
+    // The whole recording takes the file's name.
+    if (file_ && !file_->Commit()) {
+        error_ = "cannot write " + path_ + ": " + file_->Error();
+        return false;
+    }
+    return true;
 }
 
 std::string Recorder::UtcText(int64_t seconds) {

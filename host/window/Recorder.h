@@ -18,7 +18,13 @@
 // power-on keeps), the screen routine, the power state, the lamp and the
 // track bar's label, and an `expect-frame` of the last frame, written beside
 // the script as NAME.last.pbm. Every line is flushed as it is written; a
-// failed write is reported as "cannot write FILE: REASON".
+// failed write is reported as "cannot write FILE: REASON". A file opened by
+// OpenFile is written to a temporary file beside it and takes its name when
+// the recording ends (SafeFiles.h): a recording that fails or never ends
+// leaves an older file of that name as it was.
+//
+// A long wait is written as several `passes` lines, each within what the
+// command takes, so a recording made at the fastest speed replays too.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "headless/SafeFiles.h"
 #include "runtime/State.h"
 
 class Recorder {
@@ -39,8 +46,8 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    // Creates (or empties) the file. Null when it cannot be opened, with the
-    // system's reason in *error.
+    // Starts the file (an old one stays until End). Null when it cannot be
+    // written or is not a regular file, with the reason in *error.
     static std::unique_ptr<Recorder> OpenFile(const std::string& path, std::string* error);
 
     const std::string& Path() const { return path_; }
@@ -71,7 +78,7 @@ private:
     bool PassesUntil(uint64_t point);
 
     std::FILE* out_;
-    bool ownsFile_ = false;
+    std::unique_ptr<AtomicFile> file_; // OpenFile's: renamed over the path at End
     std::string path_;
     std::string error_;
     uint64_t readPoint_ = 1;

@@ -2,6 +2,8 @@
 // scripts with their JUnit report.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,17 +20,6 @@
 namespace {
 
 const std::string Tmx5 = TMX5_BINARY;
-
-// Runs a shell command; its status, standard output and error output.
-Result Sh(const std::string& cmd) {
-    static const std::string dir = TempDir();
-    const int status = std::system(("(" + cmd + ") > " + dir + "/out 2> " + dir + "/err").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir + "/out"), ReadFile(dir + "/err")};
-}
-
-void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // Each row: a command line, its status, and what its error output must hold.
 TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
@@ -52,7 +43,8 @@ TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
         // Scripts that cannot be read used to pass as empty ones.
         {"run - < " + dir, 2, "-: cannot read the script: standard input is a folder"},
         {"run - <&-", 2, "-: cannot read the script: standard input is closed"},
-        {"run /dev/zero", 2, "/dev/zero:1: NUL byte at column 1"},
+        {"run /dev/zero", 2, "/dev/zero: cannot read the script: not a regular file (a character device)"},
+        {"run ''", 2, "an empty name ('') is not a script"},
         {"run " + dir + "/missing.tmx", 2, "cannot read the script: No such file"},
         {"run " + dir + "/ok.tmx - ", 2, "standard input (-) runs alone"},
         {"run " + Tmx5.substr(0, Tmx5.rfind('/')) + "/CMakeFiles", 2, "no scripts (*.tmx) below"},
@@ -183,6 +175,158 @@ TEST(Suite, XmlEscapeKeepsUtf8AndReplacesWhatXmlCannotHold) {
     EXPECT_EQ(XmlEscape("\xff\xC3"), bad + bad);           // a stray byte, a sequence cut short
     EXPECT_EQ(XmlEscape("\xC0\xAF"), bad + bad);           // an overlong form
     EXPECT_EQ(XmlEscape("\xED\xA0\x80"), bad + bad + bad); // a surrogate
+    // Lead bytes F5 to FF start no sequence: they used to be copied through.
+    EXPECT_EQ(XmlEscape("\xF8\x80\x80"), bad + bad + bad);
+    EXPECT_EQ(XmlEscape("\xFF\xBF\xBF"
+                        "a"),
+              bad + bad + bad + "a");
+    EXPECT_EQ(XmlEscape("\xF5\x80\x80\x80"), bad + bad + bad + bad);
+}
+
+} // namespace
+
+namespace {
+
+// Starts `tmx5 run ARGS` in dir with the write end of a pipe as its
+// descriptor 3, which every script it starts inherits: the read end sees
+// its end only when the suite and all of its scripts are gone. stdoutFd is
+// the suite's standard output.
+pid_t StartSuite(const std::string& dir, const std::vector<std::string>& args, int stdoutFd, int* witness) {
+    int w[2];
+    if (pipe2(w, O_CLOEXEC) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(99);
+        dup2(w[1], 3);
+        dup2(stdoutFd, 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        std::vector<char*> argv = {const_cast<char*>(Tmx5.c_str()), const_cast<char*>("run")};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(Tmx5.c_str(), argv.data());
+        _exit(98);
+    }
+    close(w[1]);
+    *witness = w[0];
+    return pid;
+}
+
+// Reads until every holder of the pipe's write end is gone.
+void WaitForTheEnd(int witness) {
+    char c;
+    while (read(witness, &c, 1) > 0 || errno == EINTR) {}
+    close(witness);
+}
+
+// Stopping a suite used to leave its scripts running under init, writing
+// their files long after. Each script here says it started, then runs for
+// about half a minute of the machine's time and writes done-NAME.txt.
+TEST(Suite, StoppingTheSuiteStopsItsScripts) {
+    const std::string dir = TempDir();
+    ASSERT_EQ(Sh("mkdir -p " + dir + "/s").code, 0);
+    for (const char* name : {"a", "b"})
+        Write(dir + "/s/" + name + ".tmx", std::string("snap started-") + name +
+                                               ".txt\non\nframe-ms 1\nwait 200m\nsnap done-" + name +
+                                               ".txt\n");
+    // By SIGTERM, once both scripts run.
+    const int null = open("/dev/null", O_WRONLY);
+    int witness;
+    pid_t suite = StartSuite(dir, {"-j", "2", "s"}, null, &witness);
+    ASSERT_GT(suite, 0);
+    while (ReadFile(dir + "/s/started-a.txt").empty() || ReadFile(dir + "/s/started-b.txt").empty())
+        usleep(10000);
+    kill(suite, SIGTERM);
+    WaitForTheEnd(witness);
+    int status;
+    waitpid(suite, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(Sh("ls " + dir + "/s").out, "a.tmx\nb.tmx\nstarted-a.txt\nstarted-b.txt\n")
+        << "a script ran on after its suite";
+
+    // By a reader that goes away (`tmx5 run s | head -1`) before the suite writes a line.
+    Sh("rm " + dir + "/s/started-*");
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    suite = StartSuite(dir, {"-j", "2", "s"}, out[1], &witness);
+    close(out[1]);
+    while (ReadFile(dir + "/s/started-a.txt").empty() || ReadFile(dir + "/s/started-b.txt").empty())
+        usleep(10000);
+    close(out[0]);
+    WaitForTheEnd(witness);
+    waitpid(suite, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    EXPECT_EQ(Sh("ls " + dir + "/s").out, "a.tmx\nb.tmx\nstarted-a.txt\nstarted-b.txt\n")
+        << "a script ran on after its output was closed";
+    close(null);
+}
+
+// --out: every write below DIR however the paths are spelled; two folders
+// of one suite never share a file.
+TEST(Suite, OutputFolderMirrorsEachFolderBelowItWhateverTheSpelling) {
+    const std::string dir = TempDir();
+    ASSERT_EQ(Sh("mkdir -p " + dir + "/s/sub " + dir + "/a " + dir + "/b " + dir + "/c/a").code, 0);
+    Write(dir + "/s/sub/x.tmx", "snap x.txt\n");
+    // Spelled as given used to lead out of DIR: into s/ itself, or beside DIR.
+    for (const std::string& s :
+         {std::string("./s"), dir + "/./s", std::string("s/sub/.."), std::string("s/")})
+        for (const std::string& o : {std::string("o"), dir + "/o"}) {
+            Result res = Sh("cd " + dir + " && " + Tmx5 + " run --out " + o + " " + s);
+            EXPECT_EQ(res.code, 0) << s << " " << o << res.err;
+            EXPECT_EQ(Sh("cd " + dir + " && find . -name x.txt").out, "./o/sub/x.txt\n") << s << " " << o;
+            Sh("rm -r " + dir + "/o");
+        }
+    // Two folders whose scripts write the same name: each below its own folder.
+    Write(dir + "/a/m.tmx", "snap m.txt\n");
+    Write(dir + "/b/m.tmx", "on\nwait 2s\nsnap m.txt\n");
+    Result res = Sh("cd " + dir + " && " + Tmx5 + " run -j 2 --out o a b");
+    EXPECT_EQ(res.code, 0) << res.err;
+    EXPECT_NE(ReadFile(dir + "/o/a/m.txt"), "");
+    EXPECT_NE(ReadFile(dir + "/o/b/m.txt"), "");
+    EXPECT_NE(ReadFile(dir + "/o/a/m.txt"), ReadFile(dir + "/o/b/m.txt"));
+    // Two that would still share one are refused before anything runs.
+    Write(dir + "/c/a/m.tmx", "snap m.txt\n");
+    res = Sh("cd " + dir + "/c && " + Tmx5 + " run --out o2 a ../a");
+    EXPECT_EQ(res.code, 2);
+    EXPECT_NE(res.err.find("would both write below o2/a"), std::string::npos) << res.err;
+    EXPECT_EQ(res.out, "");
+
+    // One script under three spellings runs once.
+    res = Sh("cd " + dir + " && " + Tmx5 + " run a/m.tmx ./a/m.tmx a//m.tmx");
+    EXPECT_EQ(res.out.substr(res.out.find('\n') + 1), "1 passed, 0 failed\n") << res.out;
+}
+
+TEST(Suite, TheReportsPathIsCheckedBeforeAnythingRuns) {
+    const std::string dir = TempDir();
+    ASSERT_EQ(Sh("mkdir -p " + dir + "/s").code, 0);
+    Write(dir + "/s/a.tmx", "snap ran.txt\n");
+    for (const char* report : {"s/a.tmx", "s"}) {
+        Result res = Sh("cd " + dir + " && " + Tmx5 + " run --junit " + report + " s");
+        EXPECT_EQ(res.code, 2) << report;
+        EXPECT_NE(res.err.find(std::string("--junit ") + report + ": "), std::string::npos) << res.err;
+        EXPECT_EQ(ReadFile(dir + "/s/a.tmx"), "snap ran.txt\n") << "a script was overwritten";
+        EXPECT_EQ(ReadFile(dir + "/s/ran.txt"), "") << "the suite ran before its report was refused";
+    }
+}
+
+TEST(Suite, ALowOpenFileLimitMakesScriptsWaitNotFail) {
+    const std::string dir = TempDir();
+    for (int i = 0; i < 8; i++) Write(dir + "/s" + std::to_string(i) + ".tmx", "on\nwait 2s\nprint Power\n");
+    Result res = Sh("cd " + dir + " && ulimit -n 12 && " + Tmx5 + " run -j 8 .");
+    EXPECT_EQ(res.code, 0) << res.out;
+    EXPECT_NE(res.out.find("8 passed, 0 failed\n"), std::string::npos) << res.out;
+}
+
+TEST(CommandLine, AClosedOutputIsReportedOnce) {
+    const std::string dir = TempDir();
+    Write(dir + "/p.tmx", "on\nwait 2s\nprint Power\n");
+    for (const std::string& args : {dir + "/p.tmx", dir + "/p.tmx " + dir + "/p.tmx"}) {
+        Result res = Sh(Tmx5 + " run " + args + " >&-");
+        EXPECT_EQ(res.code, 2) << args;
+        const size_t first = res.err.find("cannot write the output");
+        EXPECT_NE(first, std::string::npos) << res.err;
+        EXPECT_EQ(res.err.find("cannot write the output", first + 1), std::string::npos) << res.err;
+    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Running scripts in process for the runner's tests.
 #pragma once
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,4 +49,15 @@ inline std::string ReadFile(const std::string& path) {
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+inline void Write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Runs a shell command; its status, standard output and error output.
+inline Result Sh(const std::string& cmd) {
+    static const std::string dir = TempDir();
+    const int status = std::system(("(" + cmd + ") > " + dir + "/out 2> " + dir + "/err").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir + "/out"), ReadFile(dir + "/err")};
 }

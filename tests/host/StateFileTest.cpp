@@ -69,12 +69,26 @@ TEST(SavedState, ABadFileEndsTheRunWithItsLineAndLoadsNothing) {
     // Every bad file also changes MainZone early on: it must not stick.
     const std::string early = WithLine(good, "MainZone", "MainZone 7");
     const size_t frameLine = early.find("\nFrameBuffer ");
+    // The frame buffer comes last; its last byte all lit.
+    const std::string lastIs255 = early.substr(0, early.size() - 2) + "255\n";
+    ASSERT_EQ(early.substr(early.size() - 3), " 0\n");
     struct Case {
         const char* what;
         std::string text;
         const char* says;
     } cases[] = {
-        {"cut in the middle of a line", early.substr(0, frameLine + 200), "FrameBuffer takes 912 values"},
+        {"cut in the middle of a line", early.substr(0, frameLine + 200),
+         "ends inside this line (is it cut short?)"},
+        // The last value 255 cut to 25, still in its range: loaded, until the
+        // last newline was required.
+        {"cut inside its last value", lastIs255.substr(0, lastIs255.size() - 2),
+         ":91: the file ends inside this line"},
+        {"without its last newline", early.substr(0, early.size() - 1), "ends inside this line"},
+        // Values no run can reach: a clock offset past the year 95 million, a virtual time past 10,000 hours.
+        {"clock offset out of reach", WithLine(early, "UtcClockOffset", "UtcClockOffset 4611686018427387904"),
+         "UtcClockOffset 4611686018427387904 is not a whole number from -4138444800 to 4102444800"},
+        {"virtual time out of reach", WithLine(early, "VirtualMs", "VirtualMs 36000000001"),
+         "VirtualMs 36000000001 is not a whole number from 0 to 36000000000"},
         {"cut after a line", early.substr(0, frameLine + 1), "ends without FrameBuffer"},
         {"unknown name", WithLine(early, "Bogus", "Bogus 1"), ":92: unknown name Bogus"},
         {"out of range", WithLine(early, "Contrast", "Contrast 58"),
@@ -129,10 +143,31 @@ TEST(SavedState, AFailureWritesTheStateAtTheFailingLine) {
     RunOptions options;
     options.stateOnFailure = true;
     EXPECT_EQ(RunScriptFile(dir + "/fails.tmx", out, err, options), 1);
-    EXPECT_NE(err.str().find("wrote " + dir + "/fails.state"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("wrote " + dir + "/fails.failed.state"), std::string::npos) << err.str();
     Result r = RunText(
-        "load-state fails.state\nexpect HomePage 1\nexpect Power on\nwait 1s\nexpect HomePage 1\n", dir);
+        "load-state fails.failed.state\nexpect HomePage 1\nexpect Power on\nwait 1s\nexpect HomePage 1\n",
+        dir);
     EXPECT_EQ(r.code, 0) << r.err;
+
+    // The state a script loads is its input: a failure used to overwrite
+    // a.state, the fixture of a.tmx, with the failure state.
+    ASSERT_EQ(RunText("on\nwait 2s\nsave-state a.state\n", dir).code, 0);
+    const std::string fixture = ReadFile(dir + "/a.state");
+    std::ofstream(dir + "/a.tmx") << "load-state a.state\nkey cw\nexpect HomePage 0\n";
+    std::ostringstream out2, err2;
+    EXPECT_EQ(RunScriptFile(dir + "/a.tmx", out2, err2, options), 1);
+    EXPECT_EQ(ReadFile(dir + "/a.state"), fixture);
+    EXPECT_NE(ReadFile(dir + "/a.failed.state"), "") << err2.str();
+    // Nor is the failure state written over a state of that name the script loads.
+    std::ofstream(dir + "/b.tmx")
+        << "load-state a.state\nload-state b.failed.state\nkey cw\nexpect HomePage 0\n";
+    std::filesystem::copy_file(dir + "/a.state", dir + "/b.failed.state");
+    std::ostringstream out3, err3;
+    EXPECT_EQ(RunScriptFile(dir + "/b.tmx", out3, err3, options), 1);
+    EXPECT_EQ(ReadFile(dir + "/b.failed.state"), fixture);
+    EXPECT_NE(err3.str().find("no state written: " + dir + "/b.failed.state is a file this run reads"),
+              std::string::npos)
+        << err3.str();
 }
 
 } // namespace

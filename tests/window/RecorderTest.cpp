@@ -82,6 +82,33 @@ TEST(RecorderFormat, EachLineComesWherTheReplayReadsIt) {
     EXPECT_TRUE(runner.Load(ReadAll(path), path, dir.path().toStdString())) << err.str();
 }
 
+// At the fastest speed seven seconds with the instrument off made 152
+// million event points, and `passes` takes at most 100 million: the
+// recording could not be replayed.
+TEST(RecorderFormat, ALongWaitAtTheFastestSpeedIsSplitSoItReplays) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("fast.tmx")).toStdString();
+    std::string why;
+    std::unique_ptr<Recorder> r = Recorder::OpenFile(path, &why);
+    ASSERT_TRUE(r) << why;
+    u8 frame[912] = {};
+    ASSERT_TRUE(r->Begin());
+    ASSERT_TRUE(r->Line(1, {"key cw"}, true));
+    ASSERT_TRUE(r->Line(3 + 250000000, {"key ccw"}, true));
+    ASSERT_TRUE(r->End(5 + 250000000, {{"HomePage", "0"}}, frame));
+    std::istringstream text(ReadAll(path));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+        if (line[0] != '#') lines.push_back(line);
+    const std::vector<std::string> want = {
+        "key cw",  "passes 100000000",  "passes 100000000",          "passes 50000000",
+        "key ccw", "expect HomePage 0", "expect-frame fast.last.pbm"};
+    EXPECT_EQ(lines, want);
+    std::ostringstream out, err;
+    ScriptRunner runner(out, err);
+    EXPECT_TRUE(runner.Load(ReadAll(path), path, dir.path().toStdString())) << err.str();
+}
+
 class RecordingTest : public WindowTest {};
 
 TEST_F(RecordingTest, ASessionWithSpeedsAPauseAndStepsReplaysExactly) {
@@ -174,14 +201,36 @@ TEST(RecorderFile, RecordLeavesTheFileAloneWithoutADisplay) {
     EXPECT_EQ(ReadAll(path.toStdString()), "kept\n");
 }
 
-TEST(RecorderFile, RecordWriteFailureSaysCannotWriteAndExitsNonZero) {
+// A recording that cannot be written (here: a file size limit of 0, as on a
+// full disk) says so and ends the program with 1, and an older recording of
+// that name is kept whole: it used to be emptied first.
+TEST(RecorderFile, RecordWriteFailureSaysCannotWriteKeepsTheOldFileAndExitsNonZero) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.tmx"));
+    std::ofstream(path.toStdString()) << "# an older recording\non\n";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess p;
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(TMX5_BINARY), {QStringLiteral("--record"), QStringLiteral("/dev/full")});
+    p.start(QStringLiteral("sh"),
+            {QStringLiteral("-c"), QStringLiteral("ulimit -f 0 && exec \"$0\" --record \"$1\""),
+             QStringLiteral(TMX5_BINARY), path});
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError())
-                    .contains(QLatin1String("cannot write /dev/full: No space left on device")));
+    const QString said = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_TRUE(said.contains(QLatin1String("cannot write ") + path + QLatin1String(": File too large")))
+        << said.toStdString();
+    EXPECT_EQ(ReadAll(path.toStdString()), "# an older recording\non\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("old.tmx")})
+        << "a temporary file was left behind";
+
+    // A device is no file to record into: refused before the window opens.
+    QProcess full;
+    full.setProcessEnvironment(env);
+    full.start(QStringLiteral(TMX5_BINARY), {QStringLiteral("--record"), QStringLiteral("/dev/full")});
+    ASSERT_TRUE(full.waitForFinished(20000));
+    EXPECT_EQ(full.exitCode(), 2);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(full.readAllStandardError())
+            .contains(QLatin1String("cannot record to /dev/full: not a regular file (a character device)")));
 }

@@ -54,12 +54,20 @@ code=$?
 [ $code = 2 ] || fail "--record into a missing folder exited $code, not 2"
 grep -q "cannot record to $WORK/no-such-folder/x.tmx" "$WORK/refused.log" ||
     fail "--record into a missing folder said: $(cat "$WORK/refused.log")"
-# A recording that cannot be written says so and ends the program with 1.
+# A device is no file to record into: refused before the window opens.
 timeout 20 "$TMX5" --record /dev/full >/dev/null 2>"$WORK/full.log"
 code=$?
-[ $code = 1 ] || fail "--record /dev/full exited $code, not 1"
-grep -q "cannot write /dev/full: No space left on device" "$WORK/full.log" ||
+[ $code = 2 ] || fail "--record /dev/full exited $code, not 2"
+grep -q "cannot record to /dev/full: not a regular file" "$WORK/full.log" ||
     fail "--record /dev/full said: $(cat "$WORK/full.log")"
+# A recording that cannot be written (a full disk) says so, ends the program
+# with 1 and keeps the older recording of that name.
+echo "# older" >"$WORK/old.tmx"
+# (Its messages go to a pipe, which the file size limit leaves alone.)
+said=$( (ulimit -f 0 && timeout 20 "$TMX5" --record "$WORK/old.tmx" >/dev/null; echo "exit $?") 2>&1)
+case $said in *"exit 1") ;; *) fail "--record on a full disk did not exit 1: $said" ;; esac
+case $said in *"cannot write $WORK/old.tmx: File too large"*) ;; *) fail "--record on a full disk said: $said" ;; esac
+[ "$(cat "$WORK/old.tmx")" = "# older" ] || fail "--record on a full disk damaged the older recording"
 
 REC=$WORK/session.tmx
 "$TMX5" --record "$REC" >"$WORK/tmx5.log" 2>&1 &
