@@ -249,6 +249,11 @@ def test_closing_frees_the_way_and_a_new_instrument_starts_afresh():
     third.on()
     del third
     tmx5.Instrument().close()
+    # So does one in a reference cycle that nothing reaches any more.
+    holder = {"instrument": tmx5.Instrument()}
+    holder["self"] = holder
+    del holder
+    tmx5.Instrument().close()
 
 
 def test_pictures_match_the_packages_zlib_stream(tmx5_instrument, tmp_path):

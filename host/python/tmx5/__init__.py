@@ -114,7 +114,15 @@ class Instrument:
     """
 
     def __init__(self, utc=None):
-        self._core = _tmx5.Core()
+        try:
+            self._core = _tmx5.Core()
+        except RuntimeError:
+            # An instrument nobody can reach any more (held in a reference
+            # cycle) is closed by the garbage collector; then try once more.
+            import gc
+
+            gc.collect()
+            self._core = _tmx5.Core()
         if utc is not None:
             try:
                 self._command("utc", *_utc_words(utc))
