@@ -383,9 +383,13 @@ bool ScriptRunner::ParseLine(const std::string& text, int number) {
 bool ScriptRunner::Load(const std::string& text, const std::string& displayName, const std::string& baseDir) {
     displayName_ = displayName;
     baseDir_ = baseDir;
+    movieLine_ = 0;
+    return ParseText(text);
+}
+
+bool ScriptRunner::ParseText(const std::string& text) {
     lines_.clear();
     errors_ = 0;
-    movieLine_ = 0;
     if (text.size() > SCRIPT_MAX_BYTES) {
         err_ << displayName_ << ": longer than " << SCRIPT_MAX_BYTES
              << " bytes (1 MiB), the most a script may be\n";
@@ -450,6 +454,60 @@ bool ScriptRunner::CheckWork() {
                                         " event points (passes)");
     }
     return true;
+}
+
+// --- A live run ---------------------------------------------------------------
+
+void ScriptRunner::SetIdle(std::function<bool()> idle) {
+    idle_ = std::move(idle);
+    if (idle_) SetLimits(UINT64_MAX, UINT64_MAX);
+}
+
+bool ScriptRunner::Feed(const std::string& text, const std::string& displayName, const std::string& baseDir) {
+    displayName_ = displayName;
+    baseDir_ = baseDir;
+    // Whether `movie end` is good depends on the movie recording now.
+    const int recording = movieLine_;
+    movieLine_ = movie_ && movie_->IsOpen() ? std::max(recording, 1) : 0;
+    const bool ok = ParseText(text);
+    movieLine_ = recording;
+    lineIndex_ = commandIndex_ = 0;
+    return ok;
+}
+
+bool ScriptRunner::FeedCommand(const std::vector<std::string>& words, const std::string& displayName,
+                               const std::string& baseDir) {
+    displayName_ = displayName;
+    baseDir_ = baseDir;
+    lines_.clear();
+    lineIndex_ = commandIndex_ = 0;
+    errors_ = 0;
+    if (words.empty()) return Bad(1, "no command");
+    const int recording = movieLine_;
+    movieLine_ = movie_ && movie_->IsOpen() ? std::max(recording, 1) : 0;
+    ScriptLine line;
+    line.number = 1;
+    ScriptCommand cmd;
+    bool isEvent = false;
+    const bool ok = ParseCommand(words, 1, &cmd, &isEvent);
+    movieLine_ = recording;
+    if (!ok) return false;
+    line.hasEvent = isEvent;
+    line.commands.push_back(cmd);
+    lines_.push_back(line);
+    return true;
+}
+
+bool ScriptRunner::ReadName(const std::string& name, std::string* value, std::string* why) {
+    return CheckName(name, why) && ValueOf(name, value);
+}
+
+// A live run drops what is left of the lines fed and of their waits.
+void ScriptRunner::DropFed(int status) {
+    fedStatus_ = status;
+    lineIndex_ = lines_.size();
+    commandIndex_ = 0;
+    skipPoints_ = waitUntilMs_ = 0;
 }
 
 // --- Running ----------------------------------------------------------------
@@ -529,6 +587,11 @@ bool ScriptRunner::ReadsFile(const std::string& path) const {
 
 void ScriptRunner::Finish(int code) {
     if (finished_) return;
+    if (idle_ && code != 0) {
+        // A live run goes on: only what was fed ends here.
+        DropFed(code);
+        return;
+    }
     finished_ = true;
     exitCode_ = code;
     if (code == 1 && !stateOnFailure_.empty() && host_ != nullptr) {
@@ -861,6 +924,8 @@ void ScriptRunner::ProcessScript() {
             waitUntilMs_ = 0;
         }
         if (lineIndex_ >= lines_.size()) {
+            // A live run waits here, at this event point, for more lines.
+            if (idle_ && idle_()) continue;
             Finish(0);
             return;
         }
@@ -868,12 +933,14 @@ void ScriptRunner::ProcessScript() {
         while (commandIndex_ < line.commands.size()) {
             lastLine_ = line.number;
             Step step = Execute(line.commands[commandIndex_++], line.number);
+            if (step == STEP_STOP && !finished_ && idle_) break; // a live run dropped the rest (Finish)
             if (step == STEP_STOP) return;
             if (step == STEP_SUSPEND) {
                 if (commandIndex_ == line.commands.size()) break; // the line is done
                 return;
             }
         }
+        if (lineIndex_ >= lines_.size()) continue; // dropped
         lineIndex_++;
         commandIndex_ = 0;
         if (line.hasEvent) {
@@ -913,6 +980,9 @@ void ScriptRunner::OnEventPoint() {
     if (finished_) return;
     CheckBounds();
     if (finished_) return;
+    if (poll_ && (skipPoints_ > 0 || waitUntilMs_ > 0) && host_->EventPoints() % LIVE_POLL_POINTS == 0 &&
+        poll_())
+        DropFed(3);
     RecordMovie();
     if (finished_) return;
     ProcessScript();

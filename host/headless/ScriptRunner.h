@@ -29,6 +29,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -117,6 +118,39 @@ public:
     void AddReadFile(const std::string& path) { read_.push_back(path); }
     const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
+    // --- A live run (the Python module): the instrument stays up between
+    // pieces of script handed to it one after another, as if they stood one
+    // after the other in one script.
+    //
+    // With an idle routine, reaching the end of the script does not end the
+    // run: the runner calls idle() at that event point, and idle returns once
+    // more lines have been fed (true: they run on from this event point) or
+    // when the run is to end (false). A failed expectation or a file that
+    // cannot be written does not end a live run either: the rest of what was
+    // fed is dropped, FedStatus says what happened, and the runner goes idle
+    // at the same event point. A live run has no bounds of virtual time or
+    // event points beyond each command's own.
+    void SetIdle(std::function<bool()> idle);
+    // Called every LIVE_POLL_POINTS event points while a wait or passes is
+    // running; when it returns true the rest of what was fed is dropped
+    // (FedStatus 3) and the runner goes idle at that event point.
+    void SetPoll(std::function<bool()> poll) { poll_ = std::move(poll); }
+    static const uint64_t LIVE_POLL_POINTS = 1024;
+    // Checks text as Load does and, when every line is good, makes it what
+    // runs next. On a bad line prints FILE:LINE: reason and queues nothing.
+    bool Feed(const std::string& text, const std::string& displayName, const std::string& baseDir);
+    // One command from its words, as if they stood alone on line 1 (a word
+    // may hold blanks: no splitting, no comments, no quoting rules).
+    bool FeedCommand(const std::vector<std::string>& words, const std::string& displayName,
+                     const std::string& baseDir);
+    // What became of the lines fed last: 0 they ran, 1 an expectation failed,
+    // 2 a file could not be read or written, 3 the poll stopped them.
+    int FedStatus() const { return fedStatus_; }
+    void ClearFedStatus() { fedStatus_ = 0; }
+    // A name as expect and print read it (a state variable, ScreenHandler,
+    // Lamp, Label15, Power); false with the reason for a name they refuse.
+    bool ReadName(const std::string& name, std::string* value, std::string* why);
+
     const std::vector<ScriptLine>& Lines() const { return lines_; }
     // The host of the last run (valid during and after Run, until the next Run).
     const HeadlessHost* Host() const { return host_; }
@@ -124,6 +158,8 @@ public:
 
 private:
     bool ParseLine(const std::string& text, int number);
+    bool ParseText(const std::string& text);
+    void DropFed(int status);
     bool CheckWork();
     bool Resolve(const std::string& name, bool write, int number, std::string* path);
     void CheckBounds();
@@ -189,6 +225,9 @@ private:
     std::vector<WrittenFrame> written_;
     int movieLine_ = 0; // the line of the movie recording now (while loading: not ended yet)
     std::unique_ptr<Movie> movie_;
+    std::function<bool()> idle_; // set: a live run
+    std::function<bool()> poll_;
+    int fedStatus_ = 0;
 };
 
 // Reads FILE ("-" for standard input), checks and runs it. Returns the exit

@@ -53,6 +53,24 @@ done
   { cat "$work/demo.out" >&2; fail "tmx5 run demo.tmx"; }
 [ -s "$work/frames/frames/demo-menu.png" ] || fail "tmx5 run demo.tmx wrote no frames"
 
+# The Python module, from the unpacked root as Debian's python3 finds it once
+# installed: it imports, runs the firmware, and pytest finds its plugin.
+pydir=$root/usr/lib/python3/dist-packages
+if [ -d "$pydir/tmx5" ]; then
+  [[ $depends == *python3* ]] || fail "Depends lacks python3: '$depends'"
+  out=$(PYTHONPATH=$pydir /usr/bin/python3 -c 'import tmx5
+with tmx5.Instrument(utc="2026-06-21 14:30:00") as inst:
+    inst.on(); inst.wait("2s"); inst.key("cw")
+    print(tmx5.__version__, tmx5.FIRMWARE_VERSION, inst.screen, inst["HomePage"], inst["UtcTime.Hour"])' 2>&1) ||
+    fail "import tmx5 from the package: $out"
+  [ "$out" = "$version 1.06 HomeScreen 1 14" ] || fail "the packaged module says '$out'"
+  for so in "$pydir"/tmx5/_tmx5*.so; do
+    if readelf -S "$so" | grep -q '\.symtab'; then fail "$(basename "$so") is not stripped"; fi
+  done
+  PYTHONPATH=$pydir /usr/bin/python3 -m pytest --help -p no:cacheprovider >"$work/pytest-help.txt" 2>&1
+  grep -q -- --tmx5-utc "$work/pytest-help.txt" || fail "pytest does not find the packaged plugin"
+fi
+
 # The manual page: renders without a groff warning and names every option and
 # script command that --help names.
 page=$root/usr/share/man/man1/tmx5.1.gz
