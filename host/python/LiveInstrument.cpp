@@ -26,6 +26,7 @@ LiveInstrument::LiveInstrument() : runner_(out_, err_) {
     RunOptions options;
     options.allowAnyPath = true; // the caller's own files, wherever it keeps them
     runner_.SetOptions(options);
+    runner_.SetObserver(&coverage_);
     runner_.SetIdle([this] { return Idle(); });
     runner_.SetPoll([this] { return Poll(); });
     getcontext(&fiber_);

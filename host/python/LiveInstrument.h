@@ -21,6 +21,7 @@
 
 #include <ucontext.h>
 
+#include "headless/Coverage.h"
 #include "headless/ScriptRunner.h"
 
 class LiveInstrument {
@@ -52,6 +53,9 @@ public:
     bool Read(const std::string& name, std::string* value, std::string* why);
     const HeadlessHost& Host() const { return *runner_.Host(); }
     uint64_t Passes() const { return runner_.PassesRun(); }
+    // What the instrument has done since program start, against its tables
+    // (the same record as `tmx5 run --coverage`).
+    const CoverageData& Coverage() const { return coverage_.Data(); }
 
     // Ends the instrument (OFF if it runs) and frees the way for the next.
     void Close();
@@ -64,6 +68,7 @@ private:
     bool Idle();
     bool Poll();
 
+    CoverageRecorder coverage_;
     ScriptRunner runner_;
     std::ostringstream out_, err_;
     ucontext_t caller_{}, fiber_{};

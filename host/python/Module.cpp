@@ -101,6 +101,14 @@ PYBIND11_MODULE(_tmx5, m) {
                          false, std::string("save-state: the instrument is in its splash; save after it"));
                  return py::make_tuple(true, FormatStateFile(CaptureInstrument(inst.Host().Snapshot())));
              })
+        .def("coverage_json", [](LiveInstrument& inst) { return CoverageJson(Open(inst).Coverage()); })
+        .def("coverage_line", [](LiveInstrument& inst) { return CoverageLine(Open(inst).Coverage()); })
+        .def("coverage_html",
+             [](LiveInstrument& inst, const std::string& path, const std::string& title) {
+                 std::string why;
+                 if (!WriteTextFile(path, CoverageHtml(Open(inst).Coverage(), title), &why))
+                     throw py::value_error(why);
+             })
         .def("close",
              [](LiveInstrument& inst) {
                  Busy guard;

@@ -1,6 +1,7 @@
 """The same scenario through the module's calls and through `tmx5 run` gives the same values, pictures and frame."""
 
 import glob
+import json
 import os
 import subprocess
 
@@ -35,7 +36,8 @@ def test_calls_and_tmx5_run_agree(script, tmp_path, tmx5_binary):
             os.symlink(os.path.join(os.path.dirname(script), entry), str(cli / entry))
     copy = cli / os.path.basename(script)
     copy.write_text(with_prints(script, NAMES) + "snap last.pbm\nprint " + " ".join(tmx5.names()) + "\n")
-    run = subprocess.run([tmx5_binary, "run", "--allow-any-path", "--out", str(tmp_path / "cli-out"), str(copy)],
+    run = subprocess.run([tmx5_binary, "run", "--allow-any-path", "--coverage", str(tmp_path / "coverage.json"),
+                          "--out", str(tmp_path / "cli-out"), str(copy)],
                          capture_output=True, text=True)
     assert run.returncode == 0, run.stderr
     cli_values = [line for line in run.stdout.splitlines() if "=" in line and not line.startswith("wrote")]
@@ -46,11 +48,15 @@ def test_calls_and_tmx5_run_agree(script, tmp_path, tmx5_binary):
         values = replay(inst, script, str(out), NAMES)
         values += ["%s=%s" % (n, inst[n]) for n in tmx5.names()]
         frame = inst.frame()
+        coverage = inst.coverage()
 
     assert len(values) == len(cli_values)
     for number, (mine, theirs) in enumerate(zip(values, cli_values)):
         assert mine == theirs, "value %d" % number
     assert frame == read_pbm(str(tmp_path / "cli-out" / "last.pbm"))
+    # What the instrument did, in the instrument's own terms, is the same record too.
+    with open(str(tmp_path / "coverage.json")) as f:
+        assert coverage == json.load(f)
     # Every picture and movie the script writes is the same file, byte for byte.
     written = sorted(os.path.relpath(p, str(out)) for p in glob.glob(str(out / "**" / "*.*"), recursive=True))
     for name in written:

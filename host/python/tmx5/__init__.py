@@ -409,6 +409,33 @@ class Instrument:
         """Finishes the movie :meth:`movie` started."""
         self._command("movie", "end")
 
+    # --- Coverage -------------------------------------------------------------------
+
+    def coverage(self):
+        """What the instrument has done since program start, against its own tables.
+
+        The same structure ``tmx5 run --coverage FILE`` writes as JSON: ``screens``
+        (passes spent on each screen routine), ``pages``, ``transitions``, ``keys``
+        (screen and key pairs that reached a screen routine), ``fields``,
+        ``conditions`` (the notable events, each seen or not), ``values`` (each
+        variable's lowest and highest value against its range) and ``summary``
+        (``[covered, total]`` for each group).
+        """
+        import json
+
+        return json.loads(self._core.coverage_json())
+
+    def coverage_line(self):
+        """The one-line summary ``tmx5 run --coverage`` prints (``coverage: screens 1/12, ...``)."""
+        return self._core.coverage_line()
+
+    def coverage_html(self, path, title="tmx5 coverage"):
+        """Writes the coverage as one self-contained HTML page (the screen graph and what was never done)."""
+        try:
+            self._core.coverage_html(_os.fspath(path), title)
+        except ValueError as e:
+            raise OSError(str(e)) from None
+
     # --- Saved states ----------------------------------------------------------------
 
     def save_state(self, path=None):
