@@ -16,10 +16,10 @@
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
-#include "SafeFiles.h"
-#include "ScriptCommands.h"
+#include "frames/SafeFiles.h"
 #include "runtime/Runtime.h"
 #include "screens/Screens.h"
+#include "script/ScriptCommands.h"
 
 using json = nlohmann::ordered_json;
 

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "RunnerTestSupport.h"
-#include "headless/ScriptCommands.h"
-#include "headless/ScriptReference.h"
 #include "headless/ScriptRunner.h"
+#include "script/ScriptCommands.h"
+#include "script/ScriptReference.h"
 
 namespace {
 

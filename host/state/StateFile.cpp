@@ -8,9 +8,9 @@
 #include <map>
 #include <sstream>
 
-#include "SafeFiles.h"
-#include "StateNames.h"
+#include "frames/SafeFiles.h"
 #include "screens/Screens.h"
+#include "state/StateNames.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <map>
 
-#include "ScriptCommands.h"
-#include "StateNames.h"
 #include "screens/Screens.h"
+#include "script/ScriptCommands.h"
+#include "state/StateNames.h"
 
 // clang-format off
 // What a variable's number means; the names come from StateNames, this adds
@@ -157,7 +157,8 @@ std::string ScriptReferenceMarkdown() {
         "# Script reference\n\n"
         "<!-- Written by `tmx5 --reference` from the tables the script parser reads. Do not edit: change "
         "the\n"
-        "     tables (host/headless/ScriptCommands.cpp, StateNames.cpp, ScriptReference.cpp) and run\n"
+        "     tables (host/script/ScriptCommands.cpp, host/state/StateNames.cpp, "
+        "host/script/ScriptReference.cpp) and run\n"
         "     `build/host/tmx5 --reference > docs/SCRIPTS.md`; a test fails while the two differ. -->\n\n"
         "A scenario script drives the instrument headless (`tmx5 run SCRIPT`) on a virtual clock that starts "
         "at\n"

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "FrameConvert.h"
-#include "SafeFiles.h"
+#include "frames/FrameConvert.h"
+#include "frames/SafeFiles.h"
 
 static bool EndsWith(const std::string& s, const char* tail) {
     size_t n = std::strlen(tail);
@@ -23,6 +23,10 @@ FrameFormat FrameFormatOf(const std::string& path) {
     if (EndsWith(path, ".png")) return FRAME_PNG;
     if (EndsWith(path, ".txt")) return FRAME_TXT;
     return FRAME_UNKNOWN;
+}
+
+bool IsMovieName(const std::string& path) {
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".gif") == 0;
 }
 
 // Whole or not at all: a failed write keeps the old file (SafeFiles.h).
