@@ -2,7 +2,9 @@
 
 #include <emscripten.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "lcd/Lcd.h"
 
@@ -16,21 +18,40 @@ EM_JS(int, WebTakeEvent, (double* argument), {
     return e[0];
 });
 EM_JS(void, WebDraw, (const u8* frame), { Tmx5.draw(HEAPU8.subarray(frame, frame + 912)); });
+EM_JS(void, WebRendered, (const u8* frame, double virtualMs), {
+    Tmx5.remember(HEAPU8.slice(frame, frame + 912), virtualMs);
+});
 EM_JS(void, WebLamp, (int red, int green, int blue), { Tmx5.lamp(red, green, blue); });
 EM_JS(void, WebLabel15, (int position), { Tmx5.label15(position); });
-EM_JS(void, WebYielded, (double utcMs, int paused, int waiting), { Tmx5.yielded(utcMs, paused, waiting); });
+EM_JS(void, WebControls, (int trackBar, int calibrate, int keyFast), {
+    Tmx5.controls(trackBar, calibrate, keyFast);
+});
+EM_JS(void, WebYielded, (double utcMs, int paused, int waiting, double nowMs), {
+    Tmx5.yielded(utcMs, paused, waiting, nowMs);
+});
+EM_JS(void, WebState, (const char* text), { Tmx5.stateCaptured(UTF8ToString(text)); });
+EM_JS(void, WebStateRefused, (const char* why), { Tmx5.stateRefused(UTF8ToString(why)); });
 EM_JS(double, WebDateNow, (void), { return Date.now(); });
 EM_JS(void, WebStarted, (void), { Tmx5.started(); });
+// The state the page was opened with, as a state file's text: malloc'd, or
+// null for a fresh start.
+EM_ASYNC_JS(char*, WebInitialState, (void), {
+    const text = await Tmx5.initialState();
+    if (!text) return 0;
+    const size = lengthBytesUTF8(text) + 1;
+    const copy = _malloc(size);
+    stringToUTF8(text, copy, size);
+    return copy;
+});
+EM_ASYNC_JS(void, WebSleep, (int ms), { await Tmx5.sleep(ms); });
 // clang-format on
 
 namespace {
 
-// Longest sleep in one go, so that inputs are handled within a frame even
-// while the clock runs slowly or is paused.
-const int LongestSleepMs = 20;
 // Running flat out (or catching up) the host still lets the browser paint
 // and take inputs this often.
 const int64_t LongestBusyNs = 30 * 1000000LL;
+const uint64_t TickMs = 100;
 
 } // namespace
 
@@ -49,27 +70,95 @@ WebHost::~WebHost() {
 }
 
 void WebHost::Run() {
+    PutBackInitialState();
     lastYieldNs_ = pacer_.WallNow();
     WebStarted();
     for (;;) EventPoint();
 }
 
+HostSnapshot WebHost::Snapshot() const {
+    HostSnapshot s;
+    s.virtualMs = clock_.NowMs();
+    s.hostUtcMs = clock_.UtcMs();
+    s.frameMs = clock_.FrameMs();
+    s.trackBar = trackBar_;
+    s.calibrate = calibrate_;
+    s.keyFast = keyFast_;
+    s.lamp = lamp_;
+    return s;
+}
+
+void WebHost::PutBackInitialState() {
+    char* text = WebInitialState();
+    if (!text) return;
+    InstrumentSnapshot saved;
+    int line = 0;
+    std::string why;
+    const bool ok = ParseStateFile(text, &saved, &line, &why);
+    std::free(text);
+    if (!ok) {
+        if (line > 0) why = "line " + std::to_string(line) + ": " + why;
+        WebStateRefused(why.c_str());
+        return;
+    }
+    RestoreInstrument(saved);
+    clock_.SetNowMs(saved.host.virtualMs);
+    clock_.SetUtcMs(saved.host.hostUtcMs);
+    clock_.SetFrameMs(saved.host.frameMs);
+    trackBar_ = saved.host.trackBar;
+    calibrate_ = saved.host.calibrate;
+    keyFast_ = saved.host.keyFast;
+    lamp_ = saved.host.lamp;
+    RawSensor = trackBar_;
+    std::memcpy(frame_, FrameBuffer, sizeof frame_);
+    frameDirty_ = true;
+    WebRendered(frame_, (double)clock_.NowMs());
+    WebControls(trackBar_, calibrate_, keyFast_);
+    // The page queued the link's speed and pause: they hold from the first
+    // frame on.
+    Deliver();
+    pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    if (PowerState == POWER_ON) {
+        PowerState = POWER_OFF; // as ResumeMainLoop takes it
+        WebStarted();
+        ::ResumeMainLoop();
+    }
+}
+
+bool WebHost::FrameDue() const {
+    return !pacer_.Paused() && pacer_.WaitBeforeFrame(clock_.NowMs() + clock_.FrameMs()) == 0;
+}
+
+int WebHost::SleepMs() const {
+    if (pacer_.Paused()) return -1;
+    uint64_t next = clock_.NowMs() + clock_.FrameMs();
+    if (!frameChanged_) {
+        // The frame that crosses the next tick.
+        const uint64_t tick = (clock_.NowMs() / TickMs + 1) * TickMs;
+        while (next < tick) next += clock_.FrameMs();
+    }
+    const int64_t waitNs = pacer_.WaitBeforeFrame(next);
+    if (waitNs <= 0) return 0;
+    return (int)((waitNs + 999999) / 1000000);
+}
+
 void WebHost::EventPoint() {
     for (;;) {
+        // Behind the wall clock: this frame runs at once, and inputs wait
+        // for the event point where the host has caught up. At the fastest
+        // speed every event point takes them.
+        if (FrameDue() && !pacer_.Fastest()) break;
         if (Deliver()) {
             double unused;
             WebTakeEvent(&unused); // the step: run one frame now
             break;
         }
-        const int64_t waitNs = pacer_.WaitBeforeFrame(clock_.NowMs() + clock_.FrameMs());
-        if (waitNs == 0) break;
-        int sleepMs = LongestSleepMs;
-        if (waitNs > 0 && waitNs < (int64_t)LongestSleepMs * 1000000)
-            sleepMs = (int)((waitNs + 999999) / 1000000);
-        Yield(sleepMs, true);
+        if (FrameDue()) break;
+        Yield(SleepMs(), true);
     }
+    frameChanged_ = false;
     for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
-    Deliver();
+    if (!FrameDue() || pacer_.Fastest()) Deliver();
     if (pacer_.WallNow() - lastYieldNs_ > LongestBusyNs) Yield(0, false);
 }
 
@@ -104,6 +193,7 @@ void WebHost::Handle(int event, double argument) {
             if (position < 0) position = 0;
             if (position > 4096) position = 4096;
             RawSensor = position;
+            trackBar_ = position;
             WebLabel15(position);
             break;
         }
@@ -122,6 +212,12 @@ void WebHost::Handle(int event, double argument) {
         case WEB_SPEED:
             pacer_.SetSpeed(argument, clock_.NowMs());
             break;
+        case WEB_CAPTURE:
+            if (PowerState == POWER_SPLASH)
+                WebStateRefused("the instrument is in its splash; save after it");
+            else
+                WebState(FormatStateFile(CaptureInstrument(Snapshot())).c_str());
+            break;
         default: // a step while running has nothing to do
             break;
     }
@@ -133,9 +229,9 @@ void WebHost::Yield(int sleepMs, bool waiting) {
         frameDirty_ = false;
     }
     WebLamp(lamp_ & 0xFF, (lamp_ >> 8) & 0xFF, (lamp_ >> 16) & 0xFF);
-    WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0,
-               waiting && WebPeekEvent() == WEB_NONE ? 1 : 0);
-    emscripten_sleep(sleepMs);
+    WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0, waiting && WebPeekEvent() == WEB_NONE ? 1 : 0,
+               (double)clock_.NowMs());
+    WebSleep(sleepMs);
     lastYieldNs_ = pacer_.WallNow();
 }
 
@@ -143,10 +239,14 @@ void WebHost::Yield(int sleepMs, bool waiting) {
 
 static WebHost* HostOf(void* context) { return static_cast<WebHost*>(context); }
 
+// Only a frame that differs is drawn, and kept for the page's recent history.
 void WebHost::Render(void* context) {
     WebHost* host = HostOf(context);
+    if (std::memcmp(host->frame_, FrameBuffer, sizeof host->frame_) == 0) return;
     std::memcpy(host->frame_, FrameBuffer, sizeof host->frame_);
     host->frameDirty_ = true;
+    host->frameChanged_ = true;
+    WebRendered(host->frame_, (double)host->clock_.NowMs());
 }
 
 void WebHost::Pump(void* context) { HostOf(context)->EventPoint(); }
@@ -155,7 +255,11 @@ u8 WebHost::CalibrateChecked(void* context) { return HostOf(context)->calibrate_
 
 u8 WebHost::KeyFastChecked(void* context) { return HostOf(context)->keyFast_ ? 1 : 0; }
 
-void WebHost::SetLamp(void* context, u32 colour) { HostOf(context)->lamp_ = colour; }
+void WebHost::SetLamp(void* context, u32 colour) {
+    WebHost* host = HostOf(context);
+    if (host->lamp_ != colour) host->frameChanged_ = true;
+    host->lamp_ = colour;
+}
 
 // The page only paints while the host sleeps, after the pass has drawn and
 // shown the display again, so hiding it in between changes nothing visible.

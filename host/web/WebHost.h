@@ -13,10 +13,19 @@
 // The virtual time and the host clock are a SimClock; a Pacer against the
 // browser's clock decides when the next frame may run, at the speed the
 // page's clock panel chose, paused, or one step at a time.
+//
+// Idle when idle: the host sleeps until an input arrives or the next frame
+// that can change the page is due. While the display stands still that is
+// the frame holding the next 100 ms tick; the passes before it then run in
+// one go when it falls due, each at its own virtual time, and inputs are
+// taken only once the host has caught up with the wall clock, at the event
+// point a frame-by-frame host would have given them. Paused, it sleeps until
+// the user does something.
 #pragma once
 
 #include <cstdint>
 
+#include "headless/StateFile.h"
 #include "runtime/Runtime.h"
 #include "sim/SimClock.h"
 
@@ -32,7 +41,8 @@ enum WebEvent {
     WEB_SET_UTC = 7,   // argument: UTC milliseconds since 1970
     WEB_PAUSE = 8,     // argument: 1 pause, 0 run
     WEB_STEP = 9,      // one frame while paused
-    WEB_SPEED = 10     // argument: virtual ms per wall ms; 0 as fast as it goes
+    WEB_SPEED = 10,    // argument: virtual ms per wall ms; 0 as fast as it goes
+    WEB_CAPTURE = 11   // hands the page the state as a state file's text, at this event point
 };
 
 class WebHost {
@@ -43,10 +53,24 @@ public:
     WebHost& operator=(const WebHost&) = delete;
 
     // Runs for as long as the page is open: idle frames while the
-    // instrument is off, the instrument itself inside ON.
+    // instrument is off, the instrument itself inside ON. A state the page
+    // was opened with (a shared link, a loaded state file) goes back first.
     void Run();
 
+    // The host's part of a saved state as it stands.
+    HostSnapshot Snapshot() const;
+
 private:
+    // Puts back the state the page was opened with, if any, and tells the
+    // page when it cannot be read. A powered-on state runs its main loop.
+    void PutBackInitialState();
+    // The next frame is due now (or overdue): the host is behind the wall
+    // clock and runs frames without taking inputs until it has caught up.
+    bool FrameDue() const;
+    // How long the host may sleep before the next frame that can change
+    // what the page shows: the next frame while the display is changing,
+    // else the frame that holds the next 100 ms tick. -1: paused.
+    int SleepMs() const;
     // Waits until the next frame is due (or a step arrives while paused),
     // lets it pass, runs its ticks and delivers the inputs queued before the
     // next step. PumpEvents and each idle frame come here.
@@ -55,7 +79,8 @@ private:
     // Returns true when a step is next in the queue.
     bool Deliver();
     void Handle(int event, double argument);
-    // Shows the page what changed and lets the browser run for sleepMs.
+    // Shows the page what changed and lets the browser run for sleepMs, or
+    // until the page queues an input (sleepMs -1: until then, however long).
     // waiting: the host waits for the next frame with nothing queued, the
     // display showing the last pass (a page script can rely on it now).
     void Yield(int sleepMs, bool waiting);
@@ -75,8 +100,10 @@ private:
     Pacer pacer_;
     bool calibrate_ = false;
     bool keyFast_ = false;
+    int trackBar_ = 2048;
     u8 frame_[912] = {}; // the frame last rendered, drawn at the next yield
     bool frameDirty_ = false;
-    u32 lamp_ = LAMP_BRIGHT; // the lamp's stored colour until the first pass
+    bool frameChanged_ = false; // the last pass drew a different frame
+    u32 lamp_ = LAMP_BRIGHT;    // the lamp's stored colour until the first pass
     int64_t lastYieldNs_ = 0;
 };

@@ -68,7 +68,7 @@ export async function openPage(browser, url) {
 // --- The clock panel -----------------------------------------------------------
 
 export async function setUtc(page, text) {
-  await page.$eval("#SimUtcInput", (e, v) => { e.value = v; }, text.replace(" ", "T"));
+  await page.$eval("#SimUtcInput", (e, v) => { e.value = v; e.dispatchEvent(new Event("input")); }, text);
   await page.click("#SimSetUtc");
 }
 
