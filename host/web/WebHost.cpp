@@ -17,6 +17,7 @@ EM_JS(int, WebTakeEvent, (double* argument), {
     HEAPF64[argument >> 3] = e[1];
     return e[0];
 });
+EM_JS(int, WebTakeStep, (void), { return Tmx5.takeStep(); });
 EM_JS(void, WebDraw, (const u8* frame), { Tmx5.draw(HEAPU8.subarray(frame, frame + 912)); });
 EM_JS(void, WebRendered, (const u8* frame, double virtualMs), {
     Tmx5.remember(HEAPU8.slice(frame, frame + 912), virtualMs);
@@ -70,9 +71,11 @@ WebHost::~WebHost() {
 }
 
 void WebHost::Run() {
-    PutBackInitialState();
     lastYieldNs_ = pacer_.WallNow();
-    WebStarted();
+    if (!PutBackInitialState()) {
+        WebStarted();
+        WaitForNextFrame();
+    }
     for (;;) EventPoint();
 }
 
@@ -88,9 +91,9 @@ HostSnapshot WebHost::Snapshot() const {
     return s;
 }
 
-void WebHost::PutBackInitialState() {
+bool WebHost::PutBackInitialState() {
     char* text = WebInitialState();
-    if (!text) return;
+    if (!text) return false;
     InstrumentSnapshot saved;
     int line = 0;
     std::string why;
@@ -99,7 +102,7 @@ void WebHost::PutBackInitialState() {
     if (!ok) {
         if (line > 0) why = "line " + std::to_string(line) + ": " + why;
         WebStateRefused(why.c_str());
-        return;
+        return false;
     }
     RestoreInstrument(saved);
     clock_.SetNowMs(saved.host.virtualMs);
@@ -114,15 +117,18 @@ void WebHost::PutBackInitialState() {
     frameDirty_ = true;
     WebRendered(frame_, (double)clock_.NowMs());
     WebControls(trackBar_, calibrate_, keyFast_);
-    // The page queued the link's speed and pause: they hold from the first
-    // frame on.
+    // The link's speed and pause, which the page queued, hold before any
+    // frame can fall due.
     Deliver();
     pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    WebStarted();
+    // The event point the state was saved at.
+    WaitForNextFrame();
     if (PowerState == POWER_ON) {
         PowerState = POWER_OFF; // as ResumeMainLoop takes it
-        WebStarted();
         ::ResumeMainLoop();
     }
+    return true;
 }
 
 bool WebHost::FrameDue() const {
@@ -132,7 +138,7 @@ bool WebHost::FrameDue() const {
 int WebHost::SleepMs() const {
     if (pacer_.Paused()) return -1;
     uint64_t next = clock_.NowMs() + clock_.FrameMs();
-    if (!frameChanged_) {
+    if (!frameChanged_ && WebPeekEvent() == WEB_NONE) {
         // The frame that crosses the next tick.
         const uint64_t tick = (clock_.NowMs() / TickMs + 1) * TickMs;
         while (next < tick) next += clock_.FrameMs();
@@ -142,35 +148,61 @@ int WebHost::SleepMs() const {
     return (int)((waitNs + 999999) / 1000000);
 }
 
+// The event point: one frame period of virtual time passes and its ticks
+// run, as in the headless runner; then the host waits here, taking inputs,
+// until the next frame is due. A state saved here is the runner's state at
+// its event point, and a state put back resumes from here.
 void WebHost::EventPoint() {
+    points_++;
+    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
+    WaitForNextFrame();
+}
+
+void WebHost::WaitForNextFrame() {
     for (;;) {
-        // Behind the wall clock: this frame runs at once, and inputs wait
+        // Behind the wall clock: the next frame runs at once, and inputs wait
         // for the event point where the host has caught up. At the fastest
         // speed every event point takes them.
         if (FrameDue() && !pacer_.Fastest()) break;
-        if (Deliver()) {
-            double unused;
-            WebTakeEvent(&unused); // the step: run one frame now
-            break;
-        }
+        if (Deliver()) break; // a step: run one frame now
         if (FrameDue()) break;
         Yield(SleepMs(), true);
     }
-    frameChanged_ = false;
-    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
-    if (!FrameDue() || pacer_.Fastest()) Deliver();
     if (pacer_.WallNow() - lastYieldNs_ > LongestBusyNs) Yield(0, false);
+    frameChanged_ = false;
 }
 
+// Inputs go to the instrument in batches, as the window delivers them and
+// the runner reads script lines: after a batch that holds an input (not the
+// clock panel's own events), the next waits two event points, so that the
+// instrument has taken the key and drawn its effect. A swipe of several
+// detents thus turns the knob step by step.
 bool WebHost::Deliver() {
+    bool input = false;
     for (;;) {
         const int next = WebPeekEvent();
-        if (next == WEB_NONE) return false;
-        if (next == WEB_STEP && pacer_.Paused()) return true;
+        if (next == WEB_NONE) break;
+        if (next == WEB_STEP && pacer_.Paused()) break;
+        const bool isInput = next >= WEB_ON && next <= WEB_KEYFAST;
+        if (isInput && points_ < nextDelivery_) {
+            // Held back; paused, a step queued after it still runs a frame.
+            if (pacer_.Paused() && WebTakeStep()) return true;
+            break;
+        }
+        if (isInput && !input) {
+            input = true;
+            nextDelivery_ = points_ + 2;
+        }
         double argument = 0;
         const int event = WebTakeEvent(&argument);
         Handle(event, argument);
     }
+    if (WebPeekEvent() == WEB_STEP && pacer_.Paused()) {
+        double unused;
+        WebTakeEvent(&unused);
+        return true;
+    }
+    return false;
 }
 
 void WebHost::Handle(int event, double argument) {

@@ -63,7 +63,8 @@ public:
 private:
     // Puts back the state the page was opened with, if any, and tells the
     // page when it cannot be read. A powered-on state runs its main loop.
-    void PutBackInitialState();
+    // False when there was none to put back.
+    bool PutBackInitialState();
     // The next frame is due now (or overdue): the host is behind the wall
     // clock and runs frames without taking inputs until it has caught up.
     bool FrameDue() const;
@@ -71,12 +72,14 @@ private:
     // what the page shows: the next frame while the display is changing,
     // else the frame that holds the next 100 ms tick. -1: paused.
     int SleepMs() const;
-    // Waits until the next frame is due (or a step arrives while paused),
-    // lets it pass, runs its ticks and delivers the inputs queued before the
-    // next step. PumpEvents and each idle frame come here.
+    // Lets one frame period pass and runs its ticks, then waits for the
+    // next frame. PumpEvents and each idle frame come here.
     void EventPoint();
-    // Delivers queued events up to the first step, which it leaves queued.
-    // Returns true when a step is next in the queue.
+    // Delivers inputs until the next frame is due (or a step arrives while
+    // paused), sleeping in between.
+    void WaitForNextFrame();
+    // Delivers what is queued and may go now. Returns true when, paused, a
+    // step was taken: one frame runs now.
     bool Deliver();
     void Handle(int event, double argument);
     // Shows the page what changed and lets the browser run for sleepMs, or
@@ -106,4 +109,6 @@ private:
     bool frameChanged_ = false; // the last pass drew a different frame
     u32 lamp_ = LAMP_BRIGHT;    // the lamp's stored colour until the first pass
     int64_t lastYieldNs_ = 0;
+    uint64_t points_ = 0;       // event points so far
+    uint64_t nextDelivery_ = 0; // the event point from which the next input may go
 };

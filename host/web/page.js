@@ -57,6 +57,14 @@ const Tmx5 = (() => {
     return queue.shift() || [0, 0];
   }
 
+  // Takes the first step in the queue, ahead of inputs the host holds back.
+  function takeStep() {
+    const i = queue.findIndex((e) => e[0] === Ev.STEP);
+    if (i < 0) return 0;
+    queue.splice(i, 1);
+    return 1;
+  }
+
   // The host sleeps ms (-1: however long) or until the page posts an input.
   // A sleep of 0 only lets the browser run what is waiting.
   const channel = new MessageChannel();
@@ -163,6 +171,7 @@ const Tmx5 = (() => {
   }
 
   function started_() {
+    sessionStorage.removeItem("tmx5-loaded-file");
     started = true;
     document.body.dataset.host = "running";
   }
@@ -170,8 +179,9 @@ const Tmx5 = (() => {
   // --- Saved states and links --------------------------------------------------
 
   // A link's fragment: the version tag, the speed, the paused flag, the
-  // host clock's UTC in ms, then the state file's text, deflated and in
-  // base64url.
+  // host clock's UTC in ms, the CRC-32 of the state file's text (so that a
+  // link changed on its way is refused, not read as another state), then
+  // the text itself, deflated and in base64url.
   const LINK_TAG = "tmx5-1";
   const SPEEDS = ["1", "10", "60", "600", "0"];
 
@@ -203,9 +213,21 @@ const Tmx5 = (() => {
     return Uint8Array.from(s, (c) => c.charCodeAt(0));
   }
 
+  const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
+    let c = n;
+    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+    return c >>> 0;
+  });
+  function crc32(text) {
+    let c = 0xffffffff;
+    for (const b of new TextEncoder().encode(text)) c = CRC_TABLE[(c ^ b) & 0xff] ^ (c >>> 8);
+    return ((c ^ 0xffffffff) >>> 0).toString(16).padStart(8, "0");
+  }
+
   async function linkFragment(stateText) {
     const utc = /^HostUtcMs (-?\d+)$/m.exec(stateText);
-    return `#${LINK_TAG}.${speed}.${paused ? 1 : 0}.${utc ? utc[1] : 0}.${base64url(await deflate(stateText))}`;
+    return `#${LINK_TAG}.${speed}.${paused ? 1 : 0}.${utc ? utc[1] : 0}.${crc32(stateText)}.` +
+      base64url(await deflate(stateText));
   }
 
   // What the page was opened with: the state text of a link, or null for a
@@ -227,13 +249,18 @@ const Tmx5 = (() => {
     }
     let text;
     try {
-      if (parts.length !== 5 || !SPEEDS.includes(parts[1]) || !/^[01]$/.test(parts[2]) || !/^-?\d+$/.test(parts[3]))
+      if (parts.length !== 6 || !SPEEDS.includes(parts[1]) || !/^[01]$/.test(parts[2]) ||
+          !/^-?\d+$/.test(parts[3]) || !/^[0-9a-f]{8}$/.test(parts[4]))
         throw new Error("its fields are wrong");
-      text = await inflate(unbase64url(parts[4]));
+      text = await inflate(unbase64url(parts[5]));
+      if (crc32(text) !== parts[4]) throw new Error("its check sum is wrong");
       const utc = /^HostUtcMs (-?\d+)$/m.exec(text);
       if (!utc || utc[1] !== parts[3]) throw new Error("its clock does not match its state");
     } catch (e) {
-      notice("This link is damaged and cannot be opened; the simulator starts afresh.");
+      const file = sessionStorage.getItem("tmx5-loaded-file");
+      sessionStorage.removeItem("tmx5-loaded-file");
+      notice(file ? `The state file ${file} cannot be read; the simulator starts afresh.`
+        : "This link is damaged and cannot be opened; the simulator starts afresh.");
       return null;
     }
     setSpeed(Number(parts[1]));
@@ -259,16 +286,21 @@ const Tmx5 = (() => {
       stateWaiters.splice(0).forEach((w) => w.reject(new Error(why)));
       notice(`The state cannot be saved: ${why}.`);
     } else {
-      notice(`The saved state cannot be put back (${why}); the simulator starts afresh.`);
+      const file = sessionStorage.getItem("tmx5-loaded-file");
+      notice(file ? `The state file ${file} cannot be read (${why}); the simulator starts afresh.`
+        : `This link's state cannot be put back (${why}); the simulator starts afresh.`);
     }
+    sessionStorage.removeItem("tmx5-loaded-file");
   }
 
   // --- Downloads -------------------------------------------------------------------
 
   // The last download, for scripts driving the page.
   let lastDownload = null;
+  let downloads = 0;
   function download(name, blob) {
     lastDownload = { name, blob };
+    downloads++;
     const a = document.createElement("a");
     a.href = URL.createObjectURL(blob);
     a.download = name;
@@ -577,15 +609,16 @@ const Tmx5 = (() => {
     if (!file) return;
     // The page starts again from the file, as from a link to it.
     const text = await file.text();
+    sessionStorage.setItem("tmx5-loaded-file", file.name);
     location.hash = await linkFragment(text);
     location.reload();
   });
 
   return {
-    Ev, Key, LIT, UNLIT, post, peek, take, sleep, draw, remember, lamp, label15, controls, yielded, whenSettled,
+    Ev, Key, LIT, UNLIT, post, peek, take, takeStep, sleep, draw, remember, lamp, label15, controls, yielded, whenSettled,
     initialState, stateCaptured, stateRefused, captureState, parseUtc,
     started: started_, get isStarted() { return started; }, get queued() { return queue.length; },
-    get lastDownload() { return lastDownload; }, get history() { return history; },
+    get lastDownload() { return lastDownload; }, get downloads() { return downloads; }, get history() { return history; },
   };
 })();
 

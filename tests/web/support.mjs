@@ -50,12 +50,15 @@ export function launchBrowser() {
   });
 }
 
-export async function openPage(browser, url) {
+// A phone's screen: 390 x 844 CSS px at three device pixels each, with touch.
+export const PHONE = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true };
+
+export async function openPage(browser, url, viewport = { width: 700, height: 600 }) {
   const page = await browser.newPage();
   const problems = [];
   page.on("pageerror", (e) => problems.push(String(e)));
   page.on("requestfailed", (r) => problems.push(`request failed: ${r.url()}`));
-  await page.setViewport({ width: 700, height: 600 });
+  await page.setViewport(viewport);
   await page.goto(url);
   // The face is shown and the host runs.
   await page.waitForFunction(() => {
