@@ -6,7 +6,12 @@
 #include <cstring>
 #include <string>
 
+#include <ctime>
+
+#include "headless/ScriptCommands.h"
+#include "headless/StateNames.h"
 #include "lcd/Lcd.h"
+#include "screens/Screens.h"
 
 // --- The page (host/web/page.js keeps the queue and the controls) ----------
 
@@ -32,6 +37,8 @@ EM_JS(void, WebYielded, (double utcMs, int paused, int waiting, double nowMs), {
 });
 EM_JS(void, WebState, (const char* text), { Tmx5.stateCaptured(UTF8ToString(text)); });
 EM_JS(void, WebStateRefused, (const char* why), { Tmx5.stateRefused(UTF8ToString(why)); });
+EM_JS(void, WebRecorded, (const char* script), { Tmx5.recorded(UTF8ToString(script)); });
+EM_JS(void, WebRecordRefused, (const char* why), { Tmx5.recordRefused(UTF8ToString(why)); });
 EM_JS(double, WebDateNow, (void), { return Date.now(); });
 EM_JS(void, WebStarted, (void), { Tmx5.started(); });
 // The state the page was opened with, as a state file's text: malloc'd, or
@@ -155,11 +162,15 @@ int WebHost::SleepMs() const {
 void WebHost::EventPoint() {
     points_++;
     for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
+    if (recording_ && stopRecording_ && points_ >= readPoint_) EndRecording();
     WaitForNextFrame();
 }
 
 void WebHost::WaitForNextFrame() {
     for (;;) {
+        // A recording that ends runs on, taking no inputs, to the event point
+        // where the replay reads its closing lines, paused or not.
+        if (recording_ && stopRecording_) break;
         // Behind the wall clock: the next frame runs at once, and inputs wait
         // for the event point where the host has caught up. At the fastest
         // speed every event point takes them.
@@ -178,31 +189,171 @@ void WebHost::WaitForNextFrame() {
 // instrument has taken the key and drawn its effect. A swipe of several
 // detents thus turns the knob step by step.
 bool WebHost::Deliver() {
+    std::vector<std::string> line;
     bool input = false;
+    if (recording_ && recordUtc_ >= 0 && points_ >= nextDelivery_) {
+        // The replay's first line sets the clock, at its first event point.
+        clock_.SetUtc(recordUtc_);
+        line.push_back(FormatCommand(ScriptCommandKind::UTC, {UtcText(recordUtc_)}));
+        recordUtc_ = -1;
+    }
     for (;;) {
         const int next = WebPeekEvent();
         if (next == WEB_NONE) break;
         if (next == WEB_STEP && pacer_.Paused()) break;
-        const bool isInput = next >= WEB_ON && next <= WEB_KEYFAST;
-        if (isInput && points_ < nextDelivery_) {
+        const bool isLine = next >= WEB_ON && next <= WEB_SET_UTC;
+        if (isLine && points_ < nextDelivery_ && line.empty()) {
             // Held back; paused, a step queued after it still runs a frame.
             if (pacer_.Paused() && WebTakeStep()) return true;
             break;
         }
-        if (isInput && !input) {
-            input = true;
-            nextDelivery_ = points_ + 2;
-        }
         double argument = 0;
         const int event = WebTakeEvent(&argument);
+        if (!isLine) {
+            Handle(event, argument);
+            continue;
+        }
+        input = input || event != WEB_SET_UTC;
+        nextDelivery_ = points_ + (input ? 2 : 1);
+        if (event == WEB_ON && PowerState == POWER_OFF) {
+            // From off, ON runs the instrument until OFF; the rest of the
+            // queue goes from its own event points.
+            line.push_back(FormatCommand(ScriptCommandKind::ON));
+            RecordLine(line, true);
+            ::Button1Click();
+            return false;
+        }
+        // Of several moves of the track bar in one batch only the last counts.
+        if (event == WEB_SENSOR && WebPeekEvent() == WEB_SENSOR) continue;
+        line.push_back(Describe(event, argument));
         Handle(event, argument);
     }
+    RecordLine(line, input);
     if (WebPeekEvent() == WEB_STEP && pacer_.Paused()) {
         double unused;
         WebTakeEvent(&unused);
         return true;
     }
     return false;
+}
+
+std::string WebHost::Describe(int event, double argument) const {
+    typedef ScriptCommandKind K;
+    switch (event) {
+        case WEB_ON:
+            return FormatCommand(K::ON);
+        case WEB_OFF:
+            return FormatCommand(K::OFF);
+        case WEB_KEY: {
+            static const char* const words[] = {"", "menu", "cw", "ccw", "left", "right"};
+            const int key = (int)argument;
+            return FormatCommand(K::KEY, {key >= 1 && key <= 5 ? words[key] : std::to_string(key)});
+        }
+        case WEB_SENSOR: {
+            int position = (int)argument;
+            position = position < 0 ? 0 : position > 4096 ? 4096 : position;
+            return FormatCommand(K::SENSOR, {std::to_string(position)});
+        }
+        case WEB_CALIBRATE:
+            return FormatCommand(K::CALIBRATE, {argument != 0 ? "on" : "off"});
+        case WEB_KEYFAST:
+            return FormatCommand(K::KEYFAST, {argument != 0 ? "on" : "off"});
+        case WEB_SET_UTC:
+            return FormatCommand(K::UTC, {UtcText((int64_t)argument / 1000)});
+        default:
+            return std::string();
+    }
+}
+
+std::string WebHost::UtcText(int64_t seconds) {
+    const std::time_t t = (std::time_t)seconds;
+    std::tm broken;
+    if (gmtime_r(&t, &broken) == nullptr) return std::string();
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", broken.tm_year + 1900,
+                  broken.tm_mon + 1, broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
+    return text;
+}
+
+// --- Recording ---------------------------------------------------------------
+
+void WebHost::StartRecording() {
+    if (recording_) return;
+    if (PowerState != POWER_OFF) {
+        WebRecordRefused("Switch the instrument off to start a recording.");
+        return;
+    }
+    const int64_t utc = clock_.UtcSeconds();
+    if (utc < 0 || utc > 4102444799LL) { // the years a script can set: 1970 to 2099
+        WebRecordRefused("Set the clock between 1970 and 2099 to record.");
+        return;
+    }
+    // Program start, as the replay begins: the instrument, its frame, the
+    // lamp and controls, virtual time and the count of event points. The
+    // page queues the controls' positions again as the first inputs.
+    ResetInstrumentState();
+    std::memset(frame_, 0, sizeof frame_);
+    frameDirty_ = true;
+    WebRendered(frame_, 0);
+    lamp_ = LAMP_BRIGHT;
+    calibrate_ = keyFast_ = false;
+    trackBar_ = 2048;
+    WebLabel15(2048);
+    const uint32_t frameMs = clock_.FrameMs();
+    clock_ = SimClock();
+    clock_.SetFrameMs(frameMs);
+    clock_.SetUtc(utc);
+    recordUtc_ = utc;
+    points_ = 0;
+    nextDelivery_ = 1;
+    readPoint_ = 1;
+    pacer_.StartTimeline(pacer_.WallNow(), 0);
+    recording_ = true;
+    stopRecording_ = false;
+    script_ =
+        "# Recorded in the TMX-5 simulator page; replay it with tmx5 run.\n"
+        "# `passes` counts event points as the page ran them, so each input lands where it did.\n";
+    if (frameMs != 20)
+        script_ += FormatCommand(ScriptCommandKind::FRAME_MS, {std::to_string(frameMs)}) + "\n";
+}
+
+void WebHost::RecordLine(const std::vector<std::string>& commands, bool event) {
+    if (!recording_ || commands.empty()) return;
+    if (points_ > readPoint_)
+        script_ += FormatCommand(ScriptCommandKind::PASSES, {std::to_string(points_ - readPoint_)}) + "\n";
+    std::string text;
+    for (const std::string& c : commands) text += (text.empty() ? "" : "; ") + c;
+    script_ += text + "\n";
+    readPoint_ = points_ + (event ? 2 : 0);
+}
+
+void WebHost::EndRecording() {
+    if (points_ > readPoint_)
+        script_ += FormatCommand(ScriptCommandKind::PASSES, {std::to_string(points_ - readPoint_)}) + "\n";
+    script_ += "# The recording ended here, showing:\n";
+    const auto expect = [this](const std::string& name, const std::string& value) {
+        script_ += FormatCommand(ScriptCommandKind::EXPECT, {name, value}) + "\n";
+    };
+    const char* screen = ScreenRoutineName(ScreenHandler);
+    if (screen || !ScreenHandler) expect("ScreenHandler", screen ? screen : "none");
+    expect("Power", PowerState == POWER_ON ? "on" : PowerState == POWER_SPLASH ? "splash" : "off");
+    expect("Lamp", std::to_string(lamp_));
+    expect("Label15", std::to_string(trackBar_));
+    // Every value that differs from where power-on (or program start) puts
+    // it; the frame buffer byte by byte where it is not blank.
+    for (const StateName& n : StateNames()) {
+        const bool frame = std::strcmp(n.name, "FrameBuffer") == 0;
+        const long long base = n.hasPowerOn && !frame ? n.powerOn : 0;
+        for (int i = 0; i < n.count; i++) {
+            const long long value = ReadStateValue(&n, i);
+            if (value == base) continue;
+            expect(n.count > 1 ? std::string(n.name) + "[" + std::to_string(i) + "]" : n.name,
+                   std::to_string(value));
+        }
+    }
+    recording_ = stopRecording_ = false;
+    WebRecorded(script_.c_str());
+    script_.clear();
 }
 
 void WebHost::Handle(int event, double argument) {
@@ -243,6 +394,13 @@ void WebHost::Handle(int event, double argument) {
             break;
         case WEB_SPEED:
             pacer_.SetSpeed(argument, clock_.NowMs());
+            break;
+        case WEB_RECORD:
+            if (argument != 0)
+                StartRecording();
+            else if (recording_)
+                stopRecording_ = true;
+            if (stopRecording_ && points_ >= readPoint_) EndRecording();
             break;
         case WEB_CAPTURE:
             if (PowerState == POWER_SPLASH)

@@ -24,6 +24,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "headless/StateFile.h"
 #include "runtime/Runtime.h"
@@ -42,7 +44,8 @@ enum WebEvent {
     WEB_PAUSE = 8,     // argument: 1 pause, 0 run
     WEB_STEP = 9,      // one frame while paused
     WEB_SPEED = 10,    // argument: virtual ms per wall ms; 0 as fast as it goes
-    WEB_CAPTURE = 11   // hands the page the state as a state file's text, at this event point
+    WEB_CAPTURE = 11,  // hands the page the state as a state file's text, at this event point
+    WEB_RECORD = 12    // argument: 1 starts a recording (the instrument off), 0 ends it
 };
 
 class WebHost {
@@ -88,6 +91,17 @@ private:
     // display showing the last pass (a page script can rely on it now).
     void Yield(int sleepMs, bool waiting);
 
+    // Recording: the session as a script that `tmx5 run` replays exactly.
+    // It starts from program start, as the replay does; each batch of
+    // inputs is a line, preceded by `passes N` where the runner would
+    // otherwise read it sooner, and the end lists what the instrument shows.
+    void StartRecording();
+    void RecordLine(const std::vector<std::string>& commands, bool event);
+    void EndRecording();
+    // The script command for a queued input.
+    std::string Describe(int event, double argument) const;
+    static std::string UtcText(int64_t seconds);
+
     static void Render(void* context);
     static void Pump(void* context);
     static u8 CalibrateChecked(void* context);
@@ -111,4 +125,9 @@ private:
     int64_t lastYieldNs_ = 0;
     uint64_t points_ = 0;       // event points so far
     uint64_t nextDelivery_ = 0; // the event point from which the next input may go
+    bool recording_ = false;
+    bool stopRecording_ = false; // ends at the event point where the replay reads on
+    int64_t recordUtc_ = -1;     // the clock's second, set at the recording's first event point
+    uint64_t readPoint_ = 1;     // the event point at which the replay reads its next line
+    std::string script_;
 };

@@ -9,7 +9,7 @@
 const Tmx5 = (() => {
   // Event codes shared with WebHost.h.
   const Ev = {
-    ON: 1, OFF: 2, KEY: 3, SENSOR: 4, CALIBRATE: 5, KEYFAST: 6, SET_UTC: 7, PAUSE: 8, STEP: 9, SPEED: 10, CAPTURE: 11,
+    ON: 1, OFF: 2, KEY: 3, SENSOR: 4, CALIBRATE: 5, KEYFAST: 6, SET_UTC: 7, PAUSE: 8, STEP: 9, SPEED: 10, CAPTURE: 11, RECORD: 12,
   };
   const Key = { MENU: 1, CW: 2, CCW: 3, LEFT: 4, RIGHT: 5 };
   // Lit pixels are black; unlit ones the grey of the window under Debian's
@@ -291,6 +291,22 @@ const Tmx5 = (() => {
         : `This link's state cannot be put back (${why}); the simulator starts afresh.`);
     }
     sessionStorage.removeItem("tmx5-loaded-file");
+  }
+
+  // --- Recording -------------------------------------------------------------------
+
+  let recording = false;
+  function recorded(script) {
+    recording = false;
+    $("Record").textContent = "Record";
+    download(`session-${stamp()}.tmx`, new Blob([script], { type: "text/plain" }));
+    notice("The recording is downloaded: replay it with tmx5 run.");
+  }
+
+  function recordRefused(why) {
+    recording = false;
+    $("Record").textContent = "Record";
+    notice(why);
   }
 
   // --- Downloads -------------------------------------------------------------------
@@ -604,6 +620,21 @@ const Tmx5 = (() => {
     download(`tmx5-${stamp()}.state`, new Blob([await captureState()], { type: "text/plain" }));
   });
   click("LoadState", () => $("LoadStateFile").click());
+  // A recording starts from program start; the controls' positions go in
+  // again as its first inputs.
+  click("Record", () => {
+    if (recording) {
+      post(Ev.RECORD, 0);
+      return;
+    }
+    recording = true;
+    $("Record").textContent = "Stop recording";
+    notice("");
+    post(Ev.RECORD, 1);
+    if (trackBar !== 2048) post(Ev.SENSOR, trackBar);
+    if ($("CheckBox2").checked) post(Ev.CALIBRATE, 1);
+    if ($("CheckBox3").checked) post(Ev.KEYFAST, 1);
+  });
   $("LoadStateFile").addEventListener("change", async (e) => {
     const file = e.target.files[0];
     if (!file) return;
@@ -616,7 +647,7 @@ const Tmx5 = (() => {
 
   return {
     Ev, Key, LIT, UNLIT, post, peek, take, takeStep, sleep, draw, remember, lamp, label15, controls, yielded, whenSettled,
-    initialState, stateCaptured, stateRefused, captureState, parseUtc,
+    initialState, stateCaptured, stateRefused, captureState, parseUtc, recorded, recordRefused,
     started: started_, get isStarted() { return started; }, get queued() { return queue.length; },
     get lastDownload() { return lastDownload; }, get downloads() { return downloads; }, get history() { return history; },
   };

@@ -282,3 +282,38 @@ test("the clock panel follows the clock in ISO UTC until edited, with the window
   assert.ok(box, "the badge is not on the display");
   await page.close();
 });
+
+test("a session recorded in the page replays in tmx5 run to the same state", async () => {
+  const { page } = await web.openPage(browser, url);
+  await web.setUtc(page, "2026-06-21 14:30:00");
+  await page.select("#SimSpeed", "10");
+  await page.$eval("#TrackBar6", (e) => { e.value = "2500"; e.dispatchEvent(new Event("input")); });
+  await page.click("#Record");
+  // At ten times real time, with the page's own pacing: ON, the splash,
+  // then the knob, the menu key and the track bar while the clock runs.
+  await page.click("#Button1");
+  await page.waitForFunction((dark) => getComputedStyle(document.getElementById("Shape1")).backgroundColor === dark,
+    {}, web.LAMP_DARK);
+  for (const id of ["Button3", "Button3", "Image5", "Button4"]) {
+    await page.click(`#${id}`);
+    await new Promise((resolve) => setTimeout(resolve, 150));
+  }
+  await page.$eval("#TrackBar6", (e) => { e.value = "3900"; e.dispatchEvent(new Event("input")); });
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  const tmx = await download(page, "Record");
+  assert.match(tmx.name, /^session-.*\.tmx$/);
+  const script = tmx.bytes.toString("utf8");
+  assert.match(script, /^utc 2026-06-21 14:30:0\d; sensor 2500$/m);
+  assert.match(script, /^on$/m);
+  assert.match(script, /^expect FrameBuffer\[\d+\] \d+$/m);
+  const dir = mkdtempSync(path.join(tmpdir(), "tmx5-web-record-"));
+  try {
+    writeFileSync(path.join(dir, "session.tmx"), script);
+    // Exit 0: every closing expectation held (else execFileSync throws).
+    execFileSync(tmx5, ["run", path.join(dir, "session.tmx")], { encoding: "utf8" });
+    if (process.env.TMX5_SHOW_RECORDING) console.log(script);
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+  await page.close();
+});

@@ -10,7 +10,7 @@ import puppeteer from "puppeteer-core";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 export const top = path.resolve(here, "../..");
-const site = path.join(top, "build-web");
+const site = process.env.TMX5_SITE || path.join(top, "build-web");
 const tmx5 = process.env.TMX5 || path.join(top, "build/host/tmx5");
 
 export const LIT = [0, 0, 0];
