@@ -24,17 +24,18 @@ EM_JS(int, WebTakeEvent, (double* argument), {
 });
 EM_JS(int, WebTakeStep, (void), { return Tmx5.takeStep(); });
 EM_JS(void, WebDraw, (const u8* frame), { Tmx5.draw(HEAPU8.subarray(frame, frame + 912)); });
-EM_JS(void, WebRendered, (const u8* frame, double virtualMs), {
-    Tmx5.remember(HEAPU8.slice(frame, frame + 912), virtualMs);
+EM_JS(void, WebHistory, (const u8* frames, const double* ms, int count, double nowMs), {
+    const list = [];
+    for (let i = 0; i < count; i++)
+        list.push({ms : HEAPF64[(ms >> 3) + i], frame : HEAPU8.slice(frames + 912 * i, frames + 912 * (i + 1))});
+    Tmx5.history(list, nowMs);
 });
 EM_JS(void, WebLamp, (int red, int green, int blue), { Tmx5.lamp(red, green, blue); });
 EM_JS(void, WebLabel15, (int position), { Tmx5.label15(position); });
 EM_JS(void, WebControls, (int trackBar, int calibrate, int keyFast), {
     Tmx5.controls(trackBar, calibrate, keyFast);
 });
-EM_JS(void, WebYielded, (double utcMs, int paused, int waiting, double nowMs), {
-    Tmx5.yielded(utcMs, paused, waiting, nowMs);
-});
+EM_JS(void, WebYielded, (double utcMs, int paused, int waiting), { Tmx5.yielded(utcMs, paused, waiting); });
 EM_JS(void, WebState, (const char* text), { Tmx5.stateCaptured(UTF8ToString(text)); });
 EM_JS(void, WebStateRefused, (const char* why), { Tmx5.stateRefused(UTF8ToString(why)); });
 EM_JS(void, WebRecorded, (const char* script), { Tmx5.recorded(UTF8ToString(script)); });
@@ -60,6 +61,8 @@ namespace {
 // and take inputs this often.
 const int64_t LongestBusyNs = 30 * 1000000LL;
 const uint64_t TickMs = 100;
+// How far back the page's animation download reaches, in virtual time.
+const uint64_t HistoryMs = 60000;
 
 } // namespace
 
@@ -122,7 +125,7 @@ bool WebHost::PutBackInitialState() {
     RawSensor = trackBar_;
     std::memcpy(frame_, FrameBuffer, sizeof frame_);
     frameDirty_ = true;
-    WebRendered(frame_, (double)clock_.NowMs());
+    Remember();
     WebControls(trackBar_, calibrate_, keyFast_);
     // The link's speed and pause, which the page queued, hold before any
     // frame can fall due.
@@ -294,7 +297,8 @@ void WebHost::StartRecording() {
     ResetInstrumentState();
     std::memset(frame_, 0, sizeof frame_);
     frameDirty_ = true;
-    WebRendered(frame_, 0);
+    historyMs_.clear();
+    history_.clear();
     lamp_ = LAMP_BRIGHT;
     calibrate_ = keyFast_ = false;
     trackBar_ = 2048;
@@ -402,6 +406,15 @@ void WebHost::Handle(int event, double argument) {
                 stopRecording_ = true;
             if (stopRecording_ && points_ >= readPoint_) EndRecording();
             break;
+        case WEB_HISTORY: {
+            // The frames of the last minute, oldest first.
+            size_t first = 0;
+            while (first + 1 < historyMs_.size() && historyMs_[first + 1] + HistoryMs <= clock_.NowMs())
+                first++;
+            WebHistory(history_.data() + first * sizeof frame_, historyMs_.data() + first,
+                       (int)(historyMs_.size() - first), (double)clock_.NowMs());
+            break;
+        }
         case WEB_CAPTURE:
             if (PowerState == POWER_SPLASH)
                 WebStateRefused("the instrument is in its splash; save after it");
@@ -419,8 +432,8 @@ void WebHost::Yield(int sleepMs, bool waiting) {
         frameDirty_ = false;
     }
     WebLamp(lamp_ & 0xFF, (lamp_ >> 8) & 0xFF, (lamp_ >> 16) & 0xFF);
-    WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0, waiting && WebPeekEvent() == WEB_NONE ? 1 : 0,
-               (double)clock_.NowMs());
+    WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0,
+               waiting && WebPeekEvent() == WEB_NONE ? 1 : 0);
     WebSleep(sleepMs);
     lastYieldNs_ = pacer_.WallNow();
 }
@@ -436,7 +449,20 @@ void WebHost::Render(void* context) {
     std::memcpy(host->frame_, FrameBuffer, sizeof host->frame_);
     host->frameDirty_ = true;
     host->frameChanged_ = true;
-    WebRendered(host->frame_, (double)host->clock_.NowMs());
+    host->Remember();
+}
+
+void WebHost::Remember() {
+    const uint64_t now = clock_.NowMs();
+    // The frames that ended before the last minute began go.
+    size_t old = 0;
+    while (old + 1 < historyMs_.size() && historyMs_[old + 1] + HistoryMs <= now) old++;
+    if (old > 0 && old * 2 >= historyMs_.size()) {
+        historyMs_.erase(historyMs_.begin(), historyMs_.begin() + old);
+        history_.erase(history_.begin(), history_.begin() + old * sizeof frame_);
+    }
+    historyMs_.push_back((double)now);
+    history_.insert(history_.end(), frame_, frame_ + sizeof frame_);
 }
 
 void WebHost::Pump(void* context) { HostOf(context)->EventPoint(); }

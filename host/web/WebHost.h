@@ -1,14 +1,14 @@
 // The browser host: the simulator window as a web page.
 //
 // The firmware runs unchanged, compiled to WebAssembly. Its blocking main
-// loop hands control to the browser in PumpEvents: the call sleeps (the
-// build unwinds the stack and rewinds it when the sleep is over), the page's
-// own script runs meanwhile and queues what the user did, and when the next
-// frame is due PumpEvents lets one frame period of virtual time pass, runs
-// the 100 ms ticks that fell due and delivers the queued inputs. While the
-// instrument is off, the host's idle loop does the same, frame by frame, so
-// the tick and every input reach the firmware at the same points as in the
-// window and in the headless runner.
+// loop hands control to the browser in PumpEvents: PumpEvents lets one frame
+// period of virtual time pass and runs the 100 ms ticks that fell due, as
+// the headless runner's event point does, then delivers the queued inputs
+// and sleeps (the build unwinds the stack and rewinds it when the sleep is
+// over) until the next frame is due; the page's own script runs meanwhile
+// and queues what the user did. While the instrument is off, the host's idle
+// loop does the same, frame by frame, so the tick and every input reach the
+// firmware at the same points as in the window and in the headless runner.
 //
 // The virtual time and the host clock are a SimClock; a Pacer against the
 // browser's clock decides when the next frame may run, at the speed the
@@ -45,7 +45,8 @@ enum WebEvent {
     WEB_STEP = 9,      // one frame while paused
     WEB_SPEED = 10,    // argument: virtual ms per wall ms; 0 as fast as it goes
     WEB_CAPTURE = 11,  // hands the page the state as a state file's text, at this event point
-    WEB_RECORD = 12    // argument: 1 starts a recording (the instrument off), 0 ends it
+    WEB_RECORD = 12,   // argument: 1 starts a recording (the instrument off), 0 ends it
+    WEB_HISTORY = 13   // hands the page the frames of the last minute with their virtual times
 };
 
 class WebHost {
@@ -102,6 +103,10 @@ private:
     std::string Describe(int event, double argument) const;
     static std::string UtcText(int64_t seconds);
 
+    // Keeps the frame just drawn, with its virtual time, for the last
+    // minute's animation.
+    void Remember();
+
     static void Render(void* context);
     static void Pump(void* context);
     static u8 CalibrateChecked(void* context);
@@ -130,4 +135,6 @@ private:
     int64_t recordUtc_ = -1;     // the clock's second, set at the recording's first event point
     uint64_t readPoint_ = 1;     // the event point at which the replay reads its next line
     std::string script_;
+    std::vector<double> historyMs_; // when each remembered frame was drawn, virtual ms
+    std::vector<u8> history_;       // the remembered frames, 912 bytes each
 };

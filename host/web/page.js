@@ -9,7 +9,7 @@
 const Tmx5 = (() => {
   // Event codes shared with WebHost.h.
   const Ev = {
-    ON: 1, OFF: 2, KEY: 3, SENSOR: 4, CALIBRATE: 5, KEYFAST: 6, SET_UTC: 7, PAUSE: 8, STEP: 9, SPEED: 10, CAPTURE: 11, RECORD: 12,
+    ON: 1, OFF: 2, KEY: 3, SENSOR: 4, CALIBRATE: 5, KEYFAST: 6, SET_UTC: 7, PAUSE: 8, STEP: 9, SPEED: 10, CAPTURE: 11, RECORD: 12, HISTORY: 13,
   };
   const Key = { MENU: 1, CW: 2, CCW: 3, LEFT: 4, RIGHT: 5 };
   // Lit pixels are black; unlit ones the grey of the window under Debian's
@@ -30,11 +30,7 @@ const Tmx5 = (() => {
   let wake = null; // ends the host's sleep early: an input arrived
   let settledNow = false; // the host sleeps with nothing queued, the display showing its last pass
   let shownFrame = new Uint8Array(912);
-  // The frames the display changed to, with their virtual times: the last
-  // minute, for the animation download.
-  const HISTORY_MS = 60000;
-  const history = [];
-  let virtualNowMs = 0;
+  let historyWaiters = [];
 
   const canvas = $("Image1");
   const context = canvas.getContext("2d");
@@ -114,10 +110,16 @@ const Tmx5 = (() => {
     context.putImageData(picture, 0, 0);
   }
 
-  // A frame the instrument drew that differs from the one before.
-  function remember(frame, virtualMs) {
-    history.push({ ms: virtualMs, frame });
-    while (history.length > 1 && history[1].ms <= virtualMs - HISTORY_MS) history.shift();
+  // The frames the display changed to in the last minute of virtual time,
+  // which the host keeps, with their times and the time now.
+  function recentFrames() {
+    return new Promise((resolve) => {
+      historyWaiters.push(resolve);
+      post(Ev.HISTORY);
+    });
+  }
+  function history(frames, nowMs) {
+    historyWaiters.splice(0).forEach((resolve) => resolve({ frames, nowMs }));
   }
 
   function lamp(red, green, blue) {
@@ -144,8 +146,7 @@ const Tmx5 = (() => {
   // The host is about to sleep: the clock panel shows where it stands. Only
   // what changed touches the page.
   let shownPaused = null;
-  function yielded(utcMs, isPaused, waiting, nowMs) {
-    virtualNowMs = nowMs;
+  function yielded(utcMs, isPaused, waiting) {
     const second = Math.floor(utcMs / 1000);
     if (second !== shownUtcSecond) {
       shownUtcSecond = second;
@@ -611,10 +612,10 @@ const Tmx5 = (() => {
     }
   });
   click("DownloadPng", async () => download(`tmx5-${stamp()}.png`, await pngOf(shownFrame)));
-  click("DownloadGif", () => {
-    const frames = history.filter((f, i) => i + 1 === history.length || history[i + 1].ms > virtualNowMs - HISTORY_MS);
+  click("DownloadGif", async () => {
+    const { frames, nowMs } = await recentFrames();
     if (!frames.length) return;
-    download(`tmx5-${stamp()}.gif`, gifOf(frames, Math.max(virtualNowMs, frames[frames.length - 1].ms + 20)));
+    download(`tmx5-${stamp()}.gif`, gifOf(frames, Math.max(nowMs, frames[frames.length - 1].ms + 20)));
   });
   click("SaveState", async () => {
     download(`tmx5-${stamp()}.state`, new Blob([await captureState()], { type: "text/plain" }));
@@ -646,10 +647,10 @@ const Tmx5 = (() => {
   });
 
   return {
-    Ev, Key, LIT, UNLIT, post, peek, take, takeStep, sleep, draw, remember, lamp, label15, controls, yielded, whenSettled,
+    Ev, Key, LIT, UNLIT, post, peek, take, takeStep, sleep, draw, history, lamp, label15, controls, yielded, whenSettled,
     initialState, stateCaptured, stateRefused, captureState, parseUtc, recorded, recordRefused,
     started: started_, get isStarted() { return started; }, get queued() { return queue.length; },
-    get lastDownload() { return lastDownload; }, get downloads() { return downloads; }, get history() { return history; },
+    get lastDownload() { return lastDownload; }, get downloads() { return downloads; },
   };
 })();
 
