@@ -32,8 +32,8 @@ EM_JS(void, WebHistory, (const u8* frames, const double* ms, int count, double n
 });
 EM_JS(void, WebLamp, (int red, int green, int blue), { Tmx5.lamp(red, green, blue); });
 EM_JS(void, WebLabel15, (int position), { Tmx5.label15(position); });
-EM_JS(void, WebControls, (int trackBar, int calibrate, int keyFast), {
-    Tmx5.controls(trackBar, calibrate, keyFast);
+EM_JS(void, WebControls, (int trackBar, int calibrate, int keyFast, int frameMs), {
+    Tmx5.controls(trackBar, calibrate, keyFast, frameMs);
 });
 EM_JS(void, WebYielded, (double utcMs, int paused, int waiting), { Tmx5.yielded(utcMs, paused, waiting); });
 EM_JS(void, WebState, (const char* text), { Tmx5.stateCaptured(UTF8ToString(text)); });
@@ -126,7 +126,7 @@ bool WebHost::PutBackInitialState() {
     std::memcpy(frame_, FrameBuffer, sizeof frame_);
     frameDirty_ = true;
     Remember();
-    WebControls(trackBar_, calibrate_, keyFast_);
+    WebControls(trackBar_, calibrate_, keyFast_, (int)clock_.FrameMs());
     // The link's speed and pause, which the page queued, hold before any
     // frame can fall due.
     Deliver();

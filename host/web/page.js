@@ -135,7 +135,9 @@ const Tmx5 = (() => {
   }
 
   // The host's controls as a loaded state left them.
-  function controls(trackBarPosition, calibrate, keyFast) {
+  let frameMs = 20;
+  function controls(trackBarPosition, calibrate, keyFast, framePeriodMs) {
+    frameMs = framePeriodMs;
     trackBar = trackBarPosition;
     $("TrackBar6").value = String(trackBarPosition);
     $("Label15").textContent = String(trackBarPosition);
@@ -497,7 +499,7 @@ const Tmx5 = (() => {
   };
   document.addEventListener("keydown", (e) => {
     const focus = document.activeElement;
-    if (focus && (focus.id === "TrackBar6" || $("SimPanel").contains(focus))) return;
+    if (focus && (focus.id === "TrackBar6" || $("SimPanel").contains(focus) || $("FilePanel").contains(focus))) return;
     if (e.ctrlKey || e.altKey || e.metaKey || !(e.key in keys)) return;
     e.preventDefault();
     post(Ev.KEY, keys[e.key]);
@@ -592,11 +594,12 @@ const Tmx5 = (() => {
   click("SimPause", () => setPaused(!paused));
   click("SimStep", () => post(Ev.STEP));
   click("SimStepSecond", () => {
-    for (let i = 0; i < 50; i++) post(Ev.STEP); // 50 passes of 20 ms
+    for (let i = 0; i < Math.round(1000 / frameMs); i++) post(Ev.STEP); // 50 passes of 20 ms
   });
   $("SimSpeed").addEventListener("change", (e) => setSpeed(Number(e.target.value)));
   // The panel's buttons give the keyboard back to the instrument at once.
-  for (const id of ["SimSetUtc", "SimPause", "SimStep", "SimStepSecond"])
+  for (const id of ["SimSetUtc", "SimPause", "SimStep", "SimStepSecond", "Share", "DownloadPng", "DownloadGif",
+    "SaveState", "LoadState", "Record"])
     $(id).addEventListener("click", (e) => e.target.blur());
   showBadge();
 
