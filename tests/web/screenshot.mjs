@@ -28,7 +28,8 @@ try {
             height: to.y + to.height - from.y + 2 * margin },
   });
 
-  const { page: phone } = await web.openPage(browser, url, web.PHONE);
+  // One device pixel per CSS pixel keeps the picture small; the tests use three.
+  const { page: phone } = await web.openPage(browser, url, { ...web.PHONE, deviceScaleFactor: 1 });
   await homePage(phone);
   await phone.screenshot({ path: path.join(web.top, "docs/web-phone.png"), fullPage: true });
 } finally {
