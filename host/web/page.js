@@ -604,8 +604,12 @@ const Tmx5 = (() => {
   showBadge();
 
   // Sharing, pictures and states.
+  // A state cannot be taken during the splash; the notice says so.
+  const stateOrNothing = () => captureState().catch(() => null);
   click("Share", async () => {
-    const link = location.href.replace(/#.*$/, "") + await linkFragment(await captureState());
+    const state = await stateOrNothing();
+    if (state === null) return;
+    const link = location.href.replace(/#.*$/, "") + await linkFragment(state);
     $("ShareLink").value = link;
     try {
       await navigator.clipboard.writeText(link);
@@ -621,7 +625,8 @@ const Tmx5 = (() => {
     download(`tmx5-${stamp()}.gif`, gifOf(frames, Math.max(nowMs, frames[frames.length - 1].ms + 20)));
   });
   click("SaveState", async () => {
-    download(`tmx5-${stamp()}.state`, new Blob([await captureState()], { type: "text/plain" }));
+    const state = await stateOrNothing();
+    if (state !== null) download(`tmx5-${stamp()}.state`, new Blob([state], { type: "text/plain" }));
   });
   click("LoadState", () => $("LoadStateFile").click());
   // A recording starts from program start; the controls' positions go in

@@ -146,8 +146,17 @@ test("on a phone the page fits the screen, every control is a touch target and a
 });
 
 test("a shared link opens the same frame and state in a fresh page; a damaged or foreign link is refused", async () => {
-  const { page } = await web.openPage(browser, url);
-  await homePage(page);
+  const { page, problems: firstProblems } = await web.openPage(browser, url);
+  // During the splash there is no state to share: the page says so.
+  await web.setUtc(page, "2026-06-21 14:30:00");
+  await web.pause(page);
+  await page.click("#Button1");
+  await web.step(page, 20);
+  await page.click("#Share");
+  await page.waitForFunction(() => !document.getElementById("Notice").hidden);
+  assert.match(await page.$eval("#Notice", (e) => e.textContent), /splash/);
+  assert.equal(await page.$eval("#ShareLink", (e) => e.value), "");
+  await web.step(page, 110);
   for (const id of ["Button3", "Button3"]) {
     await page.click(`#${id}`);
     await web.step(page, 2);
@@ -180,6 +189,7 @@ test("a shared link opens the same frame and state in a fresh page; a damaged or
   }
   assert.ok((await web.canvasPixels(page)).equals(await web.canvasPixels(other)), "the two pages ran on alike");
   assert.deepEqual(problems, []);
+  assert.deepEqual(firstProblems, []);
   await other.close();
 
   const [head, payload] = [link.slice(0, link.lastIndexOf(".") + 1), link.slice(link.lastIndexOf(".") + 1)];
