@@ -545,16 +545,20 @@ const Tmx5 = (() => {
     drag.x += steps * DETENT_PX * scale;
     for (let i = 0; i < Math.abs(steps); i++) post(Ev.KEY, steps > 0 ? Key.CW : Key.CCW);
   });
+  // A touch that did not move presses the key under it at once: the
+  // browser may not turn a tap that follows a swipe into a click.
+  const faceKeys = { Image3: Key.LEFT, Image5: Key.MENU, Image6: Key.RIGHT };
   const endDrag = (e) => {
-    if (drag && e.pointerId === drag.id) drag.swallowClick = drag.moved, drag.id = null;
+    if (!drag || e.pointerId !== drag.id) return;
+    drag.id = null;
+    if (e.type === "pointerup" && !drag.moved && e.target.id in faceKeys) post(Ev.KEY, faceKeys[e.target.id]);
   };
   face.addEventListener("pointerup", endDrag);
   face.addEventListener("pointercancel", endDrag);
+  // The keys took the touch at pointerup; the browser's clicks of touches
+  // (none, one or more, and late) press nothing more.
   face.addEventListener("click", (e) => {
-    if (drag && drag.swallowClick) {
-      e.stopPropagation();
-      drag = null;
-    }
+    if (e.pointerType === "touch" || e.pointerType === "pen") e.stopPropagation();
   }, true);
 
   // On a narrow screen the face is scaled to the screen's width.
