@@ -30,6 +30,7 @@
 #include <QDateTime>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -227,6 +228,7 @@ TForm1::TForm1(QWidget* parent, Pacer::WallClock wall, void* wallContext)
     HostAttach(&panel_, &hostClock_);
     // Until told otherwise the host clock is the computer's.
     FollowComputerClock();
+    history_.Start(CaptureSession());
     setFocus(Qt::OtherFocusReason);
 }
 
@@ -252,6 +254,12 @@ void TForm1::SetSpeed(double speed) {
 }
 
 void TForm1::SetPaused(bool paused) {
+    if (!paused && splashView_) {
+        // Catch up with the point shown, then run on.
+        LeaveSplashView();
+        resumeAfterCatchUp_ = stepBudget_ > 0;
+        if (resumeAfterCatchUp_) return;
+    }
     if (paused == Paused()) return;
     if (paused) following_ = false;
     stepBudget_ = 0;
@@ -263,6 +271,7 @@ void TForm1::SetPaused(bool paused) {
 void TForm1::Step(unsigned points) {
     if (!Paused()) return;
     following_ = false;
+    if (splashView_) LeaveSplashView();
     stepBudget_ += points;
     ScheduleIdle();
 }
@@ -280,6 +289,9 @@ void TForm1::SetUtc(qint64 seconds) {
 uint64_t TForm1::NextWholeSecondMs() const { return (clock_.NowMs() + clock_.FrameMs() + 999) / 1000 * 1000; }
 
 void TForm1::EnqueueUtc(qint64 seconds, uint64_t atMs) {
+    if (splashView_) LeaveSplashView();
+    // A new input after going back: the old future is gone.
+    history_.Cut(std::max(points_, travelTarget_));
     for (auto i = pending_.begin(); i != pending_.end();)
         i = i->kind == Input::UTC ? pending_.erase(i) : i + 1;
     if (closing_) return;
@@ -306,6 +318,8 @@ void TForm1::FollowComputerClock() {
 
 void TForm1::Enqueue(Input::Kind kind, qint64 value) {
     if (closing_) return;
+    if (splashView_) LeaveSplashView();
+    history_.Cut(std::max(points_, travelTarget_));
     pending_.push_back(Input{kind, value, 0});
     ScheduleIdle();
 }
@@ -354,13 +368,83 @@ void TForm1::WaitUntilDue() {
 void TForm1::EventPointNow() {
     points_++;
     for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
-    if (recorder_ && stopRecording_) {
+    delivered_.clear();
+    if (points_ <= history_.End()) {
+        // Going on from a past point: the session's own inputs, again.
+        ReplayInputs();
+    } else if (recorder_ && stopRecording_) {
         // The replay reads the closing lines where it would read the next
         // input; inputs wait until the recording has ended.
         if (points_ >= recorder_->ReadPoint()) EndRecording();
-        return;
+    } else {
+        DeliverInputs();
     }
-    DeliverInputs();
+    if (points_ > history_.End()) {
+        if (delivered_.empty())
+            history_.Reach(points_);
+        else
+            history_.Record(points_, delivered_);
+        if (history_.WantsSnapshot(points_) && PowerState != POWER_SPLASH)
+            history_.AddSnapshot(CaptureSession());
+    }
+    if (points_ >= travelTarget_) travelTarget_ = 0;
+    if (resumeAfterCatchUp_ && stepBudget_ == 0) {
+        resumeAfterCatchUp_ = false;
+        SetPaused(false);
+    }
+}
+
+void TForm1::ReplayInputs() {
+    const std::vector<SessionInput> inputs = history_.InputsAt(points_);
+    bool event = false;
+    for (const SessionInput& in : inputs) {
+        switch (in.kind) {
+            case SessionInput::ON:
+                if (PowerState == POWER_OFF)
+                    powerOnDue_ = true;
+                else
+                    ::Button1Click();
+                break;
+            case SessionInput::OFF:
+                ::Button2Click();
+                break;
+            case SessionInput::KEY:
+                ::ClickKey((u8)in.value);
+                break;
+            case SessionInput::SENSOR:
+                if (in.value != sensor_) {
+                    sensor_ = (int)in.value;
+                    RawSensor = (s32)in.value;
+                }
+                break;
+            case SessionInput::CALIBRATE:
+                calibrate_ = in.value != 0;
+                break;
+            case SessionInput::KEYFAST:
+                keyFast_ = in.value != 0;
+                break;
+            case SessionInput::UTC:
+                clock_.SetUtc(in.value);
+                continue;
+        }
+        event = true;
+    }
+    if (inputs.empty()) return;
+    SetControlsQuietly(sensor_, calibrate_, keyFast_);
+    nextDelivery_ = points_ + (event ? 2 : 1);
+}
+
+void TForm1::SetControlsQuietly(int trackBar, bool calibrate, bool keyFast) {
+    for (QWidget* w : {static_cast<QWidget*>(TrackBar6), static_cast<QWidget*>(CheckBox2),
+                       static_cast<QWidget*>(CheckBox3)})
+        w->blockSignals(true);
+    TrackBar6->setValue(trackBar);
+    CheckBox2->setChecked(calibrate);
+    CheckBox3->setChecked(keyFast);
+    for (QWidget* w : {static_cast<QWidget*>(TrackBar6), static_cast<QWidget*>(CheckBox2),
+                       static_cast<QWidget*>(CheckBox3)})
+        w->blockSignals(false);
+    Label15->setText(QString::number(trackBar));
 }
 
 void TForm1::DeliverInputs() {
@@ -385,6 +469,7 @@ void TForm1::DeliverInputs() {
         }
         switch (in.kind) {
             case Input::ON:
+                delivered_.push_back({SessionInput::ON, 0});
                 line.push_back(FormatCommand(ScriptCommandKind::ON));
                 // From off, ON runs the instrument until OFF: after this event
                 // point, from the idle loop, as the runner does.
@@ -394,29 +479,38 @@ void TForm1::DeliverInputs() {
                     ::Button1Click();
                 break;
             case Input::OFF:
+                delivered_.push_back({SessionInput::OFF, 0});
                 line.push_back(FormatCommand(ScriptCommandKind::OFF));
                 ::Button2Click();
                 break;
             case Input::KEY:
+                delivered_.push_back({SessionInput::KEY, in.value});
                 line.push_back(FormatCommand(ScriptCommandKind::KEY, {KeyWord(in.value)}));
                 ::ClickKey((u8)in.value);
                 break;
             case Input::SENSOR:
                 // Only the last of several moves within one delivery matters.
                 if (!pending_.empty() && pending_.front().kind == Input::SENSOR) continue;
+                // A bar back where the instrument last took it sends no change.
+                if (in.value == sensor_) continue;
+                sensor_ = (int)in.value;
+                delivered_.push_back({SessionInput::SENSOR, in.value});
                 line.push_back(FormatCommand(ScriptCommandKind::SENSOR, {std::to_string(in.value)}));
                 RawSensor = (s32)in.value;
                 Label15->setText(QString::number(in.value));
                 break;
             case Input::CALIBRATE:
+                delivered_.push_back({SessionInput::CALIBRATE, in.value ? 1 : 0});
                 line.push_back(FormatCommand(ScriptCommandKind::CALIBRATE, {in.value ? "on" : "off"}));
                 calibrate_ = in.value != 0;
                 break;
             case Input::KEYFAST:
+                delivered_.push_back({SessionInput::KEYFAST, in.value ? 1 : 0});
                 line.push_back(FormatCommand(ScriptCommandKind::KEYFAST, {in.value ? "on" : "off"}));
                 keyFast_ = in.value != 0;
                 break;
             case Input::UTC:
+                delivered_.push_back({SessionInput::UTC, in.value});
                 line.push_back(FormatCommand(ScriptCommandKind::UTC, {Recorder::UtcText(in.value)}));
                 clock_.SetUtc(in.value);
                 continue; // setting the clock is no input: the runner reads on at once
@@ -445,6 +539,15 @@ void TForm1::IdleFrame() {
     SyncDisplayVisibility();
     const qint64 start = pacer_.WallNow();
     for (;;) {
+        if (resumeDue_ || powerOnDue_) {
+            // A state put back goes on from where it stood, before the next
+            // event point: a pass, or the power-on sequence.
+            if (Paused() && stepBudget_ == 0) break;
+            const bool powerOn = powerOnDue_;
+            powerOnDue_ = false;
+            if (!RunFirmware(powerOn)) return;
+            break;
+        }
         if (Paused()) {
             if (stepBudget_ == 0) break;
             stepBudget_--;
@@ -455,28 +558,9 @@ void TForm1::IdleFrame() {
             if (pacer_.WaitBeforeFrame(next) > 0) break;
         }
         EventPointNow();
-        if (resumeDue_) {
-            resumeDue_ = false;
-            if (PowerState == POWER_ON) {
-                PowerState = POWER_OFF; // as ResumeMainLoop takes it
-                ::ResumeMainLoop();
-                if (closing_) {
-                    QCoreApplication::quit();
-                    return;
-                }
-                break;
-            }
-        }
         if (powerOnDue_) {
             powerOnDue_ = false;
-            // Runs the power-on sequence and the main loop, and returns after
-            // OFF or once the window has closed. In the second case the
-            // window must not be touched again: leave the message loop.
-            ::Button1Click();
-            if (closing_) {
-                QCoreApplication::quit();
-                return;
-            }
+            if (!RunFirmware(true)) return;
             break;
         }
         if (closing_) return;
@@ -484,6 +568,33 @@ void TForm1::IdleFrame() {
         if (now - start >= EventsEveryNs || now < start) break;
     }
     ScheduleIdle();
+}
+
+bool TForm1::RunFirmware(bool powerOn) {
+    inFirmware_++;
+    if (powerOn) {
+        // Runs the power-on sequence and the main loop, and returns after
+        // OFF, once the window has closed, or for a travel.
+        ::Button1Click();
+    } else {
+        resumeDue_ = false;
+        if (PowerState == POWER_ON) {
+            PowerState = POWER_OFF; // as ResumeMainLoop takes it
+            ::ResumeMainLoop();
+        }
+    }
+    inFirmware_--;
+    if (closing_) {
+        // The window must not be touched again: leave the message loop.
+        QCoreApplication::quit();
+        return false;
+    }
+    if (travelDue_) {
+        travelDue_ = false;
+        ShutdownRequested = 0;
+        DoTravel(travelTarget_);
+    }
+    return true;
 }
 
 void TForm1::PutBackState(const InstrumentSnapshot& saved) {
@@ -514,8 +625,144 @@ void TForm1::PutBackState(const InstrumentSnapshot& saved) {
     std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
     frameDirty_ = true;
     PresentFrame();
+    sensor_ = saved.host.trackBar;
     resumeDue_ = PowerState == POWER_ON;
+    powerOnDue_ = false;
+    // The session starts again here: the state as loaded.
+    history_.Start(CaptureSession());
     ScheduleIdle();
+}
+
+// --- Going back and forward -----------------------------------------------------
+
+SessionState TForm1::CaptureSession() const {
+    SessionState s;
+    s.point = points_;
+    s.instrument.Capture();
+    s.clock = clock_;
+    s.trackBar = sensor_;
+    s.calibrate = calibrate_;
+    s.keyFast = keyFast_;
+    s.lamp = lamp_;
+    s.displayVisible = displayWanted_;
+    s.powerOnDue = powerOnDue_;
+    std::memcpy(s.frame, lastFrame_, sizeof lastFrame_);
+    return s;
+}
+
+void TForm1::PutBackSession(const SessionState& s) {
+    s.instrument.Restore();
+    points_ = s.point;
+    clock_ = s.clock;
+    following_ = false;
+    sensor_ = s.trackBar;
+    calibrate_ = s.calibrate;
+    keyFast_ = s.keyFast;
+    SetControlsQuietly(s.trackBar, s.calibrate, s.keyFast);
+    SetLampColour(s.lamp);
+    displayWanted_ = s.displayVisible;
+    SyncDisplayVisibility();
+    std::memcpy(lastFrame_, s.frame, sizeof lastFrame_);
+    frameDirty_ = true;
+    PresentFrame();
+    powerOnDue_ = s.powerOnDue;
+    resumeDue_ = s.Resumable() && PowerState == POWER_ON && !s.powerOnDue;
+    pending_.clear();
+    // The next input reaches the instrument where the runner would read it.
+    nextDelivery_ = points_ + 1;
+    for (uint64_t p = points_ > 0 ? points_ - 1 : 0; p <= points_; p++)
+        for (const SessionInput& in : history_.InputsAt(p))
+            if (in.kind != SessionInput::UTC) nextDelivery_ = std::max(nextDelivery_, p + 2);
+}
+
+void TForm1::TravelTo(uint64_t point) {
+    if (closing_ || recorder_) return;
+    point = std::max(history_.StartPoint(), std::min(point, history_.End()));
+    if (!Paused()) SetPaused(true);
+    stepBudget_ = 0;
+    resumeAfterCatchUp_ = false;
+    if (inFirmware_ > 0) {
+        // End the firmware's loops first (nothing more is drawn); the idle
+        // loop then travels.
+        travelDue_ = true;
+        travelTarget_ = point;
+        RequestShutdown();
+        idleTimer_.stop();
+        return;
+    }
+    DoTravel(point);
+}
+
+void TForm1::DoTravel(uint64_t point) {
+    SessionState s;
+    splashView_ = false;
+    travelTarget_ = 0;
+    if (!history_.StateAt(point, &s)) return;
+    PutBackSession(s);
+    if (!s.Resumable()) {
+        // The splash's own place is on the stack of the run that got there:
+        // show the point now, and go on from the power-on before it.
+        splashView_ = true;
+        splashTo_ = point;
+    }
+    ScheduleIdle();
+}
+
+void TForm1::LeaveSplashView() {
+    if (!splashView_) return;
+    splashView_ = false;
+    SessionState s;
+    const uint64_t from = history_.PowerOnBefore(splashTo_);
+    if (!history_.StateAt(from, &s)) return;
+    PutBackSession(s);
+    // Re-run to the point that was shown; nothing is cut before it.
+    travelTarget_ = splashTo_;
+    stepBudget_ += unsigned(splashTo_ - from);
+    ScheduleIdle();
+}
+
+void TForm1::BackPass() { TravelTo(points_ > 0 ? points_ - 1 : 0); }
+
+void TForm1::BackSecond() { TravelTo(points_ > PointsPerSecond() ? points_ - PointsPerSecond() : 0); }
+
+void TForm1::ForwardPass() {
+    if (points_ < history_.End())
+        TravelTo(points_ + 1);
+    else {
+        if (!Paused()) SetPaused(true);
+        Step(1);
+    }
+}
+
+void TForm1::ForwardSecond() {
+    if (points_ + PointsPerSecond() <= history_.End())
+        TravelTo(points_ + PointsPerSecond());
+    else {
+        if (!Paused()) SetPaused(true);
+        Step(unsigned(points_ + PointsPerSecond() - std::max(points_, history_.End())));
+        if (points_ < history_.End()) TravelTo(history_.End());
+    }
+}
+
+bool TForm1::HandleTravelKey(QKeyEvent* e) {
+    const Qt::KeyboardModifiers mods =
+        e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (mods == Qt::ControlModifier && e->key() == Qt::Key_P) {
+        SetPaused(!Paused());
+    } else if (mods == Qt::ControlModifier && e->key() == Qt::Key_Left) {
+        BackSecond();
+    } else if (mods == Qt::ControlModifier && e->key() == Qt::Key_Right) {
+        ForwardSecond();
+    } else if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_Left) {
+        BackPass();
+    } else if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_Right) {
+        ForwardPass();
+    } else {
+        return false;
+    }
+    emit TravelKeyUsed();
+    e->accept();
+    return true;
 }
 
 // --- Recording --------------------------------------------------------------
@@ -537,6 +784,10 @@ bool TForm1::StartRecording(Recorder* recorder) {
     clock_ = SimClock();
     points_ = 0;
     nextDelivery_ = 0;
+    sensor_ = 2048;
+    splashView_ = false;
+    travelTarget_ = 0;
+    history_.Start(CaptureSession());
     stopRecording_ = false;
     if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), 0);
     recorder_ = recorder;
@@ -742,6 +993,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
 }
 
 void TForm1::keyPressEvent(QKeyEvent* e) {
+    if (HandleTravelKey(e)) return;
     if (e->key() == Qt::Key_F12 || (e->key() == Qt::Key_T && (e->modifiers() & Qt::ControlModifier))) {
         emit ToolsRequested();
         e->accept();

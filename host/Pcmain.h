@@ -22,6 +22,7 @@
 #pragma once
 
 #include "runtime/HostPanel.h"
+#include "sim/SessionHistory.h"
 #include "sim/SimClock.h"
 
 #include <QColor>
@@ -39,6 +40,7 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class QStatusBar;
+class QKeyEvent;
 class LampShape;
 class ClickArea;
 class CanvasImage;
@@ -159,9 +161,32 @@ public:
     // folder; returns the two paths (empty strings when a file failed).
     std::pair<QString, QString> SaveScreenshots(const QString& folder) const;
 
+    // --- Going back and forward ---------------------------------------------
+    // Every input of the session and snapshots of it, from program start (or
+    // the loaded state, or the start of a recording).
+    const SessionHistory& History() const { return history_; }
+    // Pauses and goes to event point point of the session (clamped to it),
+    // showing what the instrument showed there: the frame, the lamp, the
+    // track bar and its label, the check boxes and every state value, as a
+    // save-state at that point writes them. Going on from there runs the
+    // recorded inputs again, until a new input cuts the old future.
+    void TravelTo(uint64_t point);
+    void BackPass();
+    void BackSecond();
+    // Forward within the recorded session travels; at its end it steps.
+    void ForwardPass();
+    void ForwardSecond();
+    // Event points in a second of virtual time.
+    unsigned PointsPerSecond() const { return (1000 + clock_.FrameMs() - 1) / clock_.FrameMs(); }
+    // The keys that work in both windows (Ctrl+Left and Right, with Shift,
+    // and Ctrl+P); true when the key was one of them.
+    bool HandleTravelKey(QKeyEvent* e);
+
 signals:
     // The simulator controls window was asked for (F12, Ctrl+T).
     void ToolsRequested();
+    // A travel key was used (the controls show the new point).
+    void TravelKeyUsed();
     // A recording ended (stopped, or failed: see RecordError).
     void RecordingEnded();
 
@@ -209,6 +234,31 @@ private:
     void EndRecording();
     void RecordFailed();
     static u8 ClockNow(void* context, s64* seconds);
+    // The instrument and the panel as they stand, for the history.
+    SessionState CaptureSession() const;
+    // Puts a state of the history back and shows it.
+    void PutBackSession(const SessionState& s);
+    void DoTravel(uint64_t point);
+    // Runs the firmware from the idle loop (ON from off, or a state put
+    // back), and whatever travel asked for while it ran. False once the
+    // window has closed.
+    bool RunFirmware(bool powerOn);
+    // After travelling into the splash: go on from the power-on before it,
+    // re-running up to the point shown (stepped, paused).
+    void LeaveSplashView();
+    // Delivers the recorded inputs of the current event point again.
+    void ReplayInputs();
+    void SetControlsQuietly(int trackBar, bool calibrate, bool keyFast);
+
+    SessionHistory history_;
+    std::vector<SessionInput> delivered_; // what this event point delivered
+    int inFirmware_ = 0;                  // the firmware's loop is on the stack
+    bool travelDue_ = false;              // travel once the firmware's loops have ended
+    uint64_t travelTarget_ = 0;
+    bool splashView_ = false; // showing a point in the splash, travelled to
+    uint64_t splashTo_ = 0;
+    bool resumeAfterCatchUp_ = false;
+    int sensor_ = 2048; // the track bar's position as the instrument last took it
 
     bool closing_ = false;
     Recorder* recorder_ = nullptr;

@@ -7,7 +7,8 @@
 
 void InstrumentImage::Capture() {
 #define STATE(type, name, powerOn, min, max, writer) this->name = ::name;
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) std::memcpy(this->name, ::name, sizeof ::name);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+    std::memcpy(this->name, ::name, sizeof ::name);
 #define STATE_EDIT(type, name, min, max, writer) this->name = ::name;
 #define STATE_TIME(name, writer) this->name = ::name;
 #define STATE_ROUTINE(name, writer) this->name = ::name;
@@ -18,7 +19,8 @@ void InstrumentImage::Capture() {
 
 void InstrumentImage::Restore() const {
 #define STATE(type, name, powerOn, min, max, writer) ::name = this->name;
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) std::memcpy(::name, this->name, sizeof ::name);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+    std::memcpy(::name, this->name, sizeof ::name);
 #define STATE_EDIT(type, name, min, max, writer) ::name = this->name;
 #define STATE_TIME(name, writer) ::name = this->name;
 #define STATE_ROUTINE(name, writer) ::name = this->name;

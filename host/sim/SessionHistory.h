@@ -67,13 +67,13 @@ struct InstrumentImage {
 struct SessionState {
     uint64_t point = 0; // event points since the session started
     InstrumentImage instrument{};
-    SimClock clock;          // virtual time and the host clock
-    int trackBar = 2048;     // the temperature track bar and its label
-    bool calibrate = false;  // the Calibrate check box
-    bool keyFast = false;    // the KeyFast check box
-    u32 lamp = LAMP_BRIGHT;  // the lamp's colour word
+    SimClock clock;         // virtual time and the host clock
+    int trackBar = 2048;    // the temperature track bar and its label
+    bool calibrate = false; // the Calibrate check box
+    bool keyFast = false;   // the KeyFast check box
+    u32 lamp = LAMP_BRIGHT; // the lamp's colour word
     bool displayVisible = true;
-    bool powerOnDue = false; // ON came while off: the power-on sequence runs next
+    bool powerOnDue = false;  // ON came while off: the power-on sequence runs next
     u8 frame[LCD_BYTES] = {}; // the frame last rendered (what the display shows)
 
     // A host can go on from this state by itself: the instrument is off, or
@@ -137,6 +137,6 @@ private:
     size_t limit_;
     uint64_t spacing_ = 50; // event points between snapshots: one second at first
     uint64_t end_ = 0;
-    std::vector<SessionInputAt> inputs_;         // in order of point, then delivery
+    std::vector<SessionInputAt> inputs_;  // in order of point, then delivery
     std::vector<SessionState> snapshots_; // in order of point; the first is the start
 };

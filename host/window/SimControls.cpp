@@ -17,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSlider>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTimer>
@@ -137,6 +139,70 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     speedGrid->addWidget(StatusLabel, 2, 0, 1, 3);
     top->addWidget(speedBox);
 
+    QGroupBox* travelBox = new QGroupBox(QStringLiteral("Session"), this);
+    QGridLayout* travelGrid = new QGridLayout(travelBox);
+    Timeline = new QSlider(Qt::Horizontal, travelBox);
+    Timeline->setObjectName(QStringLiteral("Timeline"));
+    Timeline->setToolTip(QStringLiteral("The session from its start to now: drag to go back to any pass"));
+    BackSecondButton = new QPushButton(QStringLiteral("<< 1 s"), travelBox);
+    BackPassButton = new QPushButton(QStringLiteral("< 1 pass"), travelBox);
+    ForwardPassButton = new QPushButton(QStringLiteral("1 pass >"), travelBox);
+    ForwardSecondButton = new QPushButton(QStringLiteral("1 s >>"), travelBox);
+    BackSecondButton->setToolTip(QStringLiteral("Back one second (Ctrl+Left)"));
+    BackPassButton->setToolTip(QStringLiteral("Back one pass (Ctrl+Shift+Left)"));
+    ForwardPassButton->setToolTip(QStringLiteral("Forward one pass, again as it went (Ctrl+Shift+Right)"));
+    ForwardSecondButton->setToolTip(QStringLiteral("Forward one second, again as it went (Ctrl+Right)"));
+    travelGrid->addWidget(Timeline, 0, 0, 1, 4);
+    travelGrid->addWidget(BackSecondButton, 1, 0);
+    travelGrid->addWidget(BackPassButton, 1, 1);
+    travelGrid->addWidget(ForwardPassButton, 1, 2);
+    travelGrid->addWidget(ForwardSecondButton, 1, 3);
+    top->addWidget(travelBox);
+    connect(Timeline, &QSlider::valueChanged, this, [this](int value) {
+        form_->TravelTo(uint64_t(value));
+        Refresh();
+    });
+    connect(BackSecondButton, &QPushButton::clicked, this, [this] {
+        form_->BackSecond();
+        Refresh();
+    });
+    connect(BackPassButton, &QPushButton::clicked, this, [this] {
+        form_->BackPass();
+        Refresh();
+    });
+    connect(ForwardPassButton, &QPushButton::clicked, this, [this] {
+        form_->ForwardPass();
+        Refresh();
+    });
+    connect(ForwardSecondButton, &QPushButton::clicked, this, [this] {
+        form_->ForwardSecond();
+        Refresh();
+    });
+    // The same keys as in the instrument window.
+    const struct {
+        const char* keys;
+        void (TForm1::*action)();
+    } travelKeys[] = {{"Ctrl+Left", &TForm1::BackSecond},
+                      {"Ctrl+Right", &TForm1::ForwardSecond},
+                      {"Ctrl+Shift+Left", &TForm1::BackPass},
+                      {"Ctrl+Shift+Right", &TForm1::ForwardPass}};
+    for (const auto& k : travelKeys) {
+        QShortcut* key = new QShortcut(QKeySequence(QString::fromLatin1(k.keys)), this);
+        const auto action = k.action;
+        connect(key, &QShortcut::activated, this, [this, action] {
+            (form_->*action)();
+            Refresh();
+        });
+    }
+    QShortcut* pauseKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
+    connect(pauseKey, &QShortcut::activated, this, [this] {
+        form_->SetPaused(!form_->Paused());
+        Refresh();
+    });
+    connect(form_, &TForm1::TravelKeyUsed, this, [this] {
+        if (isVisible()) Refresh();
+    });
+
     QGroupBox* inspectBox = new QGroupBox(QStringLiteral("Inspector"), this);
     QVBoxLayout* inspectCol = new QVBoxLayout(inspectBox);
     FilterEdit = new QLineEdit(inspectBox);
@@ -248,7 +314,7 @@ void SimControls::Refresh() {
     const qint64 ms = (qint64)sim.NowMs();
     const QDateTime utc = QDateTime::fromMSecsSinceEpoch(sim.UtcMs(), Qt::UTC);
     const double speed = form_->Pace().Speed();
-    StatusLabel->setText(QStringLiteral("Virtual time %1:%2:%3.%4, %5 event points; UTC %6; %7")
+    StatusLabel->setText(QStringLiteral("Virtual time %1:%2:%3.%4, %5 passes; UTC %6; %7")
                              .arg(ms / 3600000)
                              .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
                              .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
@@ -258,6 +324,13 @@ void SimControls::Refresh() {
                              .arg(form_->Paused() ? QStringLiteral("paused")
                                   : speed == 0    ? QStringLiteral("fastest")
                                                   : QStringLiteral("%1x").arg(speed)));
+    const SessionHistory& history = form_->History();
+    Timeline->blockSignals(true);
+    Timeline->setRange(int(history.StartPoint()), int(history.End()));
+    Timeline->setValue(int(form_->EventPoints()));
+    Timeline->blockSignals(false);
+    BackSecondButton->setEnabled(form_->EventPoints() > history.StartPoint());
+    BackPassButton->setEnabled(form_->EventPoints() > history.StartPoint());
     if (!UtcEdit->hasFocus()) UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(sim.UtcSeconds(), Qt::UTC));
     const bool first = values_.empty();
     values_.resize(Rows().size());

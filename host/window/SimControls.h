@@ -15,6 +15,7 @@ class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSlider;
 class QTableWidget;
 class Recorder;
 class TForm1;
@@ -34,7 +35,13 @@ public:
     QPushButton* StepPassButton;
     QPushButton* StepSecondButton;
     QPushButton* SpeedButtons[5]; // 1x, 10x, 60x, 600x, Fastest
-    QLabel* StatusLabel;          // virtual time, event points, UTC, speed
+    QLabel* StatusLabel;          // virtual time, passes, UTC, speed
+    // Going back and forward in the session
+    QSlider* Timeline; // the session's event points, from its start to its end
+    QPushButton* BackSecondButton;
+    QPushButton* BackPassButton;
+    QPushButton* ForwardPassButton;
+    QPushButton* ForwardSecondButton;
     // Inspector
     QLineEdit* FilterEdit;
     QTableWidget* Inspector;

@@ -25,8 +25,8 @@ std::string UtcWords(int64_t seconds) {
     std::tm b;
     gmtime_r(&t, &b);
     char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", b.tm_year + 1900, b.tm_mon + 1, b.tm_mday,
-                  b.tm_hour, b.tm_min, b.tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", b.tm_year + 1900, b.tm_mon + 1,
+                  b.tm_mday, b.tm_hour, b.tm_min, b.tm_sec);
     return text;
 }
 
@@ -246,7 +246,8 @@ std::string Frame(const u8* frame) { return std::string((const char*)frame, LCD_
 
 // Travels to every target and checks it against a straight run of the
 // session to that point. Returns how many targets were checked.
-int CheckTargets(SessionHistory& history, const Session& session, const std::string& head, std::mt19937& rng, int targets, const std::string& dir, int* splashes = nullptr) {
+int CheckTargets(SessionHistory& history, const Session& session, const std::string& head, std::mt19937& rng,
+                 int targets, const std::string& dir, int* splashes = nullptr) {
     int checked = 0;
     for (int t = 0; t < targets * 3 && checked < targets; t++) {
         const uint64_t p = history.StartPoint() + 1 + rng() % (history.End() - history.StartPoint());
@@ -294,9 +295,10 @@ int CheckTargets(SessionHistory& history, const Session& session, const std::str
 // A saved state to start from: on, in the main menu with the track bar
 // moved and KeyFast checked, or off after a run.
 std::string SavedState(const std::string& dir, bool on) {
-    const std::string script = on ? "on\npasses 150\nsensor 3111; keyfast on; key menu\npasses 30\nkey cw\n"
-                                    "passes 20\nsave-state start.state\n"
-                                  : "on\npasses 150\nkey left\npasses 20\noff\npasses 5\nsave-state start.state\n";
+    const std::string script =
+        on ? "on\npasses 150\nsensor 3111; keyfast on; key menu\npasses 30\nkey cw\n"
+             "passes 20\nsave-state start.state\n"
+           : "on\npasses 150\nkey left\npasses 20\noff\npasses 5\nsave-state start.state\n";
     const Result r = RunText(script, dir);
     EXPECT_EQ(0, r.code) << r.err;
     return dir + "/start.state";
