@@ -31,6 +31,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -593,6 +594,11 @@ bool TForm1::RunFirmware(bool powerOn) {
         travelDue_ = false;
         ShutdownRequested = 0;
         DoTravel(travelTarget_);
+        if (!saveAfterTravel_.isEmpty()) {
+            const QString path = saveAfterTravel_;
+            saveAfterTravel_.clear();
+            WriteSession(path);
+        }
     }
     return true;
 }
@@ -742,6 +748,159 @@ void TForm1::ForwardSecond() {
         Step(unsigned(points_ + PointsPerSecond() - std::max(points_, history_.End())));
         if (points_ < history_.End()) TravelTo(history_.End());
     }
+}
+
+uint64_t TForm1::SavePointFor(uint64_t point) const {
+    // The runner reads the line after an input two event points on: not at
+    // the very next one.
+    if (point > history_.StartPoint()) {
+        for (const SessionInput& in : history_.InputsAt(point - 1))
+            if (in.kind != SessionInput::UTC) return point - 1;
+    }
+    return point;
+}
+
+void TForm1::SaveSession(const QString& path) {
+    if (closing_) return;
+    if (recorder_) {
+        emit SessionSaved(false, QStringLiteral("Stop the recording first."));
+        return;
+    }
+    const uint64_t point = SavePointFor(splashView_ ? splashTo_ : travelTarget_ ? travelTarget_ : points_);
+    if (inFirmware_ > 0) {
+        saveAfterTravel_ = path;
+        TravelTo(point);
+        return;
+    }
+    if (point != points_ || splashView_) TravelTo(point);
+    WriteSession(path);
+}
+
+void TForm1::WriteSession(const QString& qpath) {
+    const std::string path = qpath.toStdString();
+    const uint64_t point = splashView_ ? splashTo_ : points_;
+    const uint64_t start = history_.StartPoint();
+    std::string text =
+        "# A session in the TMX-5 simulator window, from its start to the pass shown; replay it "
+        "with tmx5 run.\n";
+    std::string base = path;
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".tmx") == 0) base.resize(base.size() - 4);
+    // A session that began from a loaded state (or a recording begun while
+    // on) starts from it again: the runner loads it at its first event
+    // point, where the window's session began.
+    SessionState shown, s;
+    history_.StateAt(start, &s);
+    const bool fromLoad = !(s.point == 0 && s.clock.NowMs() == 0 && s.instrument.PowerState == POWER_OFF);
+    if (fromLoad) {
+        HostSnapshot host;
+        host.virtualMs = s.clock.NowMs();
+        host.hostUtcMs = s.clock.UtcMs();
+        host.frameMs = s.clock.FrameMs();
+        host.trackBar = s.trackBar;
+        host.calibrate = s.calibrate;
+        host.keyFast = s.keyFast;
+        host.lamp = s.lamp;
+        std::string why;
+        const std::string statePath = base + ".start.state";
+        const bool written = WriteStateFile(statePath, CaptureInstrument(host), &why);
+        history_.StateAt(point, &shown); // the instrument back at the point shown
+        if (!written) {
+            emit SessionSaved(false, QString::fromStdString(why));
+            return;
+        }
+        const size_t slash = statePath.rfind('/');
+        text += FormatCommand(ScriptCommandKind::LOAD_STATE,
+                              {slash == std::string::npos ? statePath : statePath.substr(slash + 1)}) +
+                "\n";
+    } else {
+        history_.StateAt(point, &shown);
+    }
+    // The runner's event point of the window's event point w.
+    auto runnerPoint = [&](uint64_t w) { return fromLoad ? w - start + 1 : w; };
+    uint64_t read = 1; // where the runner reads the next line
+    std::string last;
+    uint64_t lastPoint = 0;
+    const std::vector<SessionInputAt>& inputs = history_.Inputs();
+    for (size_t i = 0; i < inputs.size() && inputs[i].point <= point;) {
+        const uint64_t w = inputs[i].point;
+        std::string line;
+        bool event = false;
+        for (; i < inputs.size() && inputs[i].point == w; i++) {
+            const SessionInput& in = inputs[i].input;
+            std::string c;
+            switch (in.kind) {
+                case SessionInput::ON:
+                    c = FormatCommand(ScriptCommandKind::ON);
+                    break;
+                case SessionInput::OFF:
+                    c = FormatCommand(ScriptCommandKind::OFF);
+                    break;
+                case SessionInput::KEY:
+                    c = FormatCommand(ScriptCommandKind::KEY, {KeyWord(in.value)});
+                    break;
+                case SessionInput::SENSOR:
+                    c = FormatCommand(ScriptCommandKind::SENSOR, {std::to_string(in.value)});
+                    break;
+                case SessionInput::CALIBRATE:
+                    c = FormatCommand(ScriptCommandKind::CALIBRATE, {in.value ? "on" : "off"});
+                    break;
+                case SessionInput::KEYFAST:
+                    c = FormatCommand(ScriptCommandKind::KEYFAST, {in.value ? "on" : "off"});
+                    break;
+                case SessionInput::UTC:
+                    c = FormatCommand(ScriptCommandKind::UTC, {Recorder::UtcText(in.value)});
+                    break;
+            }
+            if (in.kind != SessionInput::UTC) event = true;
+            line += (line.empty() ? "" : "; ") + c;
+        }
+        const uint64_t r = runnerPoint(w);
+        if (!last.empty()) text += last + "\n";
+        // Long gaps go over several lines: passes takes at most 100,000,000.
+        while (r > read) {
+            const uint64_t n = std::min<uint64_t>(r - read, 100000000);
+            text += FormatCommand(ScriptCommandKind::PASSES, {std::to_string(n)}) + "\n";
+            read += n;
+        }
+        last = line;
+        lastPoint = r;
+        read = r + (event ? 2 : 0);
+    }
+    // The state and frame shown, where the runner reads the closing lines:
+    // on the last input's own line when the point is that line's.
+    std::string closing;
+    for (const auto& value : RecordedState(Label15->text().toStdString(), lamp_))
+        closing += "; " + FormatCommand(ScriptCommandKind::EXPECT, {value.first, value.second});
+    const std::string framePath = Recorder::FramePath(path);
+    if (!WriteFramePbm(framePath, lastFrame_)) {
+        emit SessionSaved(false, QStringLiteral("Cannot write %1.").arg(QString::fromStdString(framePath)));
+        return;
+    }
+    const size_t slash = framePath.rfind('/');
+    closing += "; " + FormatCommand(ScriptCommandKind::EXPECT_FRAME,
+                                    {slash == std::string::npos ? framePath : framePath.substr(slash + 1)});
+    const uint64_t end = runnerPoint(point);
+    if (!last.empty() && lastPoint == end) {
+        text += last + closing + "\n";
+    } else {
+        if (!last.empty()) text += last + "\n";
+        while (end > read) {
+            const uint64_t n = std::min<uint64_t>(end - read, 100000000);
+            text += FormatCommand(ScriptCommandKind::PASSES, {std::to_string(n)}) + "\n";
+            read += n;
+        }
+        text += "# The session was saved here, showing:\n" + closing.substr(2) + "\n";
+    }
+    // Written whole to a file beside it, then renamed over the old one.
+    const std::string temporary = path + ".part";
+    if (!WriteBytes(temporary, text) || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        emit SessionSaved(
+            false,
+            QStringLiteral("Cannot write %1: %2").arg(qpath, QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    emit SessionSaved(true, QStringLiteral("Saved the session to %1 (replay it with tmx5 run).").arg(qpath));
 }
 
 bool TForm1::HandleTravelKey(QKeyEvent* e) {

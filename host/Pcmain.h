@@ -178,6 +178,16 @@ public:
     void ForwardSecond();
     // Event points in a second of virtual time.
     unsigned PointsPerSecond() const { return (1000 + clock_.FrameMs() - 1) / clock_.FrameMs(); }
+    // Writes the session from its start to the point shown (after pausing
+    // and ending the firmware's loop, at the point shown) as a scenario that
+    // `tmx5 run` replays exactly, ending with `expect` lines for the state
+    // and an `expect-frame` of the frame there (PATH without .tmx, plus
+    // .last.pbm). A session that began from a loaded state writes that
+    // state beside the scenario (PATH without .tmx, plus .start.state) and
+    // loads it on the first line. The point where the runner cannot read a
+    // line (the pass right after an input) is saved one pass earlier.
+    // SessionSaved reports the outcome (at once, or once the loop ended).
+    void SaveSession(const QString& path);
     // The keys that work in both windows (Ctrl+Left and Right, with Shift,
     // and Ctrl+P); true when the key was one of them.
     bool HandleTravelKey(QKeyEvent* e);
@@ -185,6 +195,8 @@ public:
 signals:
     // The simulator controls window was asked for (F12, Ctrl+T).
     void ToolsRequested();
+    // A session was saved (ok) or could not be (message says why).
+    void SessionSaved(bool ok, const QString& message);
     // A travel key was used (the controls show the new point).
     void TravelKeyUsed();
     // A recording ended (stopped, or failed: see RecordError).
@@ -239,6 +251,10 @@ private:
     // Puts a state of the history back and shows it.
     void PutBackSession(const SessionState& s);
     void DoTravel(uint64_t point);
+    // The point a session can be saved at, at or before point.
+    uint64_t SavePointFor(uint64_t point) const;
+    void WriteSession(const QString& path);
+    QString saveAfterTravel_; // a session to save once the firmware's loops have ended
     // Runs the firmware from the idle loop (ON from off, or a state put
     // back), and whatever travel asked for while it ran. False once the
     // window has closed.

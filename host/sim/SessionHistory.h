@@ -110,6 +110,8 @@ public:
     uint64_t StartPoint() const { return snapshots_.empty() ? 0 : snapshots_.front().point; }
     uint64_t End() const { return end_; }
 
+    // Every recorded input, in order of event point.
+    const std::vector<SessionInputAt>& Inputs() const { return inputs_; }
     // The inputs recorded at point (empty if none).
     std::vector<SessionInput> InputsAt(uint64_t point) const;
     // Drops everything after point: its inputs, its snapshots; End() becomes
