@@ -287,6 +287,17 @@ void TForm1::SetUtc(qint64 seconds) {
     EnqueueUtc(seconds, NextWholeSecondMs());
 }
 
+qint64 TForm1::ShownUtcSeconds() const {
+    for (const Input& in : pending_)
+        if (in.kind == Input::UTC) {
+            const qint64 early =
+                in.notBeforeMs > clock_.NowMs() ? qint64(in.notBeforeMs - clock_.NowMs()) : 0;
+            const qint64 ms = in.value * 1000 - early;
+            return ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+        }
+    return clock_.UtcSeconds();
+}
+
 uint64_t TForm1::NextWholeSecondMs() const { return (clock_.NowMs() + clock_.FrameMs() + 999) / 1000 * 1000; }
 
 void TForm1::EnqueueUtc(qint64 seconds, uint64_t atMs) {
@@ -376,10 +387,11 @@ void TForm1::EventPointNow() {
     } else if (recorder_ && stopRecording_) {
         // The replay reads the closing lines where it would read the next
         // input; inputs wait until the recording has ended.
-        if (points_ >= recorder_->ReadPoint()) EndRecording();
+        if (points_ - recordBase_ >= recorder_->ReadPoint()) EndRecording();
     } else {
         DeliverInputs();
     }
+    if (recordFromHereDue_ && recorder_ && PowerState != POWER_SPLASH && !powerOnDue_) BeginFromHere();
     if (points_ > history_.End()) {
         if (delivered_.empty())
             history_.Reach(points_);
@@ -521,7 +533,9 @@ void TForm1::DeliverInputs() {
     pending_.insert(pending_.begin(), waiting.begin(), waiting.end());
     if (line.empty()) return;
     nextDelivery_ = points_ + (event ? 2 : 1);
-    if (recorder_ && !line.empty() && !recorder_->Line(points_, line, event)) RecordFailed();
+    if (recorder_ && !line.empty() && !recordFromHereDue_ &&
+        !recorder_->Line(points_ - recordBase_, line, event))
+        RecordFailed();
 }
 
 void TForm1::ScheduleIdle() {
@@ -632,6 +646,7 @@ void TForm1::PutBackState(const InstrumentSnapshot& saved) {
     frameDirty_ = true;
     PresentFrame();
     sensor_ = saved.host.trackBar;
+    stateLoaded_ = true;
     resumeDue_ = PowerState == POWER_ON;
     powerOnDue_ = false;
     // The session starts again here: the state as loaded.
@@ -928,7 +943,25 @@ bool TForm1::HandleTravelKey(QKeyEvent* e) {
 
 bool TForm1::StartRecording(Recorder* recorder) {
     if (!recorder) return true;
-    if (PowerState != POWER_OFF || recorder_) return false;
+    if (recorder_) return false;
+    if (PowerState != POWER_OFF || stateLoaded_) {
+        // From here: the state as it stands is where the replay starts.
+        recorder_ = recorder;
+        stopRecording_ = false;
+        splashView_ = false;
+        travelTarget_ = 0;
+        recordFromHereDue_ = true;
+        if (inFirmware_ == 0 && PowerState != POWER_SPLASH && !powerOnDue_) {
+            BeginFromHere(); // the variables stand at the point shown
+        } else if (Paused()) {
+            stepBudget_ = std::max(stepBudget_, 1u); // at the next event point, after the splash
+            ScheduleIdle();
+        }
+        return true;
+    }
+    // The clock the user set (or the computer's) is kept.
+    const qint64 keptUtc = ShownUtcSeconds();
+    recordBase_ = 0;
     // Program start, as the replay begins: the instrument, its hooks and
     // frame, the lamp, what the panel last read, virtual time and the count
     // of event points.
@@ -971,17 +1004,58 @@ bool TForm1::StartRecording(Recorder* recorder) {
     if (following_)
         FollowComputerClock();
     else
-        SetUtc(utc >= 0 ? utc : clock_.UtcSeconds());
+        SetUtc(utc >= 0 ? utc : keptUtc);
     ScheduleIdle();
     return true;
+}
+
+void TForm1::BeginFromHere() {
+    recordFromHereDue_ = false;
+    // The window's event point points_ is the replay's first, where the
+    // scenario's first line loads the state.
+    recordBase_ = points_ - 1;
+    HostSnapshot host;
+    host.virtualMs = clock_.NowMs();
+    host.hostUtcMs = clock_.UtcMs();
+    host.frameMs = clock_.FrameMs();
+    host.trackBar = sensor_;
+    host.calibrate = calibrate_;
+    host.keyFast = keyFast_;
+    host.lamp = lamp_;
+    const std::string statePath = Recorder::StartStatePath(recorder_->Path());
+    std::string why;
+    const size_t slash = statePath.rfind('/');
+    if (!recorder_->Begin() || !WriteStateFile(statePath, CaptureInstrument(host), &why) ||
+        !recorder_->Line(
+            1,
+            {FormatCommand(ScriptCommandKind::LOAD_STATE,
+                           {slash == std::string::npos ? statePath : statePath.substr(slash + 1)})},
+            false)) {
+        if (recorder_->Error().empty()) {
+            recordError_ = why;
+            std::fprintf(stderr, "tmx5: %s\n", why.c_str());
+            recorder_ = nullptr;
+            emit RecordingEnded();
+            if (closeOnRecordError_) QTimer::singleShot(0, this, &QWidget::close);
+            return;
+        }
+        RecordFailed();
+    }
 }
 
 void TForm1::StopRecording() {
     if (!recorder_ || stopRecording_) return;
     stopRecording_ = true;
     // The closing lines need the event point where the replay reads them.
-    if (Paused() && recorder_->ReadPoint() > points_) {
-        const uint64_t more = recorder_->ReadPoint() - points_;
+    if (recordFromHereDue_) {
+        // Nothing was recorded yet: there is nothing to end.
+        recorder_ = nullptr;
+        recordFromHereDue_ = false;
+        emit RecordingEnded();
+        return;
+    }
+    if (Paused() && recorder_->ReadPoint() > points_ - recordBase_) {
+        const uint64_t more = recorder_->ReadPoint() - (points_ - recordBase_);
         if (stepBudget_ < more) stepBudget_ = unsigned(more);
     }
     ScheduleIdle();
@@ -991,7 +1065,8 @@ void TForm1::EndRecording() {
     Recorder* recorder = recorder_;
     recorder_ = nullptr;
     stopRecording_ = false;
-    if (!recorder->End(points_, RecordedState(Label15->text().toStdString(), lamp_), lastFrame_)) {
+    if (!recorder->End(points_ - recordBase_, RecordedState(Label15->text().toStdString(), lamp_),
+                       lastFrame_)) {
         recorder_ = recorder;
         RecordFailed();
         return;

@@ -94,10 +94,15 @@ public:
     bool Closing() const { return closing_; }
 
     // Records every input from now on (recorder may be null: no recording).
-    // Only while the instrument is off: the instrument goes back to program
-    // start and virtual time to 0, as a replay starts, and the host clock is
-    // set anew at the first event point (the computer's clock when following
-    // it, else the whole second the clock reads). Returns false while on.
+    // While the instrument is off (and no state was loaded), the instrument
+    // goes back to program start and virtual time to 0, as a replay starts,
+    // and the host clock is set anew at the first event point to what it
+    // read (the computer's clock when following it). While it is on, or
+    // after a loaded state, the recording starts from the state as it
+    // stands (at the next event point, after the splash, when the loop is
+    // running): that state is written beside the scenario as
+    // NAME.start.state and the scenario's first line loads it. Returns
+    // false while a recording runs.
     // The recorder must outlive the window or be stopped first.
     bool StartRecording(Recorder* recorder);
     // Ends the recording at the event point where its replay would read the
@@ -108,6 +113,8 @@ public:
     // With --record: a recording that cannot be written closes the window.
     void SetCloseOnRecordError(bool close) { closeOnRecordError_ = close; }
     Recorder* Recording() const { return recorder_; }
+    // The session began from a loaded state (--load-state, Load state...).
+    bool StateLoaded() const { return stateLoaded_; }
     // Set when a recording could not be written (the window then closes).
     const std::string& RecordError() const { return recordError_; }
 
@@ -127,6 +134,10 @@ public:
     void Step(unsigned points);
     void StepPass() { Step(1); }
     void StepSecond();
+    // What the host clock reads now, in whole seconds, or, while a new UTC
+    // waits for its event point, what it will read then, counted back to
+    // now: what a UTC field shows and sends back.
+    qint64 ShownUtcSeconds() const;
     // The host clock reads seconds (UTC since 1970) from the next event
     // point on; leaves following the computer's clock.
     void SetUtc(qint64 seconds);
@@ -254,7 +265,13 @@ private:
     // The point a session can be saved at, at or before point.
     uint64_t SavePointFor(uint64_t point) const;
     void WriteSession(const QString& path);
-    QString saveAfterTravel_; // a session to save once the firmware's loops have ended
+    QString saveAfterTravel_;
+    // Starts a recording from the state as it stands (Record from here).
+    void BeginFromHere();
+    bool stateLoaded_ = false;       // the session began from a loaded state
+    bool recordFromHereDue_ = false; // a recording from here starts at the next event point
+    uint64_t recordBase_ = 0; // the window's event point before the replay's first // a session to save once
+                              // the firmware's loops have ended
     // Runs the firmware from the idle loop (ON from off, or a state put
     // back), and whatever travel asked for while it ran. False once the
     // window has closed.

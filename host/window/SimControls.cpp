@@ -110,7 +110,9 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     UtcEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     UtcEdit->setMinimumDateTime(QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC));
     UtcEdit->setMaximumDateTime(QDateTime(QDate(2099, 12, 31), QTime(23, 59, 59), Qt::UTC));
-    UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->Sim().UtcSeconds(), Qt::UTC));
+    UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->ShownUtcSeconds(), Qt::UTC));
+    // The field follows the clock until the user edits it.
+    connect(UtcEdit, &QDateTimeEdit::dateTimeChanged, this, [this] { utcEdited_ = true; });
     SetUtcButton = new QPushButton(QStringLiteral("Set"), utcBox);
     FollowBox = new QCheckBox(QStringLiteral("Follow the computer's clock"), utcBox);
     utcRow->addWidget(UtcEdit);
@@ -242,6 +244,7 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
 
     connect(SetUtcButton, &QPushButton::clicked, this, [this] {
         form_->SetUtc(UtcEdit->dateTime().toSecsSinceEpoch());
+        utcEdited_ = false;
         UpdateButtons();
     });
     connect(FollowBox, &QCheckBox::clicked, this, [this](bool on) {
@@ -304,9 +307,11 @@ void SimControls::UpdateButtons() {
     FollowBox->setChecked(form_->Following());
     const bool recording = recorder_ != nullptr;
     RecordButton->setText(recording ? QStringLiteral("Stop") : QStringLiteral("Record..."));
-    RecordButton->setEnabled(recording || (PowerState == POWER_OFF && !form_->Recording()));
+    RecordButton->setEnabled(recording || !form_->Recording());
     RecordButton->setToolTip(
-        recording ? QString() : QStringLiteral("Records from a freshly started instrument: while it is off"));
+        recording ? QStringLiteral("Ends the recording")
+                  : QStringLiteral("Records from here into a scenario for tmx5 run (while off: "
+                                   "from a freshly started instrument)"));
 }
 
 void SimControls::Refresh() {
@@ -331,17 +336,26 @@ void SimControls::Refresh() {
     Timeline->blockSignals(false);
     BackSecondButton->setEnabled(form_->EventPoints() > history.StartPoint());
     BackPassButton->setEnabled(form_->EventPoints() > history.StartPoint());
-    if (!UtcEdit->hasFocus()) UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(sim.UtcSeconds(), Qt::UTC));
+    if (!utcEdited_) {
+        UtcEdit->blockSignals(true);
+        UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->ShownUtcSeconds(), Qt::UTC));
+        UtcEdit->blockSignals(false);
+    }
     const bool first = values_.empty();
     values_.resize(Rows().size());
+    changes_.resize(Rows().size());
     const QBrush changed(QColor(255, 236, 139));
     for (size_t r = 0; r < Rows().size(); r++) {
         const std::string value = Rows()[r].value();
         QTableWidgetItem* item = Inspector->item(int(r), 1);
         const bool differs = !first && value != values_[r];
+        changes_[r] = (changes_[r] << 1 | (differs ? 1 : 0)) & 0xF;
+        // Changed now, but not at most of the three refreshes before.
+        const bool busy = __builtin_popcount(changes_[r] >> 1) >= 2;
+        const bool highlight = differs && !busy;
         if (first || differs) item->setText(QString::fromStdString(value));
-        item->setBackground(differs ? changed : QBrush());
-        item->setData(Qt::UserRole, differs);
+        item->setBackground(highlight ? changed : QBrush());
+        item->setData(Qt::UserRole, highlight);
         values_[r] = value;
     }
     UpdateButtons();
@@ -362,10 +376,11 @@ void SimControls::ApplyFilter() {
 }
 
 bool SimControls::RecordTo(const QString& path) {
-    if (recorder_ || form_->Recording() || PowerState != POWER_OFF) {
-        MessageLabel->setText(QStringLiteral("Switch the instrument off to start a recording."));
+    if (recorder_ || form_->Recording()) {
+        MessageLabel->setText(QStringLiteral("A recording is running: stop it first."));
         return false;
     }
+    const bool fromHere = PowerState != POWER_OFF || form_->StateLoaded();
     std::string why;
     std::unique_ptr<Recorder> recorder = Recorder::OpenFile(path.toStdString(), &why);
     if (!recorder) {
@@ -376,7 +391,11 @@ bool SimControls::RecordTo(const QString& path) {
     recorder_ = std::move(recorder);
     form_->StartRecording(recorder_.get());
     if (!recorder_) return false; // the header could not be written
-    MessageLabel->setText(QStringLiteral("Recording into %1 from a freshly started instrument.").arg(path));
+    MessageLabel->setText(
+        fromHere ? QStringLiteral("Recording into %1 from here (the state it starts from goes "
+                                  "beside it, as .start.state).")
+                       .arg(path)
+                 : QStringLiteral("Recording into %1 from a freshly started instrument.").arg(path));
     UpdateButtons();
     return true;
 }

@@ -72,4 +72,9 @@ private:
     QString screenshotFolder_;
     std::unique_ptr<Recorder> recorder_;
     std::vector<std::string> values_; // what each inspector row showed
+    // Per row, the last refreshes at which it changed, one bit each (the
+    // lowest the latest): a row that changes at nearly every refresh (a
+    // counter of passes or ticks) is not highlighted, so it does not blink.
+    std::vector<unsigned> changes_;
+    bool utcEdited_ = false; // the user has edited the UTC field since the last Set
 };
