@@ -15,13 +15,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QIcon>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
@@ -216,6 +220,23 @@ TForm1::TForm1(QWidget* parent, Pacer::WallClock wall, void* wallContext)
     connect(TrackBar6, &QSlider::valueChanged, this, &TForm1::TrackBar6Change);
     connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Change);
     connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Change);
+
+    // What each control stands for, and its key.
+    Image2->setToolTip(QStringLiteral("The instrument's face; right-click for the simulator's tools"));
+    Image1->setToolTip(QStringLiteral("The display, magnified 2x; the wheel over it turns the knob"));
+    Shape1->setToolTip(
+        QStringLiteral("Warning lamp: flashes while an expired timer or alarm is not acknowledged"));
+    Image3->setToolTip(QStringLiteral("F1, the left soft key (F1)"));
+    Image5->setToolTip(QStringLiteral("MENU, the round button (Return or Space)"));
+    Image6->setToolTip(QStringLiteral("F2, the right soft key (F2)"));
+    Button1->setToolTip(QStringLiteral("Power on: the start-up splash, then the home page"));
+    Button2->setToolTip(QStringLiteral("Power off"));
+    Button3->setToolTip(QStringLiteral("Turn the knob clockwise (Right or Up arrow, wheel up)"));
+    Button4->setToolTip(QStringLiteral("Turn the knob anticlockwise (Left or Down arrow, wheel down)"));
+    TrackBar6->setToolTip(QStringLiteral("The temperature sensor's raw count, 0 to 4096 (shown beside OAT)"));
+    Label15->setToolTip(QStringLiteral("The temperature sensor's raw count"));
+    CheckBox2->setToolTip(QStringLiteral("Calibrate: the main menu shows its service entries"));
+    CheckBox3->setToolTip(QStringLiteral("KeyFast: every value steps by 10 instead of 1"));
 
     waker_.setSingleShot(true);
     waker_.setTimerType(Qt::PreciseTimer);
@@ -604,10 +625,25 @@ bool TForm1::RunFirmware(bool powerOn) {
         QCoreApplication::quit();
         return false;
     }
+    if (loadDue_) {
+        loadDue_ = false;
+        travelDue_ = false;
+        ShutdownRequested = 0;
+        PutBackState(*loaded_);
+        loaded_.reset();
+        emit Message(QStringLiteral("Loaded the state."));
+    }
     if (travelDue_) {
         travelDue_ = false;
         ShutdownRequested = 0;
         DoTravel(travelTarget_);
+        if (!saveStateAfterTravel_.isEmpty()) {
+            const QString path = saveStateAfterTravel_;
+            saveStateAfterTravel_.clear();
+            QString why;
+            emit Message(SaveStateTo(path, &why) ? QStringLiteral("Saved the state as %1.").arg(path)
+                                                 : QStringLiteral("Cannot save the state: %1").arg(why));
+        }
         if (!saveAfterTravel_.isEmpty()) {
             const QString path = saveAfterTravel_;
             saveAfterTravel_.clear();
@@ -918,6 +954,132 @@ void TForm1::WriteSession(const QString& qpath) {
     emit SessionSaved(true, QStringLiteral("Saved the session to %1 (replay it with tmx5 run).").arg(qpath));
 }
 
+bool TForm1::SaveStateTo(const QString& path, QString* error) {
+    if (recorder_) return *error = QStringLiteral("Stop the recording first."), false;
+    const uint64_t point = splashView_ ? splashTo_ : travelTarget_ ? travelTarget_ : points_;
+    error->clear();
+    if (inFirmware_ > 0) {
+        // Saved once the loop has ended, at the point shown.
+        saveStateAfterTravel_ = path;
+        TravelTo(point);
+        return true;
+    }
+    if (point != points_) TravelTo(point);
+    if (PowerState == POWER_SPLASH)
+        return *error = QStringLiteral("The instrument is in its splash; save after it."), false;
+    HostSnapshot host;
+    host.virtualMs = clock_.NowMs();
+    host.hostUtcMs = clock_.UtcMs();
+    host.frameMs = clock_.FrameMs();
+    host.trackBar = sensor_;
+    host.calibrate = calibrate_;
+    host.keyFast = keyFast_;
+    host.lamp = lamp_;
+    std::string why;
+    if (!WriteStateFile(path.toStdString(), CaptureInstrument(host), &why))
+        return *error = QString::fromStdString(why), false;
+    return true;
+}
+
+bool TForm1::LoadStateFrom(const QString& path, QString* error) {
+    if (recorder_) return *error = QStringLiteral("Stop the recording first."), false;
+    std::unique_ptr<InstrumentSnapshot> saved(new InstrumentSnapshot);
+    std::string why;
+    if (!ReadStateFile(path.toStdString(), saved.get(), &why))
+        return *error = QString::fromStdString(why), false;
+    splashView_ = false;
+    travelTarget_ = 0;
+    if (inFirmware_ > 0) {
+        // End the firmware's loops first; the idle loop then puts it back.
+        loaded_ = std::move(saved);
+        loadDue_ = true;
+        RequestShutdown();
+        idleTimer_.stop();
+        return true;
+    }
+    PutBackState(*saved);
+    return true;
+}
+
+void TForm1::SaveSessionAs() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the session as a scenario"),
+                                                      QDir::current().filePath(QStringLiteral("session.tmx")),
+                                                      QStringLiteral("Scenario scripts (*.tmx)"));
+    if (!path.isEmpty()) SaveSession(path);
+}
+
+void TForm1::SaveStateAs() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the state"),
+                                                      QDir::current().filePath(QStringLiteral("tmx5.state")),
+                                                      QStringLiteral("Saved states (*.state)"));
+    if (path.isEmpty()) return;
+    QString why;
+    if (!SaveStateTo(path, &why))
+        emit Message(QStringLiteral("Cannot save the state: %1").arg(why));
+    else if (saveStateAfterTravel_.isEmpty())
+        emit Message(QStringLiteral("Saved the state as %1.").arg(path));
+}
+
+void TForm1::LoadStateAs() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Load a state"), QDir::currentPath(),
+                                     QStringLiteral("Saved states (*.state);;All files (*)"));
+    if (path.isEmpty()) return;
+    QString why;
+    if (!LoadStateFrom(path, &why)) {
+        emit Message(QStringLiteral("Cannot load the state: %1").arg(why));
+        QMessageBox::warning(this, QStringLiteral("Load state"),
+                             QStringLiteral("Cannot load the state:\n%1").arg(why));
+    } else if (!loadDue_) {
+        emit Message(QStringLiteral("Loaded %1.").arg(path));
+    }
+}
+
+void TForm1::ShowAbout() {
+    QMessageBox::about(
+        this, QStringLiteral("About the TMX-5 simulator"),
+        QStringLiteral(
+            "<p><b>TMX-5 simulator</b> %1, firmware %2</p>"
+            "<p>Knob: Right/Up and Left/Down arrows or the wheel; MENU: Return or Space; soft keys: F1, "
+            "F2.<br>Simulator controls: F12 or Ctrl+T; pause/resume: Ctrl+P.<br>Back and forward one "
+            "second: Ctrl+Left, Ctrl+Right; one pass: Ctrl+Shift+Left, Ctrl+Shift+Right.<br>Save the "
+            "session as a scenario: Ctrl+S; save a state: Ctrl+Shift+S; load one: Ctrl+O.</p>"
+            "<p>The README (README.md in the sources, /usr/share/doc/tmx5 when installed) and "
+            "<tt>man tmx5</tt> say more.</p>")
+            .arg(QStringLiteral(TMX5_VERSION), QString::fromLatin1(FirmwareVersion)));
+}
+
+QImage TForm1::DisplayPicture() const {
+    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
+    FrameToPixels(lastFrame_, pixels);
+    QImage picture(LCD_WIDTH * 2, LCD_HEIGHT * 2, QImage::Format_RGB32);
+    const QRgb unlit = UnlitColour().rgb();
+    for (int y = 0; y < LCD_HEIGHT * 2; y++)
+        for (int x = 0; x < LCD_WIDTH * 2; x++)
+            picture.setPixel(x, y, pixels[y / 2][x / 2] ? qRgb(0, 0, 0) : unlit);
+    return picture;
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Simulator controls\tF12"), this, [this] { emit ToolsRequested(); });
+    menu.addAction(Paused() ? QStringLiteral("Resume\tCtrl+P") : QStringLiteral("Pause\tCtrl+P"), this,
+                   [this] { SetPaused(!Paused()); });
+    menu.addAction(QStringLiteral("Back one second\tCtrl+Left"), this, &TForm1::BackSecond);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Save session as scenario...\tCtrl+S"), this, &TForm1::SaveSessionAs);
+    menu.addAction(QStringLiteral("Save state...\tCtrl+Shift+S"), this, &TForm1::SaveStateAs);
+    menu.addAction(QStringLiteral("Load state...\tCtrl+O"), this, &TForm1::LoadStateAs);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Screenshot"), this, [this] { emit ScreenshotRequested(); });
+    menu.addAction(recorder_ ? QStringLiteral("Stop recording") : QStringLiteral("Record..."), this,
+                   [this] { emit RecordRequested(); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("About"), this, &TForm1::ShowAbout);
+    menu.exec(e->globalPos());
+    e->accept();
+}
+
 bool TForm1::HandleTravelKey(QKeyEvent* e) {
     const Qt::KeyboardModifiers mods =
         e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
@@ -931,6 +1093,12 @@ bool TForm1::HandleTravelKey(QKeyEvent* e) {
         BackPass();
     } else if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_Right) {
         ForwardPass();
+    } else if (mods == Qt::ControlModifier && e->key() == Qt::Key_S) {
+        SaveSessionAs();
+    } else if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_S) {
+        SaveStateAs();
+    } else if (mods == Qt::ControlModifier && e->key() == Qt::Key_O) {
+        LoadStateAs();
     } else {
         return false;
     }
@@ -1193,16 +1361,17 @@ std::pair<QString, QString> TForm1::SaveScreenshots(const QString& folder) const
     QString display = dir.filePath(QStringLiteral("tmx5-display-%1.png").arg(stamp));
     QString window = dir.filePath(QStringLiteral("tmx5-window-%1.png").arg(stamp));
     // The display as the window shows it, 2 x 2 image pixels a display pixel.
-    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
-    FrameToPixels(lastFrame_, pixels);
-    QImage picture(LCD_WIDTH * 2, LCD_HEIGHT * 2, QImage::Format_RGB32);
-    const QRgb unlit = UnlitColour().rgb();
-    for (int y = 0; y < LCD_HEIGHT * 2; y++)
-        for (int x = 0; x < LCD_WIDTH * 2; x++)
-            picture.setPixel(x, y, pixels[y / 2][x / 2] ? qRgb(0, 0, 0) : unlit);
-    if (!picture.save(display, "PNG")) display.clear();
+    if (!DisplayPicture().save(display, "PNG")) display.clear();
     if (!const_cast<TForm1*>(this)->grab().save(window, "PNG")) window.clear();
     return {display, window};
+}
+
+QString TForm1::SaveFaceScreenshot(const QString& folder) const {
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    const QString face = QDir(folder).filePath(QStringLiteral("tmx5-face-%1.png").arg(stamp));
+    // The face's own rectangle of the window: the display and the lamp lie
+    // on it, as they are shown.
+    return const_cast<TForm1*>(this)->grab(Image2->geometry()).save(face, "PNG") ? face : QString();
 }
 
 // --- Window events ------------------------------------------------------------

@@ -31,6 +31,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ class QPushButton;
 class QSlider;
 class QStatusBar;
 class QKeyEvent;
+class QContextMenuEvent;
+class QImage;
 class LampShape;
 class ClickArea;
 class CanvasImage;
@@ -171,6 +174,9 @@ public:
     // Writes the display as a 228 x 128 PNG and the window as a PNG into
     // folder; returns the two paths (empty strings when a file failed).
     std::pair<QString, QString> SaveScreenshots(const QString& folder) const;
+    // Writes the face alone (310 x 310, with the display and the lamp as
+    // shown) as a PNG into folder; returns its path (empty when it failed).
+    QString SaveFaceScreenshot(const QString& folder) const;
 
     // --- Going back and forward ---------------------------------------------
     // Every input of the session and snapshots of it, from program start (or
@@ -199,6 +205,23 @@ public:
     // line (the pass right after an input) is saved one pass earlier.
     // SessionSaved reports the outcome (at once, or once the loop ended).
     void SaveSession(const QString& path);
+    // The state at the point shown, in the state-file format scripts use
+    // (pauses; not in the splash). False with the reason in *error. While
+    // the firmware's loop runs, the file is written once the loop has ended
+    // (Message says so).
+    bool SaveStateTo(const QString& path, QString* error);
+    // Reads a state file and puts it back, as --load-state does (the
+    // session starts again there). A bad file is refused with its line and
+    // reason in *error, and the instrument is left as it was.
+    bool LoadStateFrom(const QString& path, QString* error);
+    // The same three after asking for the file; the outcome goes to Message.
+    void SaveSessionAs();
+    void SaveStateAs();
+    void LoadStateAs();
+    // The version, the keys and where the README is.
+    void ShowAbout();
+    // The display at 2x as a picture (what Copy puts on the clipboard).
+    QImage DisplayPicture() const;
     // The keys that work in both windows (Ctrl+Left and Right, with Shift,
     // and Ctrl+P); true when the key was one of them.
     bool HandleTravelKey(QKeyEvent* e);
@@ -208,6 +231,11 @@ signals:
     void ToolsRequested();
     // A session was saved (ok) or could not be (message says why).
     void SessionSaved(bool ok, const QString& message);
+    // Something to tell the user (saved, loaded, or why not).
+    void Message(const QString& text);
+    // The context menu asked for the controls' screenshot or recording.
+    void ScreenshotRequested();
+    void RecordRequested();
     // A travel key was used (the controls show the new point).
     void TravelKeyUsed();
     // A recording ended (stopped, or failed: see RecordError).
@@ -231,6 +259,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -266,8 +295,11 @@ private:
     uint64_t SavePointFor(uint64_t point) const;
     void WriteSession(const QString& path);
     QString saveAfterTravel_;
+    QString saveStateAfterTravel_; // a state to save once the firmware's loops have ended
     // Starts a recording from the state as it stands (Record from here).
     void BeginFromHere();
+    bool loadDue_ = false; // put loaded_ back once the firmware's loops have ended
+    std::unique_ptr<InstrumentSnapshot> loaded_;
     bool stateLoaded_ = false;       // the session began from a loaded state
     bool recordFromHereDue_ = false; // a recording from here starts at the next event point
     uint64_t recordBase_ = 0; // the window's event point before the replay's first // a session to save once

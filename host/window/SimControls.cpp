@@ -7,11 +7,13 @@
 #include "screens/Screens.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -229,10 +231,50 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     QHBoxLayout* bottom = new QHBoxLayout;
     ScreenshotButton = new QPushButton(QStringLiteral("Screenshot"), this);
     RecordButton = new QPushButton(QStringLiteral("Record..."), this);
+    CopyButton = new QPushButton(QStringLiteral("Copy"), this);
+    ScreenshotButton->setToolTip(
+        QStringLiteral("Saves the display (2x), the face and the window as PNG pictures"));
+    CopyButton->setToolTip(QStringLiteral("Puts the display (2x) on the clipboard"));
     bottom->addWidget(ScreenshotButton);
+    bottom->addWidget(CopyButton);
     bottom->addWidget(RecordButton);
     bottom->addStretch(1);
     top->addLayout(bottom);
+    QHBoxLayout* files = new QHBoxLayout;
+    SaveSessionButton = new QPushButton(QStringLiteral("Save session..."), this);
+    SaveStateButton = new QPushButton(QStringLiteral("Save state..."), this);
+    LoadStateButton = new QPushButton(QStringLiteral("Load state..."), this);
+    SaveSessionButton->setToolTip(
+        QStringLiteral("Saves the session up to the pass shown as a scenario for tmx5 run (Ctrl+S)"));
+    SaveStateButton->setToolTip(QStringLiteral("Saves the state at the pass shown (Ctrl+Shift+S)"));
+    LoadStateButton->setToolTip(
+        QStringLiteral("Puts a saved state back; the session starts again there (Ctrl+O)"));
+    files->addWidget(SaveSessionButton);
+    files->addWidget(SaveStateButton);
+    files->addWidget(LoadStateButton);
+    files->addStretch(1);
+    top->addLayout(files);
+    connect(SaveSessionButton, &QPushButton::clicked, form_, &TForm1::SaveSessionAs);
+    connect(SaveStateButton, &QPushButton::clicked, form_, &TForm1::SaveStateAs);
+    connect(LoadStateButton, &QPushButton::clicked, form_, &TForm1::LoadStateAs);
+    connect(CopyButton, &QPushButton::clicked, this, [this] {
+        QGuiApplication::clipboard()->setImage(form_->DisplayPicture());
+        MessageLabel->setText(QStringLiteral("Copied the display to the clipboard."));
+    });
+    connect(form_, &TForm1::Message, this, [this](const QString& text) { MessageLabel->setText(text); });
+    connect(form_, &TForm1::SessionSaved, this,
+            [this](bool, const QString& text) { MessageLabel->setText(text); });
+    const struct {
+        const char* keys;
+        void (TForm1::*action)();
+    } fileKeys[] = {{"Ctrl+S", &TForm1::SaveSessionAs},
+                    {"Ctrl+Shift+S", &TForm1::SaveStateAs},
+                    {"Ctrl+O", &TForm1::LoadStateAs}};
+    for (const auto& k : fileKeys) {
+        QShortcut* key = new QShortcut(QKeySequence(QString::fromLatin1(k.keys)), this);
+        const auto action = k.action;
+        connect(key, &QShortcut::activated, form_, [this, action] { (form_->*action)(); });
+    }
     MessageLabel = new QLabel(this);
     MessageLabel->setWordWrap(true);
     MessageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -258,14 +300,7 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     connect(StepPassButton, &QPushButton::clicked, this, [this] { form_->StepPass(); });
     connect(StepSecondButton, &QPushButton::clicked, this, [this] { form_->StepSecond(); });
     connect(FilterEdit, &QLineEdit::textChanged, this, &SimControls::ApplyFilter);
-    connect(ScreenshotButton, &QPushButton::clicked, this, [this] {
-        const auto paths = form_->SaveScreenshots(screenshotFolder_);
-        MessageLabel->setText(
-            paths.first.isEmpty() || paths.second.isEmpty()
-                ? QStringLiteral("The screenshot could not be written into %1.").arg(screenshotFolder_)
-                : QStringLiteral("Saved the display as %1 and the window as %2.")
-                      .arg(paths.first, paths.second));
-    });
+    connect(ScreenshotButton, &QPushButton::clicked, this, &SimControls::TakeScreenshots);
     connect(RecordButton, &QPushButton::clicked, this, &SimControls::RecordClicked);
     connect(form_, &TForm1::RecordingEnded, this, [this] {
         if (!recorder_) return;
@@ -284,6 +319,20 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     });
     refresh->start();
     Refresh();
+    // A fixed width: the status line and the messages wrap, the window does
+    // not grow with them.
+    StatusLabel->setWordWrap(true);
+    setFixedWidth(sizeHint().width());
+}
+
+void SimControls::TakeScreenshots() {
+    const auto paths = form_->SaveScreenshots(screenshotFolder_);
+    const QString face = form_->SaveFaceScreenshot(screenshotFolder_);
+    MessageLabel->setText(
+        paths.first.isEmpty() || paths.second.isEmpty() || face.isEmpty()
+            ? QStringLiteral("The screenshot could not be written into %1.").arg(screenshotFolder_)
+            : QStringLiteral("Saved the display as %1, the face as %2 and the window as %3.")
+                  .arg(paths.first, face, paths.second));
 }
 
 SimControls::~SimControls() {

@@ -48,6 +48,10 @@ public:
     // Screenshot and recording
     QPushButton* ScreenshotButton;
     QPushButton* RecordButton; // Record... / Stop
+    QPushButton* CopyButton;   // the display onto the clipboard
+    QPushButton* SaveSessionButton;
+    QPushButton* SaveStateButton;
+    QPushButton* LoadStateButton;
     QLabel* MessageLabel;
 
     // Where screenshots go (default: the pictures folder, else the home
@@ -56,6 +60,11 @@ public:
     // Starts recording into path (what Record... does after asking for the
     // file); false, with the reason shown, when it cannot.
     bool RecordTo(const QString& path);
+    // Takes the screenshots (display, face, window) into the folder set and
+    // says where.
+    void TakeScreenshots();
+    // Record... or Stop, as the button does.
+    void RecordClicked();
     // Reads the state into the inspector and the status line now (a timer
     // does it at most 10 times a wall second while the window is shown).
     void Refresh();
@@ -66,7 +75,6 @@ private:
     void SetSpeedIndex(int index);
     void UpdateButtons();
     void ApplyFilter();
-    void RecordClicked();
 
     TForm1* form_;
     QString screenshotFolder_;

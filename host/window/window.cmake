@@ -16,6 +16,7 @@ add_library(tmx5window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/WindowPanel.h
   ${CMAKE_CURRENT_LIST_DIR}/window.qrc)
 set_target_properties(tmx5window PROPERTIES AUTOMOC ON AUTORCC ON)
+target_compile_definitions(tmx5window PRIVATE TMX5_VERSION="${PROJECT_VERSION}")
 target_include_directories(tmx5window PUBLIC ${CMAKE_SOURCE_DIR}/host ${CMAKE_SOURCE_DIR}/firmware)
 # The frame converter and frame files (the recording's last frame), the state
 # names and saved states, and the script command table (the recorder's lines)

@@ -5,11 +5,17 @@
 // input cuts the old future; points in the splash are shown exactly too.
 #include "WindowTestSupport.h"
 
+#include "headless/StateFile.h"
 #include "screens/Screens.h"
+#include "window/Controls.h"
 #include "window/SimControls.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -199,4 +205,113 @@ TEST_F(HistoryTest, APointInTheSplashIsShownExactlyAndSteppingGoesOnFromIt) {
     EXPECT_EQ(form->EventPoints(), onAt + 31);
     EXPECT_NE(Frame(form->ShownFrame()), shown); // the names slid on
     ExpectReplays(QStringLiteral("splash-step.tmx"));
+}
+
+// The tools within reach of the instrument window: the context menu, the
+// keys in the controls window, states saved and loaded, tooltips.
+TEST_F(HistoryTest, TheContextMenuOffersTheToolsAndGoesBack) {
+    RunOn([&] {
+        if (form->EventPoints() == 300) form->Button2Click();
+    });
+    ASSERT_EQ(form->EventPoints(), 301u);
+    QStringList offered;
+    QTimer::singleShot(50, form, [&] {
+        QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_TRUE(menu);
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator()) offered << a->text().section(QLatin1Char('\t'), 0, 0);
+        for (QAction* a : menu->actions())
+            if (a->text().startsWith(QStringLiteral("Back one second"))) a->trigger();
+        menu->close();
+    });
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(100, 100), form->mapToGlobal(QPoint(100, 100)));
+    QApplication::sendEvent(form, &e);
+    const QStringList want = {QStringLiteral("Simulator controls"),
+                              QStringLiteral("Pause"),
+                              QStringLiteral("Back one second"),
+                              QStringLiteral("Save session as scenario..."),
+                              QStringLiteral("Save state..."),
+                              QStringLiteral("Load state..."),
+                              QStringLiteral("Screenshot"),
+                              QStringLiteral("Record..."),
+                              QStringLiteral("About")};
+    EXPECT_EQ(offered, want);
+    EXPECT_EQ(form->EventPoints(), 251u);
+    EXPECT_TRUE(form->Paused());
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             form->Image1, form->Image2, form->Image3, form->Image5, form->Image6, form->Button1,
+             form->Button2, form->Button3, form->Button4, form->TrackBar6, form->CheckBox2, form->CheckBox3})
+        EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
+    EXPECT_TRUE(form->CheckBox3->toolTip().contains(QStringLiteral("10")));
+}
+
+TEST_F(HistoryTest, TheTravelKeysWorkInTheControlsWindowToo) {
+    SimControls controls(form, nullptr);
+    controls.show();
+    controls.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&controls));
+    RunOn([&] {
+        if (form->EventPoints() == 300) form->Button2Click();
+    });
+    QTest::keyClick(&controls, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(form->EventPoints(), 251u);
+    QTest::keyClick(&controls, Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form->EventPoints(), 250u);
+    QTest::keyClick(&controls, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(form->EventPoints(), 300u);
+    QTest::keyClick(&controls, Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form->EventPoints(), 301u);
+    EXPECT_EQ(controls.minimumWidth(), controls.maximumWidth()); // a fixed width
+}
+
+TEST_F(HistoryTest, StatesSavedAndLoadedInTheWindowAndABadOneRefused) {
+    RunOn([&] {
+        const uint64_t p = form->EventPoints();
+        if (p == 200) form->Image5Click();
+        if (p == 250) form->TrackBar6->setValue(777);
+        if (p == 300) form->TravelTo(280);
+    });
+    const QString good = dir.filePath(QStringLiteral("a.state"));
+    QString why;
+    ASSERT_TRUE(form->SaveStateTo(good, &why)) << why.toStdString();
+    auto text = [this] {
+        HostSnapshot host;
+        host.virtualMs = form->Sim().NowMs();
+        host.hostUtcMs = form->Sim().UtcMs();
+        host.trackBar = form->TrackBar6->value();
+        host.lamp = form->LampColour();
+        return FormatStateFile(CaptureInstrument(host));
+    };
+    const std::string at280 = text();
+    form->TravelTo(100);
+    const std::string at100 = text();
+    // A bad file: refused with its line, nothing changed.
+    QFile in(good);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    std::string bad = in.readAll().toStdString();
+    const size_t at = bad.find("MainZone ");
+    ASSERT_NE(at, std::string::npos);
+    bad.replace(at, 9, "MainZone 999");
+    const QString badPath = dir.filePath(QStringLiteral("bad.state"));
+    QFile out(badPath);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bad.data(), qint64(bad.size()));
+    out.close();
+    EXPECT_FALSE(form->LoadStateFrom(badPath, &why));
+    EXPECT_TRUE(why.contains(QStringLiteral(":"))) << why.toStdString();
+    EXPECT_EQ(text(), at100);
+    EXPECT_EQ(form->EventPoints(), 100u);
+    // The good one comes back as it was saved, with the track bar.
+    ASSERT_TRUE(form->LoadStateFrom(good, &why)) << why.toStdString();
+    EXPECT_EQ(form->TrackBar6->value(), 777);
+    EXPECT_EQ(ScreenHandler, MainMenuScreen);
+    InstrumentSnapshot reread;
+    std::string error;
+    ASSERT_TRUE(ReadStateFile(good.toStdString(), &reread, &error));
+    EXPECT_EQ(FormatStateFile(CaptureInstrument(reread.host)), FormatStateFile(reread));
+    (void)at280;
+    // The face alone, 310 x 310.
+    const QString face = form->SaveFaceScreenshot(dir.path());
+    ASSERT_FALSE(face.isEmpty());
+    EXPECT_EQ(QImage(face).size(), QSize(310, 310));
 }
