@@ -200,8 +200,7 @@ TForm1::TForm1(QWidget* parent, Pacer::WallClock wall, void* wallContext)
         w->setFocusPolicy(Qt::NoFocus);
     // A click anywhere but on the track bar gives the keyboard back to the
     // window (see eventFilter).
-    for (QWidget* w : findChildren<QWidget*>())
-        if (w != TrackBar6) w->installEventFilter(this);
+    for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
 
     // The tick runs on virtual time: the simulated clock calls Timer1Timer
     // for each 100 ms that an event point lets pass, so Timer1 only keeps
@@ -1451,6 +1450,12 @@ void TForm1::wheelEvent(QWheelEvent* e) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    // The track bar keeps the focus a click gives it, and its arrow keys;
+    // the travel keys still travel.
+    if (watched == TrackBar6) {
+        if (e->type() == QEvent::KeyPress && HandleTravelKey(static_cast<QKeyEvent*>(e))) return true;
+        return QWidget::eventFilter(watched, e);
+    }
     if (e->type() == QEvent::MouseButtonPress && !hasFocus()) setFocus(Qt::MouseFocusReason);
     return QWidget::eventFilter(watched, e);
 }

@@ -262,6 +262,11 @@ TEST_F(HistoryTest, TheTravelKeysWorkInTheControlsWindowToo) {
     QTest::keyClick(&controls, Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(form->EventPoints(), 301u);
     EXPECT_EQ(controls.minimumWidth(), controls.maximumWidth()); // a fixed width
+    // In the instrument window, also while the track bar has the focus.
+    form->TrackBar6->setFocus();
+    QTest::keyClick(form->TrackBar6, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(form->EventPoints(), 251u);
+    EXPECT_EQ(form->TrackBar6->value(), 2048);
 }
 
 TEST_F(HistoryTest, StatesSavedAndLoadedInTheWindowAndABadOneRefused) {
