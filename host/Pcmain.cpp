@@ -777,9 +777,21 @@ void TForm1::LeaveSplashView() {
     ScheduleIdle();
 }
 
-void TForm1::BackPass() { TravelTo(points_ > 0 ? points_ - 1 : 0); }
+// While the instrument runs (or is paused while running), the frame on screen
+// is the one the pass after the last event point drew: the frame of the next
+// event point. Going back counts from there, so one pass back shows the frame
+// before the one on screen.
+uint64_t TForm1::ShownPoint() const { return inFirmware_ > 0 && !travelDue_ ? points_ + 1 : points_; }
 
-void TForm1::BackSecond() { TravelTo(points_ > PointsPerSecond() ? points_ - PointsPerSecond() : 0); }
+void TForm1::BackPass() {
+    const uint64_t from = ShownPoint();
+    TravelTo(from > 0 ? from - 1 : 0);
+}
+
+void TForm1::BackSecond() {
+    const uint64_t from = ShownPoint();
+    TravelTo(from > PointsPerSecond() ? from - PointsPerSecond() : 0);
+}
 
 void TForm1::ForwardPass() {
     if (points_ < history_.End())

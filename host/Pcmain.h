@@ -291,6 +291,8 @@ private:
     // Puts a state of the history back and shows it.
     void PutBackSession(const SessionState& s);
     void DoTravel(uint64_t point);
+    // The event point whose frame is on screen.
+    uint64_t ShownPoint() const;
     // The point a session can be saved at, at or before point.
     uint64_t SavePointFor(uint64_t point) const;
     void WriteSession(const QString& path);

@@ -77,7 +77,7 @@ protected:
 TEST_F(HistoryTest, CtrlLeftGoesBackASecondPausedShowingWhatTheInstrumentShowed) {
     SimControls controls(form, form);
     uint64_t keyAt = 0;
-    std::string frameThen;
+    std::string frameThen, frameSecondBack;
     RunOn([&] {
         const uint64_t p = form->EventPoints();
         if (p == 200) form->Image5Click(); // the main menu
@@ -87,6 +87,7 @@ TEST_F(HistoryTest, CtrlLeftGoesBackASecondPausedShowingWhatTheInstrumentShowed)
         if (p == 400) form->Image3Click();
         // The frame at event point 560 is the one the pass before it drew.
         if (p == 559) frameThen = Frame(form->LastFrame());
+        if (p == 550) frameSecondBack = Frame(form->LastFrame());
         if (p == 600) {
             keyAt = p;
             QTest::keyClick(form, Qt::Key_Left, Qt::ControlModifier);
@@ -94,7 +95,10 @@ TEST_F(HistoryTest, CtrlLeftGoesBackASecondPausedShowingWhatTheInstrumentShowed)
     });
     ASSERT_EQ(keyAt, 600u);
     EXPECT_TRUE(form->Paused());
-    EXPECT_EQ(form->EventPoints(), 550u);
+    // The frame on screen was the one of event point 601 (drawn by the pass
+    // after 600): a second back from it.
+    EXPECT_EQ(form->EventPoints(), 551u);
+    EXPECT_EQ(Frame(form->ShownFrame()), frameSecondBack); // what the screen showed 50 passes before
     EXPECT_EQ(form->History().End(), 600u);
     // The display shows the frame of that pass, painted.
     EXPECT_EQ(Frame(form->ShownFrame()), Frame(form->LastFrame()));
@@ -105,7 +109,7 @@ TEST_F(HistoryTest, CtrlLeftGoesBackASecondPausedShowingWhatTheInstrumentShowed)
 
     // Before the track bar moved and KeyFast was checked: the controls too.
     controls.BackPassButton->click();
-    EXPECT_EQ(form->EventPoints(), 549u);
+    EXPECT_EQ(form->EventPoints(), 550u);
     form->TravelTo(299);
     EXPECT_EQ(form->TrackBar6->value(), 2048);
     EXPECT_EQ(form->Label15->text(), QStringLiteral("2048"));
@@ -140,7 +144,7 @@ TEST_F(HistoryTest, ResumingFromThePastReplaysTheSessionUntilANewInputCutsIt) {
         if (p == 300) form->TrackBar6->setValue(1000);
         if (p == 500) form->BackSecond();
     });
-    ASSERT_EQ(form->EventPoints(), 450u);
+    ASSERT_EQ(form->EventPoints(), 451u);
     form->TravelTo(250);
     ASSERT_EQ(form->TrackBar6->value(), 2048);
     // Resume: the instrument runs on from 250 and takes the recorded
