@@ -2,9 +2,16 @@
 
 #include <emscripten.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include <ctime>
 
 #include "lcd/Lcd.h"
+#include "screens/Screens.h"
+#include "script/ScriptCommands.h"
+#include "state/StateNames.h"
 
 // --- The page (host/web/page.js keeps the queue and the controls) ----------
 
@@ -15,22 +22,47 @@ EM_JS(int, WebTakeEvent, (double* argument), {
     HEAPF64[argument >> 3] = e[1];
     return e[0];
 });
+EM_JS(int, WebTakeStep, (void), { return Tmx5.takeStep(); });
 EM_JS(void, WebDraw, (const u8* frame), { Tmx5.draw(HEAPU8.subarray(frame, frame + 912)); });
+EM_JS(void, WebHistory, (const u8* frames, const double* ms, int count, double nowMs), {
+    const list = [];
+    for (let i = 0; i < count; i++)
+        list.push({ms : HEAPF64[(ms >> 3) + i], frame : HEAPU8.slice(frames + 912 * i, frames + 912 * (i + 1))});
+    Tmx5.history(list, nowMs);
+});
 EM_JS(void, WebLamp, (int red, int green, int blue), { Tmx5.lamp(red, green, blue); });
 EM_JS(void, WebLabel15, (int position), { Tmx5.label15(position); });
+EM_JS(void, WebControls, (int trackBar, int calibrate, int keyFast, int frameMs), {
+    Tmx5.controls(trackBar, calibrate, keyFast, frameMs);
+});
 EM_JS(void, WebYielded, (double utcMs, int paused, int waiting), { Tmx5.yielded(utcMs, paused, waiting); });
+EM_JS(void, WebState, (const char* text), { Tmx5.stateCaptured(UTF8ToString(text)); });
+EM_JS(void, WebStateRefused, (const char* why), { Tmx5.stateRefused(UTF8ToString(why)); });
+EM_JS(void, WebRecorded, (const char* script), { Tmx5.recorded(UTF8ToString(script)); });
+EM_JS(void, WebRecordRefused, (const char* why), { Tmx5.recordRefused(UTF8ToString(why)); });
 EM_JS(double, WebDateNow, (void), { return Date.now(); });
 EM_JS(void, WebStarted, (void), { Tmx5.started(); });
+// The state the page was opened with, as a state file's text: malloc'd, or
+// null for a fresh start.
+EM_ASYNC_JS(char*, WebInitialState, (void), {
+    const text = await Tmx5.initialState();
+    if (!text) return 0;
+    const size = lengthBytesUTF8(text) + 1;
+    const copy = _malloc(size);
+    stringToUTF8(text, copy, size);
+    return copy;
+});
+EM_ASYNC_JS(void, WebSleep, (int ms), { await Tmx5.sleep(ms); });
 // clang-format on
 
 namespace {
 
-// Longest sleep in one go, so that inputs are handled within a frame even
-// while the clock runs slowly or is paused.
-const int LongestSleepMs = 20;
 // Running flat out (or catching up) the host still lets the browser paint
 // and take inputs this often.
 const int64_t LongestBusyNs = 30 * 1000000LL;
+const uint64_t TickMs = 100;
+// How far back the page's animation download reaches, in virtual time.
+const uint64_t HistoryMs = 60000;
 
 } // namespace
 
@@ -50,38 +82,282 @@ WebHost::~WebHost() {
 
 void WebHost::Run() {
     lastYieldNs_ = pacer_.WallNow();
-    WebStarted();
+    if (!PutBackInitialState()) {
+        WebStarted();
+        WaitForNextFrame();
+    }
     for (;;) EventPoint();
 }
 
-void WebHost::EventPoint() {
-    for (;;) {
-        if (Deliver()) {
-            double unused;
-            WebTakeEvent(&unused); // the step: run one frame now
-            break;
-        }
-        const int64_t waitNs = pacer_.WaitBeforeFrame(clock_.NowMs() + clock_.FrameMs());
-        if (waitNs == 0) break;
-        int sleepMs = LongestSleepMs;
-        if (waitNs > 0 && waitNs < (int64_t)LongestSleepMs * 1000000)
-            sleepMs = (int)((waitNs + 999999) / 1000000);
-        Yield(sleepMs, true);
-    }
-    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
-    Deliver();
-    if (pacer_.WallNow() - lastYieldNs_ > LongestBusyNs) Yield(0, false);
+HostSnapshot WebHost::Snapshot() const {
+    HostSnapshot s;
+    s.virtualMs = clock_.NowMs();
+    s.hostUtcMs = clock_.UtcMs();
+    s.frameMs = clock_.FrameMs();
+    s.trackBar = trackBar_;
+    s.calibrate = calibrate_;
+    s.keyFast = keyFast_;
+    s.lamp = lamp_;
+    return s;
 }
 
+bool WebHost::PutBackInitialState() {
+    char* text = WebInitialState();
+    if (!text) return false;
+    InstrumentSnapshot saved;
+    int line = 0;
+    std::string why;
+    const bool ok = ParseStateFile(text, &saved, &line, &why);
+    std::free(text);
+    if (!ok) {
+        if (line > 0) why = "line " + std::to_string(line) + ": " + why;
+        WebStateRefused(why.c_str());
+        return false;
+    }
+    RestoreInstrument(saved);
+    clock_.SetNowMs(saved.host.virtualMs);
+    clock_.SetUtcMs(saved.host.hostUtcMs);
+    clock_.SetFrameMs(saved.host.frameMs);
+    trackBar_ = saved.host.trackBar;
+    calibrate_ = saved.host.calibrate;
+    keyFast_ = saved.host.keyFast;
+    lamp_ = saved.host.lamp;
+    RawSensor = trackBar_;
+    std::memcpy(frame_, FrameBuffer, sizeof frame_);
+    frameDirty_ = true;
+    Remember();
+    WebControls(trackBar_, calibrate_, keyFast_, (int)clock_.FrameMs());
+    // The link's speed and pause, which the page queued, hold before any
+    // frame can fall due.
+    Deliver();
+    pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    WebStarted();
+    // The event point the state was saved at.
+    WaitForNextFrame();
+    if (PowerState == POWER_ON) {
+        PowerState = POWER_OFF; // as ResumeMainLoop takes it
+        ::ResumeMainLoop();
+    }
+    return true;
+}
+
+bool WebHost::FrameDue() const {
+    return !pacer_.Paused() && pacer_.WaitBeforeFrame(clock_.NowMs() + clock_.FrameMs()) == 0;
+}
+
+int WebHost::SleepMs() const {
+    if (pacer_.Paused()) return -1;
+    uint64_t next = clock_.NowMs() + clock_.FrameMs();
+    if (!frameChanged_ && WebPeekEvent() == WEB_NONE) {
+        // The frame that crosses the next tick.
+        const uint64_t tick = (clock_.NowMs() / TickMs + 1) * TickMs;
+        while (next < tick) next += clock_.FrameMs();
+    }
+    const int64_t waitNs = pacer_.WaitBeforeFrame(next);
+    if (waitNs <= 0) return 0;
+    return (int)((waitNs + 999999) / 1000000);
+}
+
+// The event point: one frame period of virtual time passes and its ticks
+// run, as in the headless runner; then the host waits here, taking inputs,
+// until the next frame is due. A state saved here is the runner's state at
+// its event point, and a state put back resumes from here.
+void WebHost::EventPoint() {
+    points_++;
+    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
+    if (recording_ && stopRecording_ && points_ >= readPoint_) EndRecording();
+    WaitForNextFrame();
+}
+
+void WebHost::WaitForNextFrame() {
+    for (;;) {
+        // A recording that ends runs on, taking no inputs, to the event point
+        // where the replay reads its closing lines, paused or not.
+        if (recording_ && stopRecording_) break;
+        // Behind the wall clock: the next frame runs at once, and inputs wait
+        // for the event point where the host has caught up. At the fastest
+        // speed every event point takes them.
+        if (FrameDue() && !pacer_.Fastest()) break;
+        if (Deliver()) break; // a step: run one frame now
+        if (FrameDue()) break;
+        Yield(SleepMs(), true);
+    }
+    if (pacer_.WallNow() - lastYieldNs_ > LongestBusyNs) Yield(0, false);
+    frameChanged_ = false;
+}
+
+// Inputs go to the instrument in batches, as the window delivers them and
+// the runner reads script lines: after a batch that holds an input (not the
+// clock panel's own events), the next waits two event points, so that the
+// instrument has taken the key and drawn its effect. A swipe of several
+// detents thus turns the knob step by step.
 bool WebHost::Deliver() {
+    std::vector<std::string> line;
+    bool input = false;
+    if (recording_ && recordUtc_ >= 0 && points_ >= nextDelivery_) {
+        // The replay's first line sets the clock, at its first event point.
+        clock_.SetUtc(recordUtc_);
+        line.push_back(FormatCommand(ScriptCommandKind::UTC, {UtcText(recordUtc_)}));
+        recordUtc_ = -1;
+    }
     for (;;) {
         const int next = WebPeekEvent();
-        if (next == WEB_NONE) return false;
-        if (next == WEB_STEP && pacer_.Paused()) return true;
+        if (next == WEB_NONE) break;
+        if (next == WEB_STEP && pacer_.Paused()) break;
+        const bool isLine = next >= WEB_ON && next <= WEB_SET_UTC;
+        if (isLine && points_ < nextDelivery_ && line.empty()) {
+            // Held back; paused, a step queued after it still runs a frame.
+            if (pacer_.Paused() && WebTakeStep()) return true;
+            break;
+        }
         double argument = 0;
         const int event = WebTakeEvent(&argument);
+        if (!isLine) {
+            Handle(event, argument);
+            continue;
+        }
+        input = input || event != WEB_SET_UTC;
+        nextDelivery_ = points_ + (input ? 2 : 1);
+        if (event == WEB_ON && PowerState == POWER_OFF) {
+            // From off, ON runs the instrument until OFF; the rest of the
+            // queue goes from its own event points.
+            line.push_back(FormatCommand(ScriptCommandKind::ON));
+            RecordLine(line, true);
+            ::Button1Click();
+            return false;
+        }
+        // Of several moves of the track bar in one batch only the last counts.
+        if (event == WEB_SENSOR && WebPeekEvent() == WEB_SENSOR) continue;
+        line.push_back(Describe(event, argument));
         Handle(event, argument);
     }
+    RecordLine(line, input);
+    if (WebPeekEvent() == WEB_STEP && pacer_.Paused()) {
+        double unused;
+        WebTakeEvent(&unused);
+        return true;
+    }
+    return false;
+}
+
+std::string WebHost::Describe(int event, double argument) const {
+    typedef ScriptCommandKind K;
+    switch (event) {
+        case WEB_ON:
+            return FormatCommand(K::ON);
+        case WEB_OFF:
+            return FormatCommand(K::OFF);
+        case WEB_KEY: {
+            static const char* const words[] = {"", "menu", "cw", "ccw", "left", "right"};
+            const int key = (int)argument;
+            return FormatCommand(K::KEY, {key >= 1 && key <= 5 ? words[key] : std::to_string(key)});
+        }
+        case WEB_SENSOR: {
+            int position = (int)argument;
+            position = position < 0 ? 0 : position > 4096 ? 4096 : position;
+            return FormatCommand(K::SENSOR, {std::to_string(position)});
+        }
+        case WEB_CALIBRATE:
+            return FormatCommand(K::CALIBRATE, {argument != 0 ? "on" : "off"});
+        case WEB_KEYFAST:
+            return FormatCommand(K::KEYFAST, {argument != 0 ? "on" : "off"});
+        case WEB_SET_UTC:
+            return FormatCommand(K::UTC, {UtcText((int64_t)argument / 1000)});
+        default:
+            return std::string();
+    }
+}
+
+std::string WebHost::UtcText(int64_t seconds) {
+    const std::time_t t = (std::time_t)seconds;
+    std::tm broken;
+    if (gmtime_r(&t, &broken) == nullptr) return std::string();
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", broken.tm_year + 1900,
+                  broken.tm_mon + 1, broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
+    return text;
+}
+
+// --- Recording ---------------------------------------------------------------
+
+void WebHost::StartRecording() {
+    if (recording_) return;
+    if (PowerState != POWER_OFF) {
+        WebRecordRefused("Switch the instrument off to start a recording.");
+        return;
+    }
+    const int64_t utc = clock_.UtcSeconds();
+    if (utc < 0 || utc > 4102444799LL) { // the years a script can set: 1970 to 2099
+        WebRecordRefused("Set the clock between 1970 and 2099 to record.");
+        return;
+    }
+    // Program start, as the replay begins: the instrument, its frame, the
+    // lamp and controls, virtual time and the count of event points. The
+    // page queues the controls' positions again as the first inputs.
+    ResetInstrumentState();
+    std::memset(frame_, 0, sizeof frame_);
+    frameDirty_ = true;
+    historyMs_.clear();
+    history_.clear();
+    lamp_ = LAMP_BRIGHT;
+    calibrate_ = keyFast_ = false;
+    trackBar_ = 2048;
+    WebLabel15(2048);
+    const uint32_t frameMs = clock_.FrameMs();
+    clock_ = SimClock();
+    clock_.SetFrameMs(frameMs);
+    clock_.SetUtc(utc);
+    recordUtc_ = utc;
+    points_ = 0;
+    nextDelivery_ = 1;
+    readPoint_ = 1;
+    pacer_.StartTimeline(pacer_.WallNow(), 0);
+    recording_ = true;
+    stopRecording_ = false;
+    script_ =
+        "# Recorded in the TMX-5 simulator page; replay it with tmx5 run.\n"
+        "# `passes` counts event points as the page ran them, so each input lands where it did.\n";
+    if (frameMs != 20)
+        script_ += FormatCommand(ScriptCommandKind::FRAME_MS, {std::to_string(frameMs)}) + "\n";
+}
+
+void WebHost::RecordLine(const std::vector<std::string>& commands, bool event) {
+    if (!recording_ || commands.empty()) return;
+    if (points_ > readPoint_)
+        script_ += FormatCommand(ScriptCommandKind::PASSES, {std::to_string(points_ - readPoint_)}) + "\n";
+    std::string text;
+    for (const std::string& c : commands) text += (text.empty() ? "" : "; ") + c;
+    script_ += text + "\n";
+    readPoint_ = points_ + (event ? 2 : 0);
+}
+
+void WebHost::EndRecording() {
+    if (points_ > readPoint_)
+        script_ += FormatCommand(ScriptCommandKind::PASSES, {std::to_string(points_ - readPoint_)}) + "\n";
+    script_ += "# The recording ended here, showing:\n";
+    const auto expect = [this](const std::string& name, const std::string& value) {
+        script_ += FormatCommand(ScriptCommandKind::EXPECT, {name, value}) + "\n";
+    };
+    const char* screen = ScreenRoutineName(ScreenHandler);
+    if (screen || !ScreenHandler) expect("ScreenHandler", screen ? screen : "none");
+    expect("Power", PowerState == POWER_ON ? "on" : PowerState == POWER_SPLASH ? "splash" : "off");
+    expect("Lamp", std::to_string(lamp_));
+    expect("Label15", std::to_string(trackBar_));
+    // Every value that differs from where power-on (or program start) puts
+    // it; the frame buffer byte by byte where it is not blank.
+    for (const StateName& n : StateNames()) {
+        const bool frame = std::strcmp(n.name, "FrameBuffer") == 0;
+        const long long base = n.hasPowerOn && !frame ? n.powerOn : 0;
+        for (int i = 0; i < n.count; i++) {
+            const long long value = ReadStateValue(&n, i);
+            if (value == base) continue;
+            expect(n.count > 1 ? std::string(n.name) + "[" + std::to_string(i) + "]" : n.name,
+                   std::to_string(value));
+        }
+    }
+    recording_ = stopRecording_ = false;
+    WebRecorded(script_.c_str());
+    script_.clear();
 }
 
 void WebHost::Handle(int event, double argument) {
@@ -104,6 +380,7 @@ void WebHost::Handle(int event, double argument) {
             if (position < 0) position = 0;
             if (position > 4096) position = 4096;
             RawSensor = position;
+            trackBar_ = position;
             WebLabel15(position);
             break;
         }
@@ -122,6 +399,28 @@ void WebHost::Handle(int event, double argument) {
         case WEB_SPEED:
             pacer_.SetSpeed(argument, clock_.NowMs());
             break;
+        case WEB_RECORD:
+            if (argument != 0)
+                StartRecording();
+            else if (recording_)
+                stopRecording_ = true;
+            if (stopRecording_ && points_ >= readPoint_) EndRecording();
+            break;
+        case WEB_HISTORY: {
+            // The frames of the last minute, oldest first.
+            size_t first = 0;
+            while (first + 1 < historyMs_.size() && historyMs_[first + 1] + HistoryMs <= clock_.NowMs())
+                first++;
+            WebHistory(history_.data() + first * sizeof frame_, historyMs_.data() + first,
+                       (int)(historyMs_.size() - first), (double)clock_.NowMs());
+            break;
+        }
+        case WEB_CAPTURE:
+            if (PowerState == POWER_SPLASH)
+                WebStateRefused("the instrument is in its splash; save after it");
+            else
+                WebState(FormatStateFile(CaptureInstrument(Snapshot())).c_str());
+            break;
         default: // a step while running has nothing to do
             break;
     }
@@ -135,7 +434,7 @@ void WebHost::Yield(int sleepMs, bool waiting) {
     WebLamp(lamp_ & 0xFF, (lamp_ >> 8) & 0xFF, (lamp_ >> 16) & 0xFF);
     WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0,
                waiting && WebPeekEvent() == WEB_NONE ? 1 : 0);
-    emscripten_sleep(sleepMs);
+    WebSleep(sleepMs);
     lastYieldNs_ = pacer_.WallNow();
 }
 
@@ -143,10 +442,27 @@ void WebHost::Yield(int sleepMs, bool waiting) {
 
 static WebHost* HostOf(void* context) { return static_cast<WebHost*>(context); }
 
+// Only a frame that differs is drawn, and kept for the page's recent history.
 void WebHost::Render(void* context) {
     WebHost* host = HostOf(context);
+    if (std::memcmp(host->frame_, FrameBuffer, sizeof host->frame_) == 0) return;
     std::memcpy(host->frame_, FrameBuffer, sizeof host->frame_);
     host->frameDirty_ = true;
+    host->frameChanged_ = true;
+    host->Remember();
+}
+
+void WebHost::Remember() {
+    const uint64_t now = clock_.NowMs();
+    // The frames that ended before the last minute began go.
+    size_t old = 0;
+    while (old + 1 < historyMs_.size() && historyMs_[old + 1] + HistoryMs <= now) old++;
+    if (old > 0 && old * 2 >= historyMs_.size()) {
+        historyMs_.erase(historyMs_.begin(), historyMs_.begin() + old);
+        history_.erase(history_.begin(), history_.begin() + old * sizeof frame_);
+    }
+    historyMs_.push_back((double)now);
+    history_.insert(history_.end(), frame_, frame_ + sizeof frame_);
 }
 
 void WebHost::Pump(void* context) { HostOf(context)->EventPoint(); }
@@ -155,7 +471,11 @@ u8 WebHost::CalibrateChecked(void* context) { return HostOf(context)->calibrate_
 
 u8 WebHost::KeyFastChecked(void* context) { return HostOf(context)->keyFast_ ? 1 : 0; }
 
-void WebHost::SetLamp(void* context, u32 colour) { HostOf(context)->lamp_ = colour; }
+void WebHost::SetLamp(void* context, u32 colour) {
+    WebHost* host = HostOf(context);
+    if (host->lamp_ != colour) host->frameChanged_ = true;
+    host->lamp_ = colour;
+}
 
 // The page only paints while the host sleeps, after the pass has drawn and
 // shown the display again, so hiding it in between changes nothing visible.

@@ -10,7 +10,7 @@ import puppeteer from "puppeteer-core";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 export const top = path.resolve(here, "../..");
-const site = path.join(top, "build-web");
+const site = process.env.TMX5_SITE || path.join(top, "build-web");
 const tmx5 = process.env.TMX5 || path.join(top, "build/host/tmx5");
 
 export const LIT = [0, 0, 0];
@@ -50,12 +50,15 @@ export function launchBrowser() {
   });
 }
 
-export async function openPage(browser, url) {
+// A phone's screen: 390 x 844 CSS px at three device pixels each, with touch.
+export const PHONE = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true };
+
+export async function openPage(browser, url, viewport = { width: 700, height: 600 }) {
   const page = await browser.newPage();
   const problems = [];
   page.on("pageerror", (e) => problems.push(String(e)));
   page.on("requestfailed", (r) => problems.push(`request failed: ${r.url()}`));
-  await page.setViewport({ width: 700, height: 600 });
+  await page.setViewport(viewport);
   await page.goto(url);
   // The face is shown and the host runs.
   await page.waitForFunction(() => {
@@ -68,7 +71,7 @@ export async function openPage(browser, url) {
 // --- The clock panel -----------------------------------------------------------
 
 export async function setUtc(page, text) {
-  await page.$eval("#SimUtcInput", (e, v) => { e.value = v; }, text.replace(" ", "T"));
+  await page.$eval("#SimUtcInput", (e, v) => { e.value = v; e.dispatchEvent(new Event("input")); }, text);
   await page.click("#SimSetUtc");
 }
 
