@@ -83,11 +83,11 @@ static_assert(sizeof Conditions / sizeof Conditions[0] == CONDITION_COUNT, "a na
 std::vector<std::string> ValueNames() {
     std::vector<std::string> names;
     // clang-format off
-#define STATE(type, name, powerOn, min, max, writer) names.push_back(#name);
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) names.push_back(#name);
-#define STATE_EDIT(type, name, min, max, writer) names.push_back(#name);
-#define TIME_FIELD_NAME(record, type, field, min, max) names.push_back(#record "." #field);
-#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_NAME, name)
+#define STATE(type, name, powerOn, min, max, writer, meaning) names.push_back(#name);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) names.push_back(#name);
+#define STATE_EDIT(type, name, min, max, writer, meaning) names.push_back(#name);
+#define TIME_FIELD_NAME(record, type, field, min, max, meaning) names.push_back(#record "." #field);
+#define STATE_TIME(name, writer, meaning) TIME_FIELDS(TIME_FIELD_NAME, name)
 #include "runtime/StateTable.h"
 #undef TIME_FIELD_NAME
     // clang-format on

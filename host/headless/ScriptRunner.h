@@ -91,7 +91,6 @@ public:
     void SetObserver(PassObserver* observer) { observer_ = observer; }
     // A file the run reads that is not named in the script (the script itself).
     void AddReadFile(const std::string& path) { read_.push_back(path); }
-    const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
 
     // --- A live run (the Python module): the instrument stays up between
     // pieces of script handed to it one after another, as if they stood one

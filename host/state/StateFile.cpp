@@ -125,14 +125,14 @@ std::string ConsistencyFault(const InstrumentSnapshot& s) {
     // clang-format off
     // The editor's working fields, while it is open; the time records of a
     // running instrument.
-#define STATE_EDIT(type, name, min, max, writer)                                                  \
+#define STATE_EDIT(type, name, min, max, writer, meaning)                                                  \
     if (fault.empty() && s.screen == SetUtcTimeScreen && (Staged(s, #name) < (min) || Staged(s, #name) > (max))) \
         fault = #name " " + std::to_string(Staged(s, #name)) + " is outside " #min " to " #max " while SET UTC TIME is open";
-#define TIME_FIELD_CHECK(record, type, field, min, max)                                           \
+#define TIME_FIELD_CHECK(record, type, field, min, max, meaning)                                           \
     if (fault.empty() && on && (Staged(s, #record "." #field) < (min) || Staged(s, #record "." #field) > (max))) \
         fault = #record "." #field " " + std::to_string(Staged(s, #record "." #field)) +          \
                 " is outside " #min " to " #max " in a running instrument";
-#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_CHECK, name)
+#define STATE_TIME(name, writer, meaning) TIME_FIELDS(TIME_FIELD_CHECK, name)
 #include "runtime/StateTable.h"
 #undef TIME_FIELD_CHECK
     // clang-format on

@@ -21,19 +21,19 @@ constexpr long long WithZero(long long min) { return min > 0 ? 0 : min; }
 
 const std::vector<StateName>& StateNames() {
     // clang-format off
-#define STATE(type, name, powerOn, min, max, writer) \
-    {#name, KindOf(&name), (void*)&name, 1, powerOn, WithZero(min), max},
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
-    {#name, KindOf(name), (void*)name, count, powerOn, WithZero(min), max},
-#define STATE_EDIT(type, name, min, max, writer) \
-    {#name, KindOf(&name), (void*)&name, 1, false, 0, WithZero(min), max},
-#define TIME_FIELD_NAME(record, type, field, min, max) \
-    {#record "." #field, KindOf(&record.field), (void*)&record.field, 1, false, 0, WithZero(min), max},
-#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_NAME, name)
-#define HOOK_NAME(id, routine) {#routine, STATE_U32, (void*)&HookCalls[id], 1, false, 0, 0, UINT32_MAX},
+#define STATE(type, name, powerOn, min, max, writer, meaning) \
+    {#name, KindOf(&name), (void*)&name, 1, powerOn, WithZero(min), max, meaning},
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) \
+    {#name, KindOf(name), (void*)name, count, powerOn, WithZero(min), max, meaning},
+#define STATE_EDIT(type, name, min, max, writer, meaning) \
+    {#name, KindOf(&name), (void*)&name, 1, false, 0, WithZero(min), max, meaning},
+#define TIME_FIELD_NAME(record, type, field, min, max, meaning) \
+    {#record "." #field, KindOf(&record.field), (void*)&record.field, 1, false, 0, WithZero(min), max, meaning},
+#define STATE_TIME(name, writer, meaning) TIME_FIELDS(TIME_FIELD_NAME, name)
+#define HOOK_NAME(id, routine, meaning) {#routine, STATE_U32, (void*)&HookCalls[id], 1, false, 0, 0, UINT32_MAX, meaning},
 #define STATE_HOOKS(name) HOOK_LIST(HOOK_NAME)
-#define STATE_EXTERN(type, name, count, writer) \
-    {#name, KindOf(name), (void*)name, count, false, 0, 0, std::numeric_limits<type>::max()},
+#define STATE_EXTERN(type, name, count, writer, meaning) \
+    {#name, KindOf(name), (void*)name, count, false, 0, 0, std::numeric_limits<type>::max(), meaning},
     static const std::vector<StateName> names = {
 #include "runtime/StateTable.h"
     };

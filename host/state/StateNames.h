@@ -22,6 +22,8 @@ struct StateName {
     // zeros until the editor first opens and the instrument first runs.
     long long min;
     long long max;
+    // What the number means to a user, from its row (the script reference).
+    const char* meaning;
 };
 
 // Every named variable of the instrument state (arrays once, by base name),
