@@ -84,22 +84,6 @@ bool ResolveStateName(const std::string& text, const StateName** var, int* index
     return false;
 }
 
-long long ReadStateValue(const StateName* var, int index) {
-    switch (var->kind) {
-        case STATE_U8:
-            return ((const u8*)var->address)[index];
-        case STATE_S8:
-            return ((const s8*)var->address)[index];
-        case STATE_U32:
-            return ((const u32*)var->address)[index];
-        case STATE_S32:
-            return ((const s32*)var->address)[index];
-        case STATE_S64:
-            return ((const s64*)var->address)[index];
-    }
-    return 0;
-}
-
 void WriteStateValue(const StateName* var, int index, long long value) {
     switch (var->kind) {
         case STATE_U8:

@@ -34,8 +34,23 @@ const std::vector<StateName>& StateNames();
 // Returns false (and why in *error) for an unknown name or a bad index.
 bool ResolveStateName(const std::string& text, const StateName** var, int* index, std::string* error);
 
-// The element's value as a signed 64-bit number.
-long long ReadStateValue(const StateName* var, int index);
+// The element's value as a signed 64-bit number. Inline: the coverage
+// recorder reads every variable many times a virtual second.
+inline long long ReadStateValue(const StateName* var, int index) {
+    switch (var->kind) {
+        case STATE_U8:
+            return ((const u8*)var->address)[index];
+        case STATE_S8:
+            return ((const s8*)var->address)[index];
+        case STATE_U32:
+            return ((const u32*)var->address)[index];
+        case STATE_S32:
+            return ((const s32*)var->address)[index];
+        case STATE_S64:
+            return ((const s64*)var->address)[index];
+    }
+    return 0;
+}
 
 // Stores value into the element, converted to its type. The caller keeps it
 // within min..max.
