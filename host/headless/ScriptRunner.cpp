@@ -212,8 +212,8 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             if (name == "ScreenHandler" || name == "Power" || name == "Label15")
                 same = actual == c.text;
             else
-                same = ParseNumber(c.text, -(1LL << 62), 1LL << 62, &want) &&
-                       ParseNumber(actual, -(1LL << 62), 1LL << 62, &got) && want == got;
+                same = ParseWhole(c.text, -(1LL << 62), 1LL << 62, &want) &&
+                       ParseWhole(actual, -(1LL << 62), 1LL << 62, &got) && want == got;
             if (!same) {
                 err_ << displayName_ << ":" << number << ": expected " << name << " " << CutLongWords(c.text)
                      << ", got " << actual << "\n";

@@ -58,20 +58,6 @@ static std::vector<std::vector<std::string>> SplitLine(const std::string& text, 
     return commands;
 }
 
-// A whole number in [lo, hi], optionally signed; nothing else on the word.
-bool ParseNumber(const std::string& s, long long lo, long long hi, long long* value) {
-    if (s.empty() || s.size() > 20) return false;
-    size_t i = (s[0] == '+' || s[0] == '-') ? 1 : 0;
-    if (i == s.size()) return false;
-    for (size_t k = i; k < s.size(); k++)
-        if (s[k] < '0' || s[k] > '9') return false;
-    errno = 0;
-    long long v = std::strtoll(s.c_str(), nullptr, 10);
-    if (errno != 0 || v < lo || v > hi) return false;
-    *value = v;
-    return true;
-}
-
 // "250ms", "2s", "1.5s", "10m", "2h" as milliseconds; at most 1000 hours.
 static bool ParseDuration(const std::string& s, long long* ms) {
     size_t i = 0;
@@ -175,10 +161,10 @@ static bool CheckValue(const std::string& name, const std::string& value, std::s
         if (value != "off" && value != "splash" && value != "on")
             return *why = "Power is off, splash or on, not " + value, false;
     } else if (name == "Lamp") {
-        if (!ParseNumber(value, 0, 0xFFFFFFFFLL, &n))
+        if (!ParseWhole(value, 0, 0xFFFFFFFFLL, &n))
             return *why = "Lamp takes a colour number, not " + value, false;
     } else if (name != "Label15") {
-        if (!ParseNumber(value, -(1LL << 62), 1LL << 62, &n))
+        if (!ParseWhole(value, -(1LL << 62), 1LL << 62, &n))
             return *why = name + " takes a whole number, not " + value, false;
     }
     return true;
@@ -219,7 +205,7 @@ bool ScriptParser::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
             break;
         }
         case ARG_NUMBER:
-            if (!ParseNumber(word, a.lo, a.hi, &c->number)) return Bad(number, BadValue(a.bad, word));
+            if (!ParseWhole(word, a.lo, a.hi, &c->number)) return Bad(number, BadValue(a.bad, word));
             break;
         case ARG_DURATION:
             if (!ParseDuration(word, &c->number) || c->number > a.hi)
@@ -289,7 +275,7 @@ bool ScriptParser::ParseArg(const ScriptArg& a, const std::vector<std::string>& 
                 const long long hi[4] = {LCD_WIDTH - 1, LCD_HEIGHT - 1, LCD_WIDTH - 1, LCD_HEIGHT - 1};
                 const std::string box = w[i] + " " + w[i + 1] + " " + w[i + 2] + " " + w[i + 3];
                 for (int k = 0; k < 4; k++)
-                    if (!ParseNumber(w[i + k], 0, hi[k], &v[k]))
+                    if (!ParseWhole(w[i + k], 0, hi[k], &v[k]))
                         return Bad(number, "an ignore box lies within x 0 to 113 and y 0 to 63, not " + box);
                 if (v[0] > v[2] || v[1] > v[3])
                     return Bad(number,

@@ -18,6 +18,7 @@
 #include "frames/FrameDiff.h"
 #include "frames/TextCheck.h"
 #include "script/ScriptCommands.h"
+#include "state/StateNames.h"
 
 // What one script may ask for.
 const size_t SCRIPT_MAX_BYTES = 1 << 20;                      // 1 MiB of text
@@ -84,8 +85,6 @@ private:
     int movieLine_ = 0; // the line of the movie recording at this point of the text, 0: none
 };
 
-// A whole number in [lo, hi], optionally signed; nothing else on the word.
-bool ParseNumber(const std::string& s, long long lo, long long hi, long long* value);
 // A message with every word longer than SCRIPT_ECHO_CHARS cut there (at a
 // character boundary of UTF-8) and marked with "...".
 std::string CutLongWords(const std::string& s);

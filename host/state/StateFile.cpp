@@ -82,18 +82,6 @@ void SetHostValue(HostSnapshot* h, int i, long long v) {
     }
 }
 
-// A whole decimal number, optionally signed, within lo..hi.
-bool ParseWhole(const std::string& s, long long lo, long long hi, long long* v) {
-    if (s.empty() || s.size() > 20) return false;
-    size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
-    if (i == s.size() || s.find_first_not_of("0123456789", i) != std::string::npos) return false;
-    errno = 0;
-    const long long value = std::strtoll(s.c_str(), nullptr, 10);
-    if (errno != 0 || value < lo || value > hi) return false;
-    *v = value;
-    return true;
-}
-
 std::vector<std::string> Words(const std::string& line) {
     std::vector<std::string> words;
     std::istringstream in(line);

@@ -1,5 +1,6 @@
 #include "StateNames.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -102,4 +103,15 @@ void WriteStateValue(const StateName* var, int index, long long value) {
             ((s64*)var->address)[index] = (s64)value;
             break;
     }
+}
+
+bool ParseWhole(const std::string& s, long long lo, long long hi, long long* v) {
+    if (s.empty() || s.size() > 20) return false;
+    size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (i == s.size() || s.find_first_not_of("0123456789", i) != std::string::npos) return false;
+    errno = 0;
+    const long long value = std::strtoll(s.c_str(), nullptr, 10);
+    if (errno != 0 || value < lo || value > hi) return false;
+    *v = value;
+    return true;
 }

@@ -34,6 +34,10 @@ const std::vector<StateName>& StateNames();
 // Returns false (and why in *error) for an unknown name or a bad index.
 bool ResolveStateName(const std::string& text, const StateName** var, int* index, std::string* error);
 
+// A whole decimal number in lo..hi, optionally signed, and nothing else:
+// how scripts and state files write a value.
+bool ParseWhole(const std::string& s, long long lo, long long hi, long long* v);
+
 // The element's value as a signed 64-bit number. Inline: the coverage
 // recorder reads every variable many times a virtual second.
 inline long long ReadStateValue(const StateName* var, int index) {
