@@ -22,6 +22,7 @@
 #pragma once
 
 #include "runtime/HostPanel.h"
+#include "sim/SessionHistory.h"
 #include "sim/SimClock.h"
 
 #include <QColor>
@@ -30,6 +31,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,9 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class QStatusBar;
+class QKeyEvent;
+class QContextMenuEvent;
+class QImage;
 class LampShape;
 class ClickArea;
 class CanvasImage;
@@ -92,10 +97,15 @@ public:
     bool Closing() const { return closing_; }
 
     // Records every input from now on (recorder may be null: no recording).
-    // Only while the instrument is off: the instrument goes back to program
-    // start and virtual time to 0, as a replay starts, and the host clock is
-    // set anew at the first event point (the computer's clock when following
-    // it, else the whole second the clock reads). Returns false while on.
+    // While the instrument is off (and no state was loaded), the instrument
+    // goes back to program start and virtual time to 0, as a replay starts,
+    // and the host clock is set anew at the first event point to what it
+    // read (the computer's clock when following it). While it is on, or
+    // after a loaded state, the recording starts from the state as it
+    // stands (at the next event point, after the splash, when the loop is
+    // running): that state is written beside the scenario as
+    // NAME.start.state and the scenario's first line loads it. Returns
+    // false while a recording runs.
     // The recorder must outlive the window or be stopped first.
     bool StartRecording(Recorder* recorder);
     // Ends the recording at the event point where its replay would read the
@@ -106,6 +116,8 @@ public:
     // With --record: a recording that cannot be written closes the window.
     void SetCloseOnRecordError(bool close) { closeOnRecordError_ = close; }
     Recorder* Recording() const { return recorder_; }
+    // The session began from a loaded state (--load-state, Load state...).
+    bool StateLoaded() const { return stateLoaded_; }
     // Set when a recording could not be written (the window then closes).
     const std::string& RecordError() const { return recordError_; }
 
@@ -125,6 +137,10 @@ public:
     void Step(unsigned points);
     void StepPass() { Step(1); }
     void StepSecond();
+    // What the host clock reads now, in whole seconds, or, while a new UTC
+    // waits for its event point, what it will read then, counted back to
+    // now: what a UTC field shows and sends back.
+    qint64 ShownUtcSeconds() const;
     // The host clock reads seconds (UTC since 1970) from the next event
     // point on; leaves following the computer's clock.
     void SetUtc(qint64 seconds);
@@ -158,10 +174,70 @@ public:
     // Writes the display as a 228 x 128 PNG and the window as a PNG into
     // folder; returns the two paths (empty strings when a file failed).
     std::pair<QString, QString> SaveScreenshots(const QString& folder) const;
+    // Writes the face alone (310 x 310, with the display and the lamp as
+    // shown) as a PNG into folder; returns its path (empty when it failed).
+    QString SaveFaceScreenshot(const QString& folder) const;
+
+    // --- Going back and forward ---------------------------------------------
+    // Every input of the session and snapshots of it, from program start (or
+    // the loaded state, or the start of a recording).
+    const SessionHistory& History() const { return history_; }
+    // Pauses and goes to event point point of the session (clamped to it),
+    // showing what the instrument showed there: the frame, the lamp, the
+    // track bar and its label, the check boxes and every state value, as a
+    // save-state at that point writes them. Going on from there runs the
+    // recorded inputs again, until a new input cuts the old future.
+    void TravelTo(uint64_t point);
+    void BackPass();
+    void BackSecond();
+    // Forward within the recorded session travels; at its end it steps.
+    void ForwardPass();
+    void ForwardSecond();
+    // Event points in a second of virtual time.
+    unsigned PointsPerSecond() const { return (1000 + clock_.FrameMs() - 1) / clock_.FrameMs(); }
+    // Writes the session from its start to the point shown (after pausing
+    // and ending the firmware's loop, at the point shown) as a scenario that
+    // `tmx5 run` replays exactly, ending with `expect` lines for the state
+    // and an `expect-frame` of the frame there (PATH without .tmx, plus
+    // .last.pbm). A session that began from a loaded state writes that
+    // state beside the scenario (PATH without .tmx, plus .start.state) and
+    // loads it on the first line. The point where the runner cannot read a
+    // line (the pass right after an input) is saved one pass earlier.
+    // SessionSaved reports the outcome (at once, or once the loop ended).
+    void SaveSession(const QString& path);
+    // The state at the point shown, in the state-file format scripts use
+    // (pauses; not in the splash). False with the reason in *error. While
+    // the firmware's loop runs, the file is written once the loop has ended
+    // (Message says so).
+    bool SaveStateTo(const QString& path, QString* error);
+    // Reads a state file and puts it back, as --load-state does (the
+    // session starts again there). A bad file is refused with its line and
+    // reason in *error, and the instrument is left as it was.
+    bool LoadStateFrom(const QString& path, QString* error);
+    // The same three after asking for the file; the outcome goes to Message.
+    void SaveSessionAs();
+    void SaveStateAs();
+    void LoadStateAs();
+    // The version, the keys and where the README is.
+    void ShowAbout();
+    // The display at 2x as a picture (what Copy puts on the clipboard).
+    QImage DisplayPicture() const;
+    // The keys that work in both windows (Ctrl+Left and Right, with Shift,
+    // and Ctrl+P); true when the key was one of them.
+    bool HandleTravelKey(QKeyEvent* e);
 
 signals:
     // The simulator controls window was asked for (F12, Ctrl+T).
     void ToolsRequested();
+    // A session was saved (ok) or could not be (message says why).
+    void SessionSaved(bool ok, const QString& message);
+    // Something to tell the user (saved, loaded, or why not).
+    void Message(const QString& text);
+    // The context menu asked for the controls' screenshot or recording.
+    void ScreenshotRequested();
+    void RecordRequested();
+    // A travel key was used (the controls show the new point).
+    void TravelKeyUsed();
     // A recording ended (stopped, or failed: see RecordError).
     void RecordingEnded();
 
@@ -183,6 +259,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -209,6 +286,46 @@ private:
     void EndRecording();
     void RecordFailed();
     static u8 ClockNow(void* context, s64* seconds);
+    // The instrument and the panel as they stand, for the history.
+    SessionState CaptureSession() const;
+    // Puts a state of the history back and shows it.
+    void PutBackSession(const SessionState& s);
+    void DoTravel(uint64_t point);
+    // The event point whose frame is on screen.
+    uint64_t ShownPoint() const;
+    // The point a session can be saved at, at or before point.
+    uint64_t SavePointFor(uint64_t point) const;
+    void WriteSession(const QString& path);
+    QString saveAfterTravel_;
+    QString saveStateAfterTravel_; // a state to save once the firmware's loops have ended
+    // Starts a recording from the state as it stands (Record from here).
+    void BeginFromHere();
+    bool loadDue_ = false; // put loaded_ back once the firmware's loops have ended
+    std::unique_ptr<InstrumentSnapshot> loaded_;
+    bool stateLoaded_ = false;       // the session began from a loaded state
+    bool recordFromHereDue_ = false; // a recording from here starts at the next event point
+    uint64_t recordBase_ = 0; // the window's event point before the replay's first // a session to save once
+                              // the firmware's loops have ended
+    // Runs the firmware from the idle loop (ON from off, or a state put
+    // back), and whatever travel asked for while it ran. False once the
+    // window has closed.
+    bool RunFirmware(bool powerOn);
+    // After travelling into the splash: go on from the power-on before it,
+    // re-running up to the point shown (stepped, paused).
+    void LeaveSplashView();
+    // Delivers the recorded inputs of the current event point again.
+    void ReplayInputs();
+    void SetControlsQuietly(int trackBar, bool calibrate, bool keyFast);
+
+    SessionHistory history_;
+    std::vector<SessionInput> delivered_; // what this event point delivered
+    int inFirmware_ = 0;                  // the firmware's loop is on the stack
+    bool travelDue_ = false;              // travel once the firmware's loops have ended
+    uint64_t travelTarget_ = 0;
+    bool splashView_ = false; // showing a point in the splash, travelled to
+    uint64_t splashTo_ = 0;
+    bool resumeAfterCatchUp_ = false;
+    int sensor_ = 2048; // the track bar's position as the instrument last took it
 
     bool closing_ = false;
     Recorder* recorder_ = nullptr;

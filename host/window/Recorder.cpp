@@ -101,13 +101,21 @@ std::string Recorder::UtcText(int64_t seconds) {
     return text;
 }
 
-std::string Recorder::FramePath(const std::string& scriptPath) {
+static std::string ScriptBase(const std::string& scriptPath) {
     std::string base = scriptPath;
     const size_t slash = base.rfind('/');
     if (base.size() > 4 && base.compare(base.size() - 4, 4, ".tmx") == 0 &&
         (slash == std::string::npos || base.size() - 4 > slash + 1))
         base.resize(base.size() - 4);
-    return base + ".last.pbm";
+    return base;
+}
+
+std::string Recorder::FramePath(const std::string& scriptPath) {
+    return ScriptBase(scriptPath) + ".last.pbm";
+}
+
+std::string Recorder::StartStatePath(const std::string& scriptPath) {
+    return ScriptBase(scriptPath) + ".start.state";
 }
 
 namespace {

@@ -72,6 +72,9 @@ public:
     // Where the last frame goes: the script's name without .tmx, plus
     // ".last.pbm".
     static std::string FramePath(const std::string& scriptPath);
+    // Where the state a recording from here starts from goes: the script's
+    // name without .tmx, plus ".start.state".
+    static std::string StartStatePath(const std::string& scriptPath);
 
 private:
     bool Write(const std::string& text);

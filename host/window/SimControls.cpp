@@ -7,16 +7,20 @@
 #include "screens/Screens.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSlider>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTimer>
@@ -108,7 +112,9 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     UtcEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     UtcEdit->setMinimumDateTime(QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC));
     UtcEdit->setMaximumDateTime(QDateTime(QDate(2099, 12, 31), QTime(23, 59, 59), Qt::UTC));
-    UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->Sim().UtcSeconds(), Qt::UTC));
+    UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->ShownUtcSeconds(), Qt::UTC));
+    // The field follows the clock until the user edits it.
+    connect(UtcEdit, &QDateTimeEdit::dateTimeChanged, this, [this] { utcEdited_ = true; });
     SetUtcButton = new QPushButton(QStringLiteral("Set"), utcBox);
     FollowBox = new QCheckBox(QStringLiteral("Follow the computer's clock"), utcBox);
     utcRow->addWidget(UtcEdit);
@@ -137,6 +143,70 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     speedGrid->addWidget(StatusLabel, 2, 0, 1, 3);
     top->addWidget(speedBox);
 
+    QGroupBox* travelBox = new QGroupBox(QStringLiteral("Session"), this);
+    QGridLayout* travelGrid = new QGridLayout(travelBox);
+    Timeline = new QSlider(Qt::Horizontal, travelBox);
+    Timeline->setObjectName(QStringLiteral("Timeline"));
+    Timeline->setToolTip(QStringLiteral("The session from its start to now: drag to go back to any pass"));
+    BackSecondButton = new QPushButton(QStringLiteral("<< 1 s"), travelBox);
+    BackPassButton = new QPushButton(QStringLiteral("< 1 pass"), travelBox);
+    ForwardPassButton = new QPushButton(QStringLiteral("1 pass >"), travelBox);
+    ForwardSecondButton = new QPushButton(QStringLiteral("1 s >>"), travelBox);
+    BackSecondButton->setToolTip(QStringLiteral("Back one second (Ctrl+Left)"));
+    BackPassButton->setToolTip(QStringLiteral("Back one pass (Ctrl+Shift+Left)"));
+    ForwardPassButton->setToolTip(QStringLiteral("Forward one pass, again as it went (Ctrl+Shift+Right)"));
+    ForwardSecondButton->setToolTip(QStringLiteral("Forward one second, again as it went (Ctrl+Right)"));
+    travelGrid->addWidget(Timeline, 0, 0, 1, 4);
+    travelGrid->addWidget(BackSecondButton, 1, 0);
+    travelGrid->addWidget(BackPassButton, 1, 1);
+    travelGrid->addWidget(ForwardPassButton, 1, 2);
+    travelGrid->addWidget(ForwardSecondButton, 1, 3);
+    top->addWidget(travelBox);
+    connect(Timeline, &QSlider::valueChanged, this, [this](int value) {
+        form_->TravelTo(uint64_t(value));
+        Refresh();
+    });
+    connect(BackSecondButton, &QPushButton::clicked, this, [this] {
+        form_->BackSecond();
+        Refresh();
+    });
+    connect(BackPassButton, &QPushButton::clicked, this, [this] {
+        form_->BackPass();
+        Refresh();
+    });
+    connect(ForwardPassButton, &QPushButton::clicked, this, [this] {
+        form_->ForwardPass();
+        Refresh();
+    });
+    connect(ForwardSecondButton, &QPushButton::clicked, this, [this] {
+        form_->ForwardSecond();
+        Refresh();
+    });
+    // The same keys as in the instrument window.
+    const struct {
+        const char* keys;
+        void (TForm1::*action)();
+    } travelKeys[] = {{"Ctrl+Left", &TForm1::BackSecond},
+                      {"Ctrl+Right", &TForm1::ForwardSecond},
+                      {"Ctrl+Shift+Left", &TForm1::BackPass},
+                      {"Ctrl+Shift+Right", &TForm1::ForwardPass}};
+    for (const auto& k : travelKeys) {
+        QShortcut* key = new QShortcut(QKeySequence(QString::fromLatin1(k.keys)), this);
+        const auto action = k.action;
+        connect(key, &QShortcut::activated, this, [this, action] {
+            (form_->*action)();
+            Refresh();
+        });
+    }
+    QShortcut* pauseKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
+    connect(pauseKey, &QShortcut::activated, this, [this] {
+        form_->SetPaused(!form_->Paused());
+        Refresh();
+    });
+    connect(form_, &TForm1::TravelKeyUsed, this, [this] {
+        if (isVisible()) Refresh();
+    });
+
     QGroupBox* inspectBox = new QGroupBox(QStringLiteral("Inspector"), this);
     QVBoxLayout* inspectCol = new QVBoxLayout(inspectBox);
     FilterEdit = new QLineEdit(inspectBox);
@@ -161,10 +231,50 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     QHBoxLayout* bottom = new QHBoxLayout;
     ScreenshotButton = new QPushButton(QStringLiteral("Screenshot"), this);
     RecordButton = new QPushButton(QStringLiteral("Record..."), this);
+    CopyButton = new QPushButton(QStringLiteral("Copy"), this);
+    ScreenshotButton->setToolTip(
+        QStringLiteral("Saves the display (2x), the face and the window as PNG pictures"));
+    CopyButton->setToolTip(QStringLiteral("Puts the display (2x) on the clipboard"));
     bottom->addWidget(ScreenshotButton);
+    bottom->addWidget(CopyButton);
     bottom->addWidget(RecordButton);
     bottom->addStretch(1);
     top->addLayout(bottom);
+    QHBoxLayout* files = new QHBoxLayout;
+    SaveSessionButton = new QPushButton(QStringLiteral("Save session..."), this);
+    SaveStateButton = new QPushButton(QStringLiteral("Save state..."), this);
+    LoadStateButton = new QPushButton(QStringLiteral("Load state..."), this);
+    SaveSessionButton->setToolTip(
+        QStringLiteral("Saves the session up to the pass shown as a scenario for tmx5 run (Ctrl+S)"));
+    SaveStateButton->setToolTip(QStringLiteral("Saves the state at the pass shown (Ctrl+Shift+S)"));
+    LoadStateButton->setToolTip(
+        QStringLiteral("Puts a saved state back; the session starts again there (Ctrl+O)"));
+    files->addWidget(SaveSessionButton);
+    files->addWidget(SaveStateButton);
+    files->addWidget(LoadStateButton);
+    files->addStretch(1);
+    top->addLayout(files);
+    connect(SaveSessionButton, &QPushButton::clicked, form_, &TForm1::SaveSessionAs);
+    connect(SaveStateButton, &QPushButton::clicked, form_, &TForm1::SaveStateAs);
+    connect(LoadStateButton, &QPushButton::clicked, form_, &TForm1::LoadStateAs);
+    connect(CopyButton, &QPushButton::clicked, this, [this] {
+        QGuiApplication::clipboard()->setImage(form_->DisplayPicture());
+        MessageLabel->setText(QStringLiteral("Copied the display to the clipboard."));
+    });
+    connect(form_, &TForm1::Message, this, [this](const QString& text) { MessageLabel->setText(text); });
+    connect(form_, &TForm1::SessionSaved, this,
+            [this](bool, const QString& text) { MessageLabel->setText(text); });
+    const struct {
+        const char* keys;
+        void (TForm1::*action)();
+    } fileKeys[] = {{"Ctrl+S", &TForm1::SaveSessionAs},
+                    {"Ctrl+Shift+S", &TForm1::SaveStateAs},
+                    {"Ctrl+O", &TForm1::LoadStateAs}};
+    for (const auto& k : fileKeys) {
+        QShortcut* key = new QShortcut(QKeySequence(QString::fromLatin1(k.keys)), this);
+        const auto action = k.action;
+        connect(key, &QShortcut::activated, form_, [this, action] { (form_->*action)(); });
+    }
     MessageLabel = new QLabel(this);
     MessageLabel->setWordWrap(true);
     MessageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -176,6 +286,7 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
 
     connect(SetUtcButton, &QPushButton::clicked, this, [this] {
         form_->SetUtc(UtcEdit->dateTime().toSecsSinceEpoch());
+        utcEdited_ = false;
         UpdateButtons();
     });
     connect(FollowBox, &QCheckBox::clicked, this, [this](bool on) {
@@ -189,14 +300,7 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     connect(StepPassButton, &QPushButton::clicked, this, [this] { form_->StepPass(); });
     connect(StepSecondButton, &QPushButton::clicked, this, [this] { form_->StepSecond(); });
     connect(FilterEdit, &QLineEdit::textChanged, this, &SimControls::ApplyFilter);
-    connect(ScreenshotButton, &QPushButton::clicked, this, [this] {
-        const auto paths = form_->SaveScreenshots(screenshotFolder_);
-        MessageLabel->setText(
-            paths.first.isEmpty() || paths.second.isEmpty()
-                ? QStringLiteral("The screenshot could not be written into %1.").arg(screenshotFolder_)
-                : QStringLiteral("Saved the display as %1 and the window as %2.")
-                      .arg(paths.first, paths.second));
-    });
+    connect(ScreenshotButton, &QPushButton::clicked, this, &SimControls::TakeScreenshots);
     connect(RecordButton, &QPushButton::clicked, this, &SimControls::RecordClicked);
     connect(form_, &TForm1::RecordingEnded, this, [this] {
         if (!recorder_) return;
@@ -215,6 +319,20 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     });
     refresh->start();
     Refresh();
+    // A fixed width: the status line and the messages wrap, the window does
+    // not grow with them.
+    StatusLabel->setWordWrap(true);
+    setFixedWidth(sizeHint().width());
+}
+
+void SimControls::TakeScreenshots() {
+    const auto paths = form_->SaveScreenshots(screenshotFolder_);
+    const QString face = form_->SaveFaceScreenshot(screenshotFolder_);
+    MessageLabel->setText(
+        paths.first.isEmpty() || paths.second.isEmpty() || face.isEmpty()
+            ? QStringLiteral("The screenshot could not be written into %1.").arg(screenshotFolder_)
+            : QStringLiteral("Saved the display as %1, the face as %2 and the window as %3.")
+                  .arg(paths.first, face, paths.second));
 }
 
 SimControls::~SimControls() {
@@ -238,9 +356,11 @@ void SimControls::UpdateButtons() {
     FollowBox->setChecked(form_->Following());
     const bool recording = recorder_ != nullptr;
     RecordButton->setText(recording ? QStringLiteral("Stop") : QStringLiteral("Record..."));
-    RecordButton->setEnabled(recording || (PowerState == POWER_OFF && !form_->Recording()));
+    RecordButton->setEnabled(recording || !form_->Recording());
     RecordButton->setToolTip(
-        recording ? QString() : QStringLiteral("Records from a freshly started instrument: while it is off"));
+        recording ? QStringLiteral("Ends the recording")
+                  : QStringLiteral("Records from here into a scenario for tmx5 run (while off: "
+                                   "from a freshly started instrument)"));
 }
 
 void SimControls::Refresh() {
@@ -248,7 +368,7 @@ void SimControls::Refresh() {
     const qint64 ms = (qint64)sim.NowMs();
     const QDateTime utc = QDateTime::fromMSecsSinceEpoch(sim.UtcMs(), Qt::UTC);
     const double speed = form_->Pace().Speed();
-    StatusLabel->setText(QStringLiteral("Virtual time %1:%2:%3.%4, %5 event points; UTC %6; %7")
+    StatusLabel->setText(QStringLiteral("Virtual time %1:%2:%3.%4, %5 passes; UTC %6; %7")
                              .arg(ms / 3600000)
                              .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
                              .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
@@ -258,17 +378,33 @@ void SimControls::Refresh() {
                              .arg(form_->Paused() ? QStringLiteral("paused")
                                   : speed == 0    ? QStringLiteral("fastest")
                                                   : QStringLiteral("%1x").arg(speed)));
-    if (!UtcEdit->hasFocus()) UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(sim.UtcSeconds(), Qt::UTC));
+    const SessionHistory& history = form_->History();
+    Timeline->blockSignals(true);
+    Timeline->setRange(int(history.StartPoint()), int(history.End()));
+    Timeline->setValue(int(form_->EventPoints()));
+    Timeline->blockSignals(false);
+    BackSecondButton->setEnabled(form_->EventPoints() > history.StartPoint());
+    BackPassButton->setEnabled(form_->EventPoints() > history.StartPoint());
+    if (!utcEdited_) {
+        UtcEdit->blockSignals(true);
+        UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->ShownUtcSeconds(), Qt::UTC));
+        UtcEdit->blockSignals(false);
+    }
     const bool first = values_.empty();
     values_.resize(Rows().size());
+    changes_.resize(Rows().size());
     const QBrush changed(QColor(255, 236, 139));
     for (size_t r = 0; r < Rows().size(); r++) {
         const std::string value = Rows()[r].value();
         QTableWidgetItem* item = Inspector->item(int(r), 1);
         const bool differs = !first && value != values_[r];
+        changes_[r] = (changes_[r] << 1 | (differs ? 1 : 0)) & 0xF;
+        // Changed now, but not at most of the three refreshes before.
+        const bool busy = __builtin_popcount(changes_[r] >> 1) >= 2;
+        const bool highlight = differs && !busy;
         if (first || differs) item->setText(QString::fromStdString(value));
-        item->setBackground(differs ? changed : QBrush());
-        item->setData(Qt::UserRole, differs);
+        item->setBackground(highlight ? changed : QBrush());
+        item->setData(Qt::UserRole, highlight);
         values_[r] = value;
     }
     UpdateButtons();
@@ -289,10 +425,11 @@ void SimControls::ApplyFilter() {
 }
 
 bool SimControls::RecordTo(const QString& path) {
-    if (recorder_ || form_->Recording() || PowerState != POWER_OFF) {
-        MessageLabel->setText(QStringLiteral("Switch the instrument off to start a recording."));
+    if (recorder_ || form_->Recording()) {
+        MessageLabel->setText(QStringLiteral("A recording is running: stop it first."));
         return false;
     }
+    const bool fromHere = PowerState != POWER_OFF || form_->StateLoaded();
     std::string why;
     std::unique_ptr<Recorder> recorder = Recorder::OpenFile(path.toStdString(), &why);
     if (!recorder) {
@@ -303,7 +440,11 @@ bool SimControls::RecordTo(const QString& path) {
     recorder_ = std::move(recorder);
     form_->StartRecording(recorder_.get());
     if (!recorder_) return false; // the header could not be written
-    MessageLabel->setText(QStringLiteral("Recording into %1 from a freshly started instrument.").arg(path));
+    MessageLabel->setText(
+        fromHere ? QStringLiteral("Recording into %1 from here (the state it starts from goes "
+                                  "beside it, as .start.state).")
+                       .arg(path)
+                 : QStringLiteral("Recording into %1 from a freshly started instrument.").arg(path));
     UpdateButtons();
     return true;
 }

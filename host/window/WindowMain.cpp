@@ -200,6 +200,15 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
             tools->activateWindow();
         };
         QObject::connect(&form, &TForm1::ToolsRequested, &form, showTools);
+        // The context menu's screenshot and recording are the controls' own.
+        QObject::connect(&form, &TForm1::ScreenshotRequested, &form, [&] {
+            showTools();
+            tools->TakeScreenshots();
+        });
+        QObject::connect(&form, &TForm1::RecordRequested, &form, [&] {
+            showTools();
+            tools->RecordClicked();
+        });
         std::unique_ptr<QSocketNotifier> closeSignals = CloseOnSignals(&form);
         form.show();
         if (options.tools) showTools();

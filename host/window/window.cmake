@@ -16,11 +16,12 @@ add_library(tmx5window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/WindowPanel.h
   ${CMAKE_CURRENT_LIST_DIR}/window.qrc)
 set_target_properties(tmx5window PROPERTIES AUTOMOC ON AUTORCC ON)
+target_compile_definitions(tmx5window PRIVATE TMX5_VERSION="${PROJECT_VERSION}")
 target_include_directories(tmx5window PUBLIC ${CMAKE_SOURCE_DIR}/host ${CMAKE_SOURCE_DIR}/firmware)
 # The frame converter and frame files (the recording's last frame), the state
 # names and saved states, and the script command table (the recorder's lines)
 # are all the window shares with the headless host; the script runner stays
 # out of it.
-target_link_libraries(tmx5window PUBLIC Qt6::Widgets tmx5frame tmx5statenames tmx5scriptcmds tmx5sim tmx5fw)
+target_link_libraries(tmx5window PUBLIC Qt6::Widgets tmx5frame tmx5statenames tmx5scriptcmds tmx5sim tmx5history tmx5fw)
 
 include(${CMAKE_SOURCE_DIR}/tools/facegen/facegen.cmake)

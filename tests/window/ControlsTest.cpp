@@ -190,21 +190,24 @@ TEST_F(ControlsTest, InspectorHighlightsChangesAndFilters) {
     EXPECT_FALSE(controls->Inspector->isRowHidden(homePage));
 }
 
-TEST_F(ControlsTest, ScreenshotSavesTheDisplayAt2xAndTheWindowAndSaysWhere) {
+TEST_F(ControlsTest, ScreenshotSavesTheDisplayAt2xTheFaceAndTheWindowAndSaysWhere) {
     QTemporaryDir dir;
     controls->SetScreenshotFolder(dir.path());
     FrameBuffer[0] = 1; // display pixel 0,0 lit
     Host->RenderLcd(Host->Context);
     QTest::mouseClick(controls->ScreenshotButton, Qt::LeftButton);
     const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
-    ASSERT_EQ(files.size(), 2);
+    ASSERT_EQ(files.size(), 3); // display, face, window in name order
     const QImage display(dir.filePath(files[0]));
-    const QImage window(dir.filePath(files[1]));
+    const QImage face(dir.filePath(files[1]));
+    const QImage window(dir.filePath(files[2]));
     EXPECT_EQ(display.size(), QSize(228, 128));
     EXPECT_EQ(display.pixel(1, 1), qRgb(0, 0, 0));
     EXPECT_NE(display.pixel(2, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(face.size(), QSize(310, 310));
     EXPECT_EQ(window.size(), QSize(621, 404));
     EXPECT_TRUE(controls->MessageLabel->text().contains(dir.filePath(files[0])));
+    EXPECT_TRUE(controls->MessageLabel->text().contains(dir.filePath(files[1])));
 }
 
 TEST_F(ControlsTest, F12AndCtrlTAskForTheControls) {

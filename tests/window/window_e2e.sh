@@ -198,6 +198,27 @@ virtual=$(((match + 2) * 1000))
 [ $virtual -le $((wall * 60 + 2000)) ] || fail "at 60x, $virtual ms of virtual time in $wall ms of wall time"
 [ $virtual -ge $(((wall - 2500) * 60)) ] || fail "at 60x, only $virtual ms of virtual time in $wall ms of wall time"
 echo "60x: after $wall ms of wall time the display shows the home page of $match s after the splash"
+
+# --- Going back -------------------------------------------------------------------
+# Pause (Ctrl+P), back one pass (a point of the session as it was), then
+# Ctrl+Left three times: the display shows exactly the frame tmx5 run draws
+# three seconds earlier.
+xdotool windowfocus --sync "$W" 2>/dev/null || true
+xdotool key ctrl+p
+xdotool key ctrl+shift+Left
+sleep 0.5
+capture back-0 || fail "cannot read the window"
+m0=$(grep "^$(bits "$WORK/back-0.pbm") " "$WORK/candidates.txt" | head -n 1 | cut -d' ' -f2)
+[ -n "$m0" ] || fail "paused and one pass back, the display matches no home page (see $WORK/back-0.pbm)"
+xdotool key ctrl+Left ctrl+Left ctrl+Left
+sleep 0.5
+capture back-3 || fail "cannot read the window"
+m3=$(grep "^$(bits "$WORK/back-3.pbm") " "$WORK/candidates.txt" | head -n 1 | cut -d' ' -f2)
+[ "$m3" = $((m0 - 3)) ] || fail "three times Ctrl+Left from the home page of $m0 s shows ${m3:-no home page}, not $((m0 - 3)) s"
+sleep 1
+capture back-still || fail "cannot read the window"
+[ "$(bits "$WORK/back-still.pbm")" = "$(bits "$WORK/back-3.pbm")" ] || fail "going back did not pause"
+echo "back: the home page of $m0 s, three seconds back the home page of $m3 s, paused"
 kill "$PID" 2>/dev/null
 wait "$PID" 2>/dev/null
 

@@ -154,5 +154,33 @@ code=$?
 grep -q 'expected ' "$WORK/short.log" ||
     fail "a replay without the last knob step said: $(cat "$WORK/short.log")"
 
+# --- A recording from a loaded state ---------------------------------------------
+# tmx5 --load-state S --record R records from S: R's first line loads the
+# state written beside it, and the replay ends where the window did.
+printf '%s\n' "on" "wait 3s" "key menu" "wait 500ms" "save-state $WORK/menu.state" |
+    "$TMX5" run --allow-any-path - >/dev/null || fail "tmx5 run could not save a state"
+LREC=$WORK/loaded.tmx
+"$TMX5" --load-state "$WORK/menu.state" --record "$LREC" >"$WORK/loaded.log" 2>&1 &
+PID=$!
+trap 'kill "$PID" 2>/dev/null' EXIT
+W=$(timeout 30 xdotool search --sync --onlyvisible --name "^Solvanta TMX-5$" | head -n 1)
+[ -n "$W" ] || fail "the window did not appear with --load-state"
+pause 1
+xdotool windowfocus --sync "$W" 2>/dev/null || true
+key Right # clockwise in the main menu
+pause 1
+kill -TERM "$PID"
+wait "$PID"
+code=$?
+trap - EXIT
+[ $code = 0 ] || fail "tmx5 --load-state --record ended with $code: $(cat "$WORK/loaded.log")"
+grep -v '^#' "$LREC" | head -n 1 | grep -qx 'load-state loaded.start.state' ||
+    fail "the recording from a loaded state does not load it first: $(cat "$LREC")"
+[ -s "$WORK/loaded.start.state" ] || fail "the state the recording starts from was not written"
+grep -q '^key cw$' "$LREC" || fail "the recording from a loaded state has no key: $(cat "$LREC")"
+grep -q '^expect ScreenHandler MainMenuScreen$' "$LREC" || fail "the recording does not end in the main menu"
+"$TMX5" run "$LREC" >"$WORK/loaded-replay.log" 2>&1 ||
+    fail "the recording from a loaded state does not replay: $(cat "$WORK/loaded-replay.log")"
+
 echo "PASS: a recorded window session replays headless to the same state"
 exit 0
