@@ -9,7 +9,7 @@
 const Tmx5 = (() => {
   // Event codes shared with WebHost.h.
   const Ev = {
-    ON: 1, OFF: 2, KEY: 3, SENSOR: 4, CALIBRATE: 5, KEYFAST: 6, SET_UTC: 7, PAUSE: 8, STEP: 9, SPEED: 10, CAPTURE: 11, RECORD: 12, HISTORY: 13,
+    ON: 1, OFF: 2, KEY: 3, SENSOR: 4, CALIBRATE: 5, KEYFAST: 6, SET_UTC: 7, PAUSE: 8, STEP: 9, SPEED: 10, CAPTURE: 11, RECORD: 12, HISTORY: 13, TRAVEL: 14,
   };
   const Key = { MENU: 1, CW: 2, CCW: 3, LEFT: 4, RIGHT: 5 };
   // Lit pixels are black; unlit ones the grey of the window under Debian's
@@ -171,6 +171,33 @@ const Tmx5 = (() => {
       settledNow = true;
       settleWaiters.splice(0).forEach((resolve) => resolve());
     }
+  }
+
+  // Where the session stands: the event point shown, and the first and the
+  // last of the session, which the host keeps.
+  const session = { point: 0, start: 0, end: 0 };
+  let timelineHeld = false; // the user is dragging the timeline
+  function timeline(point, start, end) {
+    if (point === session.point && start === session.start && end === session.end) return;
+    Object.assign(session, { point, start, end });
+    const t = $("Timeline");
+    t.min = String(start);
+    t.max = String(end);
+    if (!timelineHeld) t.value = String(point);
+    const seconds = (p) => ((p - start) * frameMs / 1000).toFixed(2);
+    $("TimelineText").value = `${seconds(point)} s of ${seconds(end)} s`;
+  }
+
+  // Going back and forward pauses; forward past the session's end steps.
+  function travel(by) {
+    if (!paused) setPaused(true);
+    const target = Math.max(session.start, session.point + by);
+    if (target <= session.end) {
+      post(Ev.TRAVEL, target);
+      return;
+    }
+    if (session.point < session.end) post(Ev.TRAVEL, session.end);
+    for (let i = Math.max(session.point, session.end); i < target; i++) post(Ev.STEP);
   }
 
   function showBadge() {
@@ -506,7 +533,14 @@ const Tmx5 = (() => {
   document.addEventListener("keydown", (e) => {
     const focus = document.activeElement;
     if (focus && (focus.id === "TrackBar6" || $("SimPanel").contains(focus) || $("FilePanel").contains(focus) ||
-      $("ScriptPanel").contains(focus))) return;
+      $("ScriptPanel").contains(focus) || $("SessionPanel").contains(focus))) return;
+    // The window's travel keys: Ctrl+Left and Right a second, with Shift a pass.
+    if (e.ctrlKey && !e.altKey && !e.metaKey && (e.key === "ArrowLeft" || e.key === "ArrowRight")) {
+      e.preventDefault();
+      const step = e.shiftKey ? 1 : Math.ceil(1000 / frameMs);
+      travel(e.key === "ArrowLeft" ? -step : step);
+      return;
+    }
     if (e.ctrlKey || e.altKey || e.metaKey || !(e.key in keys)) return;
     e.preventDefault();
     post(Ev.KEY, keys[e.key]);
@@ -607,10 +641,23 @@ const Tmx5 = (() => {
   click("SimStepSecond", () => {
     for (let i = 0; i < Math.round(1000 / frameMs); i++) post(Ev.STEP); // 50 passes of 20 ms
   });
+  const perSecond = () => Math.ceil(1000 / frameMs);
+  click("BackSecond", () => travel(-perSecond()));
+  click("BackPass", () => travel(-1));
+  click("ForwardPass", () => travel(1));
+  click("ForwardSecond", () => travel(perSecond()));
+  const timelineInput = $("Timeline");
+  timelineInput.addEventListener("pointerdown", () => { timelineHeld = true; });
+  timelineInput.addEventListener("change", () => {
+    timelineHeld = false;
+    if (!paused) setPaused(true);
+    post(Ev.TRAVEL, Number(timelineInput.value));
+  });
   $("SimSpeed").addEventListener("change", (e) => setSpeed(Number(e.target.value)));
   // The panel's buttons give the keyboard back to the instrument at once.
   for (const id of ["SimSetUtc", "SimPause", "SimStep", "SimStepSecond", "Share", "DownloadPng", "DownloadGif",
-    "SaveState", "LoadState", "Record", "RunScript", "ScriptPick"])
+    "SaveState", "LoadState", "Record", "RunScript", "ScriptPick", "BackSecond", "BackPass", "ForwardPass",
+    "ForwardSecond"])
     $(id).addEventListener("click", (e) => e.target.blur());
   showBadge();
 
@@ -775,7 +822,7 @@ const Tmx5 = (() => {
   }
 
   return {
-    Ev, Key, LIT, UNLIT, post, peek, take, takeStep, sleep, draw, history, lamp, label15, controls, yielded, whenSettled,
+    Ev, Key, LIT, UNLIT, post, timeline, get session() { return { ...session }; }, peek, take, takeStep, sleep, draw, history, lamp, label15, controls, yielded, whenSettled,
     initialState, stateCaptured, stateRefused, captureState, parseUtc, recorded, recordRefused,
     started: started_, get isStarted() { return started; }, get queued() { return queue.length; },
     get lastDownload() { return lastDownload; }, get downloads() { return downloads; },
