@@ -177,9 +177,15 @@ const Tmx5 = (() => {
   // last of the session, which the host keeps.
   const session = { point: 0, start: 0, end: 0 };
   let timelineHeld = false; // the user is dragging the timeline
+  let timelineSecond = null;
   function timeline(point, start, end) {
     if (point === session.point && start === session.start && end === session.end) return;
     Object.assign(session, { point, start, end });
+    // Running, the slider and its text move once a second of the session:
+    // the page is touched no more often than the clock panel touches it.
+    const second = Math.floor((point - start) * frameMs / 1000);
+    if (!paused && second === timelineSecond) return;
+    timelineSecond = second;
     const t = $("Timeline");
     t.min = String(start);
     t.max = String(end);
