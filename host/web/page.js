@@ -186,12 +186,15 @@ const Tmx5 = (() => {
     const second = Math.floor((point - start) * frameMs / 1000);
     if (!paused && second === timelineSecond) return;
     timelineSecond = second;
+    // Running, the host shows the pass it has not recorded yet: the session
+    // reaches to there.
+    const last = Math.max(point, end);
     const t = $("Timeline");
     t.min = String(start);
-    t.max = String(end);
+    t.max = String(last);
     if (!timelineHeld) t.value = String(point);
     const seconds = (p) => ((p - start) * frameMs / 1000).toFixed(2);
-    $("TimelineText").value = `${seconds(point)} s of ${seconds(end)} s`;
+    $("TimelineText").value = `${seconds(point)} s of ${seconds(last)} s`;
   }
 
   // Going back and forward pauses; forward past the session's end steps.
