@@ -1,6 +1,9 @@
 #include "FrameFiles.h"
 
+// The web page is built without libpng: its host supplies EncodePng.
+#ifndef TMX5_NO_LIBPNG
 #include <png.h>
+#endif
 
 #include <cctype>
 #include <cerrno>
@@ -75,6 +78,7 @@ PalettePicture FramePicture(const u8* frame, int scale) {
     return p;
 }
 
+#ifndef TMX5_NO_LIBPNG
 static void PngAppend(png_structp png, png_bytep data, png_size_t n) {
     try {
         static_cast<std::string*>(png_get_io_ptr(png))->append((const char*)data, n);
@@ -126,6 +130,8 @@ std::string EncodePng(const PalettePicture& p) {
     if (!EncodePngRows(p.width, p.height, depth, palette.data(), colours, rows.data(), &out)) return "";
     return out;
 }
+
+#endif
 
 bool WriteBytes(const std::string& path, const std::string& bytes) { return WriteAll(path, bytes); }
 

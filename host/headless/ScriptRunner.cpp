@@ -116,6 +116,8 @@ void ScriptRunner::Finish(int code) {
     }
     finished_ = true;
     exitCode_ = code;
+    if (keepEndState_ && host_ != nullptr && PowerState != POWER_SPLASH)
+        endState_ = FormatStateFile(CaptureInstrument(host_->Snapshot()));
     if (code == 1 && !stateOnFailure_.empty() && host_ != nullptr) {
         std::string why;
         std::error_code ec;
@@ -348,6 +350,7 @@ int ScriptRunner::Run() {
     lastLine_ = 0;
     passes_ = 0;
     written_.clear();
+    endState_.clear();
     if (timeoutSeconds_ > 0)
         deadline_ = std::chrono::steady_clock::now() +
                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(

@@ -91,6 +91,12 @@ public:
     void SetObserver(PassObserver* observer) { observer_ = observer; }
     // A file the run reads that is not named in the script (the script itself).
     void AddReadFile(const std::string& path) { read_.push_back(path); }
+    // With keep on, the run keeps the state of the event point where it ends
+    // (the last line, or the failing one) as a state file's text, for a host
+    // that goes on from there (the web page); empty when the run ended in the
+    // instrument's splash or before it began.
+    void SetKeepEndState(bool keep) { keepEndState_ = keep; }
+    const std::string& EndState() const { return endState_; }
 
     // --- A live run (the Python module): the instrument stays up between
     // pieces of script handed to it one after another, as if they stood one
@@ -195,6 +201,8 @@ private:
     std::function<bool()> idle_; // set: a live run
     std::function<bool()> poll_;
     int fedStatus_ = 0;
+    bool keepEndState_ = false;
+    std::string endState_;
 };
 
 // Reads FILE ("-" for standard input), checks and runs it. Returns the exit

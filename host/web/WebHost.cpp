@@ -2,6 +2,8 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -36,6 +38,7 @@ EM_JS(void, WebControls, (int trackBar, int calibrate, int keyFast, int frameMs)
     Tmx5.controls(trackBar, calibrate, keyFast, frameMs);
 });
 EM_JS(void, WebYielded, (double utcMs, int paused, int waiting), { Tmx5.yielded(utcMs, paused, waiting); });
+EM_JS(void, WebTimeline, (double point, double start, double end), { Tmx5.timeline(point, start, end); });
 EM_JS(void, WebState, (const char* text), { Tmx5.stateCaptured(UTF8ToString(text)); });
 EM_JS(void, WebStateRefused, (const char* why), { Tmx5.stateRefused(UTF8ToString(why)); });
 EM_JS(void, WebRecorded, (const char* script), { Tmx5.recorded(UTF8ToString(script)); });
@@ -83,10 +86,14 @@ WebHost::~WebHost() {
 void WebHost::Run() {
     lastYieldNs_ = pacer_.WallNow();
     if (!PutBackInitialState()) {
+        StartHistory();
         WebStarted();
         WaitForNextFrame();
     }
-    for (;;) EventPoint();
+    for (;;) {
+        TravelIfDue();
+        EventPoint();
+    }
 }
 
 HostSnapshot WebHost::Snapshot() const {
@@ -126,6 +133,7 @@ bool WebHost::PutBackInitialState() {
     std::memcpy(frame_, FrameBuffer, sizeof frame_);
     frameDirty_ = true;
     Remember();
+    StartHistory();
     WebControls(trackBar_, calibrate_, keyFast_, (int)clock_.FrameMs());
     // The link's speed and pause, which the page queued, hold before any
     // frame can fall due.
@@ -134,7 +142,7 @@ bool WebHost::PutBackInitialState() {
     WebStarted();
     // The event point the state was saved at.
     WaitForNextFrame();
-    if (PowerState == POWER_ON) {
+    if (PowerState == POWER_ON && !travelDue_) {
         PowerState = POWER_OFF; // as ResumeMainLoop takes it
         ::ResumeMainLoop();
     }
@@ -163,14 +171,21 @@ int WebHost::SleepMs() const {
 // until the next frame is due. A state saved here is the runner's state at
 // its event point, and a state put back resumes from here.
 void WebHost::EventPoint() {
+    if (travelDue_) return; // the firmware's loops are ending for a travel
     points_++;
     for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
+    delivered_.clear();
+    if (points_ <= session_.End()) ReplayInputs();
+    if (travelDue_) return;
     if (recording_ && stopRecording_ && points_ >= readPoint_) EndRecording();
     WaitForNextFrame();
 }
 
 void WebHost::WaitForNextFrame() {
     for (;;) {
+        if (travelDue_) return;
+        // Re-running to a point in the splash: no waiting, no inputs.
+        if (points_ < runTo_) break;
         // A recording that ends runs on, taking no inputs, to the event point
         // where the replay reads its closing lines, paused or not.
         if (recording_ && stopRecording_) break;
@@ -179,9 +194,11 @@ void WebHost::WaitForNextFrame() {
         // speed every event point takes them.
         if (FrameDue() && !pacer_.Fastest()) break;
         if (Deliver()) break; // a step: run one frame now
+        if (travelDue_) return;
         if (FrameDue()) break;
         Yield(SleepMs(), true);
     }
+    RecordPoint();
     if (pacer_.WallNow() - lastYieldNs_ > LongestBusyNs) Yield(0, false);
     frameChanged_ = false;
 }
@@ -205,7 +222,7 @@ bool WebHost::Deliver() {
         if (next == WEB_NONE) break;
         if (next == WEB_STEP && pacer_.Paused()) break;
         const bool isLine = next >= WEB_ON && next <= WEB_SET_UTC;
-        if (isLine && points_ < nextDelivery_ && line.empty()) {
+        if (isLine && points_ < nextDelivery_ && line.empty() && points_ >= runTo_) {
             // Held back; paused, a step queued after it still runs a frame.
             if (pacer_.Paused() && WebTakeStep()) return true;
             break;
@@ -214,8 +231,11 @@ bool WebHost::Deliver() {
         const int event = WebTakeEvent(&argument);
         if (!isLine) {
             Handle(event, argument);
+            if (travelDue_) return false;
             continue;
         }
+        // A new input after going back: the old future goes.
+        if (points_ < session_.End()) session_.Cut(points_);
         input = input || event != WEB_SET_UTC;
         nextDelivery_ = points_ + (input ? 2 : 1);
         if (event == WEB_ON && PowerState == POWER_OFF) {
@@ -223,12 +243,39 @@ bool WebHost::Deliver() {
             // queue goes from its own event points.
             line.push_back(FormatCommand(ScriptCommandKind::ON));
             RecordLine(line, true);
+            Note(SessionInput::ON, 0);
+            RecordPoint();
             ::Button1Click();
             return false;
         }
         // Of several moves of the track bar in one batch only the last counts.
         if (event == WEB_SENSOR && WebPeekEvent() == WEB_SENSOR) continue;
         line.push_back(Describe(event, argument));
+        switch (event) {
+            case WEB_ON:
+                Note(SessionInput::ON, 0);
+                break;
+            case WEB_OFF:
+                Note(SessionInput::OFF, 0);
+                break;
+            case WEB_KEY:
+                Note(SessionInput::KEY, (u8)argument);
+                break;
+            case WEB_SENSOR: {
+                const int position = argument < 0 ? 0 : argument > 4096 ? 4096 : (int)argument;
+                if (position != trackBar_) Note(SessionInput::SENSOR, position);
+                break;
+            }
+            case WEB_CALIBRATE:
+                Note(SessionInput::CALIBRATE, argument != 0);
+                break;
+            case WEB_KEYFAST:
+                Note(SessionInput::KEYFAST, argument != 0);
+                break;
+            case WEB_SET_UTC:
+                Note(SessionInput::UTC, (int64_t)std::floor(argument / 1000));
+                break;
+        }
         Handle(event, argument);
     }
     RecordLine(line, input);
@@ -312,6 +359,7 @@ void WebHost::StartRecording() {
     nextDelivery_ = 1;
     readPoint_ = 1;
     pacer_.StartTimeline(pacer_.WallNow(), 0);
+    StartHistory();
     recording_ = true;
     stopRecording_ = false;
     script_ =
@@ -415,6 +463,15 @@ void WebHost::Handle(int event, double argument) {
                        (int)(historyMs_.size() - first), (double)clock_.NowMs());
             break;
         }
+        case WEB_TRAVEL:
+            // Not while recording: the recording is the session from its start.
+            if (recording_) break;
+            travelTarget_ =
+                std::max(session_.StartPoint(), std::min((uint64_t)std::max(argument, 0.0), session_.End()));
+            travelDue_ = true;
+            pacer_.SetPaused(true, clock_.NowMs());
+            RequestShutdown(); // ends the firmware's loops, if they run
+            break;
         case WEB_CAPTURE:
             if (PowerState == POWER_SPLASH)
                 WebStateRefused("the instrument is in its splash; save after it");
@@ -432,10 +489,136 @@ void WebHost::Yield(int sleepMs, bool waiting) {
         frameDirty_ = false;
     }
     WebLamp(lamp_ & 0xFF, (lamp_ >> 8) & 0xFF, (lamp_ >> 16) & 0xFF);
+    WebTimeline((double)points_, (double)session_.StartPoint(), (double)session_.End());
     WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0,
                waiting && WebPeekEvent() == WEB_NONE ? 1 : 0);
     WebSleep(sleepMs);
     lastYieldNs_ = pacer_.WallNow();
+}
+
+// --- Going back and forward ----------------------------------------------------
+
+SessionState WebHost::CaptureSession() const {
+    SessionState s;
+    s.point = points_;
+    s.instrument.Capture();
+    s.clock = clock_;
+    s.trackBar = trackBar_;
+    s.calibrate = calibrate_;
+    s.keyFast = keyFast_;
+    s.lamp = lamp_;
+    s.powerOnDue = powerOnDue_;
+    std::memcpy(s.frame, frame_, sizeof s.frame);
+    return s;
+}
+
+void WebHost::StartHistory() {
+    delivered_.clear();
+    runTo_ = 0;
+    session_.Start(CaptureSession());
+}
+
+void WebHost::Note(SessionInput::Kind kind, int64_t value) {
+    delivered_.push_back(SessionInput{kind, value});
+}
+
+// The inputs of this event point go into the session (after its end only:
+// a past point's are there already), and now and then a snapshot.
+void WebHost::RecordPoint() {
+    if (points_ < session_.End()) {
+        delivered_.clear();
+        return;
+    }
+    if (delivered_.empty())
+        session_.Reach(points_);
+    else
+        session_.Record(points_, delivered_);
+    delivered_.clear();
+    if (session_.WantsSnapshot(points_) && PowerState != POWER_SPLASH) session_.AddSnapshot(CaptureSession());
+}
+
+void WebHost::ReplayInputs() {
+    for (const SessionInput& in : session_.InputsAt(points_)) {
+        switch (in.kind) {
+            case SessionInput::ON:
+                // From off this runs the instrument, as the ON it repeats did.
+                ::Button1Click();
+                if (travelDue_) return;
+                break;
+            case SessionInput::OFF:
+                ::Button2Click();
+                break;
+            case SessionInput::KEY:
+                ::ClickKey((u8)in.value);
+                break;
+            case SessionInput::SENSOR:
+                RawSensor = (s32)in.value;
+                trackBar_ = (int)in.value;
+                WebLabel15(trackBar_);
+                break;
+            case SessionInput::CALIBRATE:
+                calibrate_ = in.value != 0;
+                break;
+            case SessionInput::KEYFAST:
+                keyFast_ = in.value != 0;
+                break;
+            case SessionInput::UTC:
+                clock_.SetUtc(in.value);
+                break;
+        }
+    }
+    WebControls(trackBar_, calibrate_, keyFast_, (int)clock_.FrameMs());
+}
+
+void WebHost::PutBackSession(const SessionState& s) {
+    s.instrument.Restore();
+    points_ = s.point;
+    clock_ = s.clock;
+    trackBar_ = s.trackBar;
+    calibrate_ = s.calibrate;
+    keyFast_ = s.keyFast;
+    lamp_ = s.lamp;
+    powerOnDue_ = s.powerOnDue;
+    std::memcpy(frame_, s.frame, sizeof frame_);
+    frameDirty_ = frameChanged_ = true;
+    historyMs_.clear();
+    history_.clear();
+    Remember();
+    WebControls(trackBar_, calibrate_, keyFast_, (int)clock_.FrameMs());
+    WebLabel15(trackBar_);
+    // The next input reaches the instrument where the runner would read it.
+    nextDelivery_ = points_ + 1;
+    for (uint64_t p = points_ > 0 ? points_ - 1 : 0; p <= points_; p++)
+        for (const SessionInput& in : session_.InputsAt(p))
+            if (in.kind != SessionInput::UTC) nextDelivery_ = std::max(nextDelivery_, p + 2);
+    pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+}
+
+void WebHost::TravelIfDue() {
+    while (travelDue_) {
+        travelDue_ = false;
+        ShutdownRequested = 0;
+        runTo_ = 0;
+        SessionState s;
+        if (!session_.StateAt(travelTarget_, &s)) return;
+        if (!s.Resumable()) {
+            // The splash's own place was on the stack of the run that got
+            // there: go on from the power-on before it, re-running to it.
+            runTo_ = travelTarget_;
+            if (!session_.StateAt(session_.PowerOnBefore(travelTarget_), &s)) return;
+        }
+        PutBackSession(s);
+        // The event point put back, taking inputs until the next frame.
+        WaitForNextFrame();
+        if (travelDue_) continue;
+        if (powerOnDue_) {
+            powerOnDue_ = false;
+            ::Button1Click();
+        } else if (PowerState == POWER_ON) {
+            PowerState = POWER_OFF; // as ResumeMainLoop takes it
+            ::ResumeMainLoop();
+        }
+    }
 }
 
 // --- Host panel and clock ----------------------------------------------------
@@ -445,6 +628,7 @@ static WebHost* HostOf(void* context) { return static_cast<WebHost*>(context); }
 // Only a frame that differs is drawn, and kept for the page's recent history.
 void WebHost::Render(void* context) {
     WebHost* host = HostOf(context);
+    if (host->travelDue_) return; // the loops are ending: the travel shows its own frame
     if (std::memcmp(host->frame_, FrameBuffer, sizeof host->frame_) == 0) return;
     std::memcpy(host->frame_, FrameBuffer, sizeof host->frame_);
     host->frameDirty_ = true;

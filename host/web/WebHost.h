@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "runtime/Runtime.h"
+#include "sim/SessionHistory.h"
 #include "sim/SimClock.h"
 #include "state/StateFile.h"
 
@@ -46,7 +47,8 @@ enum WebEvent {
     WEB_SPEED = 10,    // argument: virtual ms per wall ms; 0 as fast as it goes
     WEB_CAPTURE = 11,  // hands the page the state as a state file's text, at this event point
     WEB_RECORD = 12,   // argument: 1 starts a recording (the instrument off), 0 ends it
-    WEB_HISTORY = 13   // hands the page the frames of the last minute with their virtual times
+    WEB_HISTORY = 13,  // hands the page the frames of the last minute with their virtual times
+    WEB_TRAVEL = 14    // argument: the event point of the session to go to (paused)
 };
 
 class WebHost {
@@ -107,6 +109,23 @@ private:
     // minute's animation.
     void Remember();
 
+    // Going back and forward (sim/SessionHistory.h): every input the host
+    // delivers is recorded with its event point, and snapshots now and then.
+    // A travel ends the firmware's loops first (nothing more is drawn), then
+    // the idle loop puts the state of that point back and runs the
+    // instrument on from it. Going on from a past point delivers the
+    // recorded inputs again, until a new input cuts the old future.
+    SessionState CaptureSession() const;
+    void StartHistory();
+    void RecordPoint();
+    void ReplayInputs();
+    void Apply(const SessionInput& input);
+    void Note(SessionInput::Kind kind, int64_t value);
+    // In the idle loop: travels when asked to, and runs what the state put
+    // back asks for (the power-on sequence, or the main loop).
+    void TravelIfDue();
+    void PutBackSession(const SessionState& s);
+
     static void Render(void* context);
     static void Pump(void* context);
     static u8 CalibrateChecked(void* context);
@@ -137,4 +156,12 @@ private:
     std::string script_;
     std::vector<double> historyMs_; // when each remembered frame was drawn, virtual ms
     std::vector<u8> history_;       // the remembered frames, 912 bytes each
+    SessionHistory session_;
+    std::vector<SessionInput> delivered_; // what this event point delivered
+    std::vector<SessionInput> replayed_;  // what it delivered again from the session
+    bool travelDue_ = false;              // travel once the firmware's loops have ended
+    uint64_t travelTarget_ = 0;
+    uint64_t runTo_ = 0; // runs frames without waiting up to here (a point in the splash)
+    bool powerOnDue_ = false;
+    bool resumeDue_ = false;
 };

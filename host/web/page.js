@@ -9,7 +9,7 @@
 const Tmx5 = (() => {
   // Event codes shared with WebHost.h.
   const Ev = {
-    ON: 1, OFF: 2, KEY: 3, SENSOR: 4, CALIBRATE: 5, KEYFAST: 6, SET_UTC: 7, PAUSE: 8, STEP: 9, SPEED: 10, CAPTURE: 11, RECORD: 12, HISTORY: 13,
+    ON: 1, OFF: 2, KEY: 3, SENSOR: 4, CALIBRATE: 5, KEYFAST: 6, SET_UTC: 7, PAUSE: 8, STEP: 9, SPEED: 10, CAPTURE: 11, RECORD: 12, HISTORY: 13, TRAVEL: 14,
   };
   const Key = { MENU: 1, CW: 2, CCW: 3, LEFT: 4, RIGHT: 5 };
   // Lit pixels are black; unlit ones the grey of the window under Debian's
@@ -65,7 +65,13 @@ const Tmx5 = (() => {
   // A sleep of 0 only lets the browser run what is waiting.
   const channel = new MessageChannel();
   const immediate = [];
-  channel.port1.onmessage = () => immediate.shift()();
+  // Once a script has run, the instrument is the script's until the page
+  // reloads from the state it ended in: the host sleeps on.
+  let frozen = false;
+  channel.port1.onmessage = () => {
+    const resolve = immediate.shift();
+    if (!frozen) resolve();
+  };
   function sleep(ms) {
     return new Promise((resolve) => {
       let timer = null;
@@ -73,7 +79,7 @@ const Tmx5 = (() => {
         if (timer !== null) clearTimeout(timer);
         wake = null;
         settledNow = false;
-        resolve();
+        if (!frozen) resolve();
       };
       if (ms === 0) {
         settledNow = false;
@@ -165,6 +171,42 @@ const Tmx5 = (() => {
       settledNow = true;
       settleWaiters.splice(0).forEach((resolve) => resolve());
     }
+  }
+
+  // Where the session stands: the event point shown, and the first and the
+  // last of the session, which the host keeps.
+  const session = { point: 0, start: 0, end: 0 };
+  let timelineHeld = false; // the user is dragging the timeline
+  let timelineSecond = null;
+  function timeline(point, start, end) {
+    if (point === session.point && start === session.start && end === session.end) return;
+    Object.assign(session, { point, start, end });
+    // Running, the slider and its text move once a second of the session:
+    // the page is touched no more often than the clock panel touches it.
+    const second = Math.floor((point - start) * frameMs / 1000);
+    if (!paused && second === timelineSecond) return;
+    timelineSecond = second;
+    // Running, the host shows the pass it has not recorded yet: the session
+    // reaches to there.
+    const last = Math.max(point, end);
+    const t = $("Timeline");
+    t.min = String(start);
+    t.max = String(last);
+    if (!timelineHeld) t.value = String(point);
+    const seconds = (p) => ((p - start) * frameMs / 1000).toFixed(2);
+    $("TimelineText").value = `${seconds(point)} s of ${seconds(last)} s`;
+  }
+
+  // Going back and forward pauses; forward past the session's end steps.
+  function travel(by) {
+    if (!paused) setPaused(true);
+    const target = Math.max(session.start, session.point + by);
+    if (target <= session.end) {
+      post(Ev.TRAVEL, target);
+      return;
+    }
+    if (session.point < session.end) post(Ev.TRAVEL, session.end);
+    for (let i = Math.max(session.point, session.end); i < target; i++) post(Ev.STEP);
   }
 
   function showBadge() {
@@ -499,7 +541,15 @@ const Tmx5 = (() => {
   };
   document.addEventListener("keydown", (e) => {
     const focus = document.activeElement;
-    if (focus && (focus.id === "TrackBar6" || $("SimPanel").contains(focus) || $("FilePanel").contains(focus))) return;
+    if (focus && (focus.id === "TrackBar6" || $("SimPanel").contains(focus) || $("FilePanel").contains(focus) ||
+      $("ScriptPanel").contains(focus) || $("SessionPanel").contains(focus))) return;
+    // The window's travel keys: Ctrl+Left and Right a second, with Shift a pass.
+    if (e.ctrlKey && !e.altKey && !e.metaKey && (e.key === "ArrowLeft" || e.key === "ArrowRight")) {
+      e.preventDefault();
+      const step = e.shiftKey ? 1 : Math.ceil(1000 / frameMs);
+      travel(e.key === "ArrowLeft" ? -step : step);
+      return;
+    }
     if (e.ctrlKey || e.altKey || e.metaKey || !(e.key in keys)) return;
     e.preventDefault();
     post(Ev.KEY, keys[e.key]);
@@ -600,10 +650,23 @@ const Tmx5 = (() => {
   click("SimStepSecond", () => {
     for (let i = 0; i < Math.round(1000 / frameMs); i++) post(Ev.STEP); // 50 passes of 20 ms
   });
+  const perSecond = () => Math.ceil(1000 / frameMs);
+  click("BackSecond", () => travel(-perSecond()));
+  click("BackPass", () => travel(-1));
+  click("ForwardPass", () => travel(1));
+  click("ForwardSecond", () => travel(perSecond()));
+  const timelineInput = $("Timeline");
+  timelineInput.addEventListener("pointerdown", () => { timelineHeld = true; });
+  timelineInput.addEventListener("change", () => {
+    timelineHeld = false;
+    if (!paused) setPaused(true);
+    post(Ev.TRAVEL, Number(timelineInput.value));
+  });
   $("SimSpeed").addEventListener("change", (e) => setSpeed(Number(e.target.value)));
   // The panel's buttons give the keyboard back to the instrument at once.
   for (const id of ["SimSetUtc", "SimPause", "SimStep", "SimStepSecond", "Share", "DownloadPng", "DownloadGif",
-    "SaveState", "LoadState", "Record"])
+    "SaveState", "LoadState", "Record", "RunScript", "ScriptPick", "BackSecond", "BackPass", "ForwardPass",
+    "ForwardSecond"])
     $(id).addEventListener("click", (e) => e.target.blur());
   showBadge();
 
@@ -658,11 +721,121 @@ const Tmx5 = (() => {
     location.reload();
   });
 
+  // Scripts: the runner of tmx5 run, compiled into the page (WebScript.cpp),
+  // runs the script in a folder of the page's in-memory files holding the
+  // files the user picked. What it wrote is offered for download, and the
+  // page starts again from the state the script ended in, as from a link to
+  // it, keeping the script, its result and its files.
+  const SCRIPT_FOLDER = "/script";
+  let picked = []; // [{ name, bytes }]: written into the folder before each run
+  let scriptFiles = []; // [{ name, bytes }]: what the last run wrote
+  const bytesToBase64 = (bytes) => {
+    let s = "";
+    for (let i = 0; i < bytes.length; i += 8192) s += String.fromCharCode(...bytes.subarray(i, i + 8192));
+    return btoa(s);
+  };
+  const base64ToBytes = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
+  const sameBytes = (a, b) => a.length === b.length && a.every((v, i) => v === b[i]);
+
+  function showPicked() {
+    $("ScriptPicked").textContent = picked.map((f) => f.name).join(", ");
+  }
+
+  function showScriptResult(result, files, missing) {
+    $("ScriptResult").textContent = result;
+    scriptFiles = files;
+    const list = $("ScriptFiles");
+    list.textContent = "";
+    for (const f of files) {
+      const a = document.createElement("a");
+      a.href = URL.createObjectURL(new Blob([f.bytes]));
+      a.download = f.name.replace(/^.*\//, "");
+      a.textContent = `Download ${f.name}`;
+      list.appendChild(a);
+    }
+    for (const name of missing) {
+      const s = document.createElement("span");
+      s.textContent = `${name}: not made (PNG/GIF files are not written in the page; use .pbm or the download buttons)`;
+      list.appendChild(s);
+    }
+  }
+
+  // Every file below the folder, by its name in it.
+  function folderFiles(dir = SCRIPT_FOLDER, into = []) {
+    for (const name of Module.FS.readdir(dir)) {
+      if (name === "." || name === "..") continue;
+      const full = `${dir}/${name}`;
+      if (Module.FS.isDir(Module.FS.stat(full).mode)) folderFiles(full, into);
+      else into.push(full.slice(SCRIPT_FOLDER.length + 1));
+    }
+    return into;
+  }
+
+  async function runScript() {
+    if (frozen || typeof Module._WebRunScript !== "function") return;
+    Module._WebScriptFolder();
+    for (const f of picked) Module.FS.writeFile(`${SCRIPT_FOLDER}/${f.name}`, f.bytes);
+    const text = $("ScriptText").value;
+    const size = lengthBytesUTF8(text) + 1;
+    const copy = Module._malloc(size);
+    stringToUTF8(text, copy, size);
+    Module._WebRunScript(copy);
+    Module._free(copy);
+    const result = UTF8ToString(Module._WebScriptResult());
+    const files = [], missing = [];
+    for (const name of folderFiles()) {
+      const bytes = Module.FS.readFile(`${SCRIPT_FOLDER}/${name}`);
+      const mine = picked.find((f) => f.name === name);
+      if (mine && sameBytes(mine.bytes, bytes)) continue;
+      if (bytes.length === 0) missing.push(name);
+      else files.push({ name, bytes });
+    }
+    if (!Module._WebScriptRan()) {
+      // Nothing ran: the instrument is as it was.
+      showScriptResult(result, files, missing);
+      return;
+    }
+    frozen = true;
+    const endState = UTF8ToString(Module._WebScriptEndState());
+    const keep = (list) => list.map((f) => ({ name: f.name, bytes: bytesToBase64(f.bytes) }));
+    sessionStorage.setItem("tmx5-script", JSON.stringify({
+      text, result, missing, files: keep(files), picked: keep(picked), fresh: !endState,
+    }));
+    location.hash = endState ? await linkFragment(endState) : "";
+    location.reload();
+  }
+
+  click("RunScript", runScript);
+  click("ScriptPick", () => $("ScriptPickFiles").click());
+  $("ScriptPickFiles").addEventListener("change", async (e) => {
+    picked = await Promise.all([...e.target.files].map(async (f) => ({
+      name: f.name, bytes: new Uint8Array(await f.arrayBuffer()),
+    })));
+    showPicked();
+  });
+  // The script run before this page reloaded.
+  const kept = sessionStorage.getItem("tmx5-script");
+  sessionStorage.removeItem("tmx5-script");
+  if (kept) {
+    try {
+      const k = JSON.parse(kept);
+      const unkeep = (list) => list.map((f) => ({ name: f.name, bytes: base64ToBytes(f.bytes) }));
+      $("ScriptText").value = k.text;
+      picked = unkeep(k.picked);
+      showPicked();
+      showScriptResult(k.result, unkeep(k.files), k.missing);
+      if (k.fresh) notice("The script ended in the instrument's splash; the simulator starts afresh.");
+    } catch (e) {
+      // A record this page cannot read: the panel starts empty.
+    }
+  }
+
   return {
-    Ev, Key, LIT, UNLIT, post, peek, take, takeStep, sleep, draw, history, lamp, label15, controls, yielded, whenSettled,
+    Ev, Key, LIT, UNLIT, post, timeline, get session() { return { ...session }; }, peek, take, takeStep, sleep, draw, history, lamp, label15, controls, yielded, whenSettled,
     initialState, stateCaptured, stateRefused, captureState, parseUtc, recorded, recordRefused,
     started: started_, get isStarted() { return started; }, get queued() { return queue.length; },
     get lastDownload() { return lastDownload; }, get downloads() { return downloads; },
+    get scriptFiles() { return scriptFiles; }, setScriptFiles(list) { picked = list; showPicked(); },
   };
 })();
 
