@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameConvert.h"
+#include "frames/FrameConvert.h"
 #include "headless/Coverage.h"
 #include "headless/HeadlessHost.h"
 #include "headless/ScriptRunner.h"

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "headless/StateNames.h"
 #include "screens/Screens.h"
+#include "state/StateNames.h"
 #include "support/Invariants.h"
 
 namespace {

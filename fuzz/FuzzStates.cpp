@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "headless/ScriptReference.h"
-#include "headless/StateFile.h"
 #include "screens/Screens.h"
+#include "script/ScriptReference.h"
+#include "state/StateFile.h"
 #include "support/Invariants.h"
 
 static void Fail(const char* what, const std::string& detail) {

@@ -20,15 +20,15 @@
 
 #include "headless/Explore.h"
 #include "headless/RunCommand.h"
-#include "headless/ScriptCommands.h"
-#include "headless/ScriptReference.h"
 #include "headless/ScriptRunner.h"
+#include "script/ScriptCommands.h"
+#include "script/ScriptReference.h"
 #ifdef TMX5_HAVE_WINDOW
 #include "window/WindowMain.h"
 #endif
 
 // The command line forms and the script commands come from the tables in
-// headless/ScriptCommands.cpp, as do the man page and the script reference.
+// script/ScriptCommands.cpp, as do the man page and the script reference.
 static const std::string Usage = UsageText();
 
 // Ends the program: a failed write of standard output is status 2.

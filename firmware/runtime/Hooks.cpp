@@ -4,7 +4,7 @@
 // hardware, so each hook only counts its calls; tests read the counts.
 #include "Runtime.h"
 
-#define HOOK_ROUTINE(id, routine) \
+#define HOOK_ROUTINE(id, routine, meaning) \
     void routine(void) { HookCalls[id]++; }
 HOOK_LIST(HOOK_ROUTINE)
 #undef HOOK_ROUTINE

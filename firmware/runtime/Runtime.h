@@ -11,7 +11,7 @@
 // simulator a hook only counts its calls, so that tests can see them.
 // The hooks and their HookId are listed in HOOK_LIST (State.h); HookCalls
 // counts the calls per HookId.
-#define HOOK_ROUTINE(id, routine) void routine(void);
+#define HOOK_ROUTINE(id, routine, meaning) void routine(void);
 HOOK_LIST(HOOK_ROUTINE)
 #undef HOOK_ROUTINE
 

@@ -48,22 +48,23 @@ const s32 SENSOR_LAST = 4096;
 // The longest timer the preset can load: 99:59:59 in tenths of a second.
 const u32 TIMER_LONGEST_TENTHS = (99u * 3600 + 59 * 60 + 59) * 10;
 
-// Broken-down time. Month counts from 0, Year from 1900 (2026 is 126).
-// TIME_FIELDS(X, arg): X(arg, type, field, min, max) in the record's order.
+// Broken-down time. Month counts from 0, Year from 1900 (2026 is 126); Year
+// wraps below 1900.
+// TIME_FIELDS(X, arg): X(arg, type, field, min, max, meaning) in the record's order.
 // clang-format off
-#define TIME_FIELDS(X, arg)                                                \
-    X(arg, u32, DayOfYear, 0, 365) /* 0 = 1 January */                     \
-    X(arg, u8,  Second,    0, 59)                                          \
-    X(arg, u8,  Minute,    0, 59)                                          \
-    X(arg, u8,  Hour,      0, 23)                                          \
-    X(arg, u8,  Day,       1, 31)                                          \
-    X(arg, u8,  Weekday,   0, 6)   /* 0 = Sunday */                        \
-    X(arg, u8,  Month,     0, 11)  /* 0 = January */                       \
-    X(arg, u32, Year,      0, UINT32_MAX) /* since 1900; wraps below 1900 */
+#define TIME_FIELDS(X, arg)                                                            \
+    X(arg, u32, DayOfYear, 0, 365, "days since 1 January (0 is 1 January)")            \
+    X(arg, u8,  Second,    0, 59, "seconds")                                           \
+    X(arg, u8,  Minute,    0, 59, "minutes")                                           \
+    X(arg, u8,  Hour,      0, 23, "hours")                                             \
+    X(arg, u8,  Day,       1, 31, "day of the month, from 1")                          \
+    X(arg, u8,  Weekday,   0, 6, "0 Sunday to 6 Saturday")                             \
+    X(arg, u8,  Month,     0, 11, "month, counting from 0: 0 is January, 11 December") \
+    X(arg, u32, Year,      0, UINT32_MAX, "years since 1900: 2026 is 126")
 // clang-format on
 
 struct TimeFields {
-#define TIME_FIELD(arg, type, field, min, max) type field;
+#define TIME_FIELD(arg, type, field, min, max, meaning) type field;
     TIME_FIELDS(TIME_FIELD, )
 #undef TIME_FIELD
 };
@@ -71,19 +72,20 @@ struct TimeFields {
 // A screen routine: draws its whole page, then consumes KeyCode.
 typedef void (*ScreenRoutine)(void);
 
-// The seven hardware hooks (Runtime.h), X(id, routine) in HookId order.
-#define HOOK_LIST(X)                              \
-    X(HOOK_CONTRAST, HookContrast)                \
-    X(HOOK_BACKLIGHT_ON, HookBacklightOn)         \
-    X(HOOK_BACKLIGHT_OFF, HookBacklightOff)       \
-    X(HOOK_LAMP_ON, HookLampOn)                   \
-    X(HOOK_LAMP_OFF, HookLampOff)                 \
-    X(HOOK_SETTINGS_CHANGED, HookSettingsChanged) \
-    X(HOOK_MINMAX_RESET, HookMinMaxReset)
+// The seven hardware hooks (Runtime.h), X(id, routine, meaning) in HookId order;
+// meaning is what its call count in HookCalls means.
+#define HOOK_LIST(X)                                                                       \
+    X(HOOK_CONTRAST, HookContrast, "calls of the contrast hook since the program started") \
+    X(HOOK_BACKLIGHT_ON, HookBacklightOn, "calls of the backlight-on hook")                \
+    X(HOOK_BACKLIGHT_OFF, HookBacklightOff, "calls of the backlight-off hook")             \
+    X(HOOK_LAMP_ON, HookLampOn, "calls of the lamp-on hook")                               \
+    X(HOOK_LAMP_OFF, HookLampOff, "calls of the lamp-off hook")                            \
+    X(HOOK_SETTINGS_CHANGED, HookSettingsChanged, "calls of the settings-changed hook")    \
+    X(HOOK_MINMAX_RESET, HookMinMaxReset, "calls of the extremes-reset hook")
 
 // clang-format off
 enum HookId {
-#define HOOK_ID(id, routine) id,
+#define HOOK_ID(id, routine, meaning) id,
     HOOK_LIST(HOOK_ID)
 #undef HOOK_ID
     HOOK_COUNT
@@ -92,20 +94,21 @@ enum HookId {
 
 // The variables, from StateTable.h: see there for each one's range, power-on
 // value and writer.
-#define STATE(type, name, powerOn, min, max, writer) extern type name;
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) extern type name[count];
-#define STATE_EDIT(type, name, min, max, writer) extern type name;
-#define STATE_TIME(name, writer) extern TimeFields name;
-#define STATE_ROUTINE(name, writer) extern ScreenRoutine name;
+#define STATE(type, name, powerOn, min, max, writer, meaning) extern type name;
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) extern type name[count];
+#define STATE_EDIT(type, name, min, max, writer, meaning) extern type name;
+#define STATE_TIME(name, writer, meaning) extern TimeFields name;
+#define STATE_ROUTINE(name, writer, meaning) extern ScreenRoutine name;
 #define STATE_HOOKS(name) extern u32 name[HOOK_COUNT];
 #include "StateTable.h"
 
 // The range of each variable of the table, Name_MIN and Name_MAX (per
 // element for arrays): what the screens clamp and wrap with.
-#define STATE(type, name, powerOn, min, max, writer) const s64 name##_MIN = (min), name##_MAX = (max);
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+#define STATE(type, name, powerOn, min, max, writer, meaning) \
     const s64 name##_MIN = (min), name##_MAX = (max);
-#define STATE_EDIT(type, name, min, max, writer) const s64 name##_MIN = (min), name##_MAX = (max);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) \
+    const s64 name##_MIN = (min), name##_MAX = (max);
+#define STATE_EDIT(type, name, min, max, writer, meaning) const s64 name##_MIN = (min), name##_MAX = (max);
 #include "StateTable.h"
 
 // Puts every variable of the table back to its program-start value (all

@@ -16,10 +16,10 @@
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
-#include "SafeFiles.h"
-#include "ScriptCommands.h"
+#include "frames/SafeFiles.h"
 #include "runtime/Runtime.h"
 #include "screens/Screens.h"
+#include "script/ScriptCommands.h"
 
 using json = nlohmann::ordered_json;
 
@@ -83,11 +83,11 @@ static_assert(sizeof Conditions / sizeof Conditions[0] == CONDITION_COUNT, "a na
 std::vector<std::string> ValueNames() {
     std::vector<std::string> names;
     // clang-format off
-#define STATE(type, name, powerOn, min, max, writer) names.push_back(#name);
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) names.push_back(#name);
-#define STATE_EDIT(type, name, min, max, writer) names.push_back(#name);
-#define TIME_FIELD_NAME(record, type, field, min, max) names.push_back(#record "." #field);
-#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_NAME, name)
+#define STATE(type, name, powerOn, min, max, writer, meaning) names.push_back(#name);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) names.push_back(#name);
+#define STATE_EDIT(type, name, min, max, writer, meaning) names.push_back(#name);
+#define TIME_FIELD_NAME(record, type, field, min, max, meaning) names.push_back(#record "." #field);
+#define STATE_TIME(name, writer, meaning) TIME_FIELDS(TIME_FIELD_NAME, name)
 #include "runtime/StateTable.h"
 #undef TIME_FIELD_NAME
     // clang-format on
@@ -464,24 +464,6 @@ int CoverageRecorder::ScreenIndex(ScreenRoutine routine) {
 
 void CoverageRecorder::See(int condition) { data_.conditions[(size_t)condition].count++; }
 
-// ReadStateValue, inlined: the recorder reads every variable many times a
-// virtual second.
-static inline long long Read(const StateName* var, int index) {
-    switch (var->kind) {
-        case STATE_U8:
-            return ((const u8*)var->address)[index];
-        case STATE_S8:
-            return ((const s8*)var->address)[index];
-        case STATE_U32:
-            return ((const u32*)var->address)[index];
-        case STATE_S32:
-            return ((const s32*)var->address)[index];
-        case STATE_S64:
-            return ((const s64*)var->address)[index];
-    }
-    return 0;
-}
-
 // The lowest and highest value of each scalar of one type, in a tight loop
 // per type: the recorder samples every variable at every tick.
 template <typename T>
@@ -507,7 +489,7 @@ void CoverageRecorder::Sample() {
             if (b.var->count == 1) continue;
             CoverageData::Value& v = data_.values[b.value];
             for (int i = 0; i < b.var->count; i++) {
-                const long long x = Read(b.var, i);
+                const long long x = ReadStateValue(b.var, i);
                 v.lowest = !v.seen || x < v.lowest ? x : v.lowest;
                 v.highest = !v.seen || x > v.highest ? x : v.highest;
                 v.seen = true;
@@ -529,7 +511,7 @@ bool CoverageRecorder::SettingsDiffer() const {
     for (const Block& b : blocks_) {
         if (IsNavigation(b.var->name)) continue;
         for (int i = 0; i < b.var->count; i++, at++)
-            if (before_[at] != Read(b.var, i)) return true;
+            if (before_[at] != ReadStateValue(b.var, i)) return true;
     }
     return false;
 }
@@ -562,7 +544,7 @@ void CoverageRecorder::BeforeScreen() {
         before_.clear();
         for (const Block& b : blocks_) {
             if (IsNavigation(b.var->name)) continue;
-            for (int i = 0; i < b.var->count; i++) before_.push_back(Read(b.var, i));
+            for (int i = 0; i < b.var->count; i++) before_.push_back(ReadStateValue(b.var, i));
         }
         minMaxResets_ = HookCalls[HOOK_MINMAX_RESET];
         unitBefore_ = TempUnitF;

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "HeadlessHost.h"
-#include "StateNames.h"
+#include "state/StateNames.h"
 
 struct CoverageData {
     struct Screen {

@@ -15,9 +15,9 @@
 #include <unistd.h>
 
 #include "Coverage.h"
-#include "ScriptCommands.h"
 #include "ScriptRunner.h"
 #include "screens/Screens.h"
+#include "script/ScriptCommands.h"
 
 namespace fs = std::filesystem;
 

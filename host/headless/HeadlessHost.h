@@ -13,10 +13,10 @@
 #include <functional>
 #include <string>
 
-#include "StateFile.h"
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
 #include "sim/SimClock.h"
+#include "state/StateFile.h"
 
 // Told what each main-loop pass does, for interface coverage (Coverage.h).
 // The pass hides the display right before it clears the frame and calls the

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "FrameConvert.h"
-#include "FrameFiles.h"
+#include "frames/FrameConvert.h"
+#include "frames/FrameFiles.h"
 
 static const uint64_t MIN_DELAY = 2; // hundredths; players stretch a shorter delay to ten
 static const uint64_t MAX_DELAY = 65535;
@@ -17,10 +17,6 @@ static uint64_t Hundredths(uint64_t ms) { return (ms + 5) / 10; }
 static std::string GifText(int code) {
     const char* text = GifErrorString(code);
     return text ? text : "GIF error " + std::to_string(code);
-}
-
-bool IsMovieName(const std::string& path) {
-    return path.size() > 4 && path.compare(path.size() - 4, 4, ".gif") == 0;
 }
 
 Movie::~Movie() {

@@ -29,15 +29,12 @@
 #include <cstdio>
 #include <string>
 
-#include "SafeFiles.h"
+#include "frames/SafeFiles.h"
 #include "runtime/State.h"
 
 struct GifFileType;
 
 const uint64_t MOVIE_MAX_BYTES = 64ull << 20;
-
-// By the file name's ending (case-sensitive: .gif).
-bool IsMovieName(const std::string& path);
 
 class Movie {
 public:

@@ -23,8 +23,8 @@
 #include <unistd.h>
 
 #include "Coverage.h"
-#include "SafeFiles.h"
 #include "ScriptRunner.h"
+#include "frames/SafeFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -6,9 +6,7 @@
 // commands are carried out at event points, where the window would deliver
 // its events. The first failed expectation stops the run (exit 1).
 //
-// Lines: '#' starts a comment, blank lines are skipped, ';' separates
-// commands. Inside double quotes (the text of expect-text) '#', ';' and
-// blanks are text, and \" and \\ stand for a quote and a backslash. The events of a line are delivered at one
+// Lines are read by ScriptParser (script/ScriptParser.h). The events of a line are delivered at one
 // event point, in order; after a line that holds an event two more event points pass before the next line is
 // read, so the key has been consumed and its effect drawn. The one exception is ON while the instrument is
 // off: as in the window, ON runs the instrument inside its own handler, so the rest of that line is delivered
@@ -35,19 +33,10 @@
 #include <string>
 #include <vector>
 
-#include "FrameDiff.h"
 #include "HeadlessHost.h"
 #include "Movie.h"
-#include "ScriptCommands.h"
-#include "StateFile.h"
-#include "TextCheck.h"
-
-// What one script may ask for.
-const size_t SCRIPT_MAX_BYTES = 1 << 20;                      // 1 MiB of text
-const int SCRIPT_MAX_ERRORS = 20;                             // bad lines shown, then "... and N more"
-const size_t SCRIPT_ECHO_CHARS = 40;                          // a word echoed in a message is cut here
-const uint64_t SCRIPT_MAX_VIRTUAL_MS = 10000ULL * 3600000ULL; // 10,000 hours of virtual time
-const uint64_t SCRIPT_MAX_EVENT_POINTS = 1000000000ULL;       // 10^9 event points (passes)
+#include "script/ScriptParser.h"
+#include "state/StateFile.h"
 
 // How `tmx5 run` runs a script.
 struct RunOptions {
@@ -60,15 +49,6 @@ struct RunOptions {
     PassObserver* observer = nullptr; // told of every pass (coverage), or null
 };
 
-struct ScriptCommand : ScriptCommandKind {
-    Kind kind;
-    long long number = 0;           // key code, sensor position, ms, passes, flag, seconds, picture scale
-    std::string text;               // file name, or the expected value as written
-    std::vector<std::string> names; // print: names; expect: the one name
-    std::vector<FrameBox> ignore;   // expect-frame: regions left out of the comparison
-    TextExpectation expectText;     // expect-text, expect-text-centred
-};
-
 // A reference frame written by a run with --update-frames.
 struct WrittenFrame {
     std::string path;
@@ -77,15 +57,9 @@ struct WrittenFrame {
     std::string broken; // why the old reference could not be read, when it could not
 };
 
-struct ScriptLine {
-    int number = 0; // 1-based line in the file
-    std::vector<ScriptCommand> commands;
-    bool hasEvent = false;
-};
-
 class ScriptRunner {
 public:
-    ScriptRunner(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    ScriptRunner(std::ostream& out, std::ostream& err) : out_(out), err_(err), parser_(err) {}
 
     // Checks the whole script. displayName is used in messages, baseDir
     // for relative file names. On a bad line prints FILE:LINE: reason and
@@ -106,6 +80,7 @@ public:
     void SetLimits(uint64_t maxVirtualMs, uint64_t maxEventPoints) {
         maxVirtualMs_ = maxVirtualMs;
         maxEventPoints_ = maxEventPoints;
+        parser_.SetLimits(maxVirtualMs, maxEventPoints);
     }
     // With a path, a failed expectation also writes the state at the failing
     // line there (see StateFile.h), for opening in the window.
@@ -116,7 +91,6 @@ public:
     void SetObserver(PassObserver* observer) { observer_ = observer; }
     // A file the run reads that is not named in the script (the script itself).
     void AddReadFile(const std::string& path) { read_.push_back(path); }
-    const std::vector<WrittenFrame>& WrittenFrames() const { return written_; }
     // With keep on, the run keeps the state of the event point where it ends
     // (the last line, or the failing one) as a state file's text, for a host
     // that goes on from there (the web page); empty when the run ended in the
@@ -157,22 +131,16 @@ public:
     // Lamp, Label15, Power); false with the reason for a name they refuse.
     bool ReadName(const std::string& name, std::string* value, std::string* why);
 
-    const std::vector<ScriptLine>& Lines() const { return lines_; }
+    const std::vector<ScriptLine>& Lines() const { return parser_.Lines(); }
     // The host of the last run (valid during and after Run, until the next Run).
     const HeadlessHost* Host() const { return host_; }
     uint64_t PassesRun() const { return passes_; }
 
 private:
-    bool ParseLine(const std::string& text, int number);
-    bool ParseText(const std::string& text);
     void DropFed(int status);
-    bool CheckWork();
+    int MovieLine() const;
     bool Resolve(const std::string& name, bool write, int number, std::string* path);
     void CheckBounds();
-    bool ParseCommand(const std::vector<std::string>& words, int number, ScriptCommand* cmd, bool* isEvent);
-    bool ParseArg(const ScriptArg& a, const std::vector<std::string>& w, size_t* at,
-                  const ScriptCommandRow& row, int number, ScriptCommand* c);
-    bool Bad(int number, const std::string& why);
 
     void OnEventPoint();
     void ProcessScript();
@@ -200,7 +168,7 @@ private:
     std::ostream& err_;
     std::string displayName_;
     std::string baseDir_;
-    std::vector<ScriptLine> lines_;
+    ScriptParser parser_;
 
     std::unique_ptr<HeadlessHost> hostOwned_;
     HeadlessHost* host_ = nullptr;
@@ -225,7 +193,6 @@ private:
     double timeoutSeconds_ = 0;
     uint64_t maxVirtualMs_ = SCRIPT_MAX_VIRTUAL_MS;
     uint64_t maxEventPoints_ = SCRIPT_MAX_EVENT_POINTS;
-    int errors_ = 0;
     int lastLine_ = 0; // the line of the command carried out last
     std::chrono::steady_clock::time_point deadline_;
     std::vector<WrittenFrame> written_;

@@ -5,11 +5,11 @@
 
 #include <cstring>
 
-#include "FrameConvert.h"
 #include "LiveInstrument.h"
-#include "headless/StateFile.h"
-#include "headless/StateNames.h"
+#include "frames/FrameConvert.h"
 #include "runtime/Runtime.h"
+#include "state/StateFile.h"
+#include "state/StateNames.h"
 
 namespace py = pybind11;
 

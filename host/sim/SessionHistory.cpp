@@ -6,26 +6,26 @@
 #include "runtime/Runtime.h"
 
 void InstrumentImage::Capture() {
-#define STATE(type, name, powerOn, min, max, writer) this->name = ::name;
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+#define STATE(type, name, powerOn, min, max, writer, meaning) this->name = ::name;
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) \
     std::memcpy(this->name, ::name, sizeof ::name);
-#define STATE_EDIT(type, name, min, max, writer) this->name = ::name;
-#define STATE_TIME(name, writer) this->name = ::name;
-#define STATE_ROUTINE(name, writer) this->name = ::name;
+#define STATE_EDIT(type, name, min, max, writer, meaning) this->name = ::name;
+#define STATE_TIME(name, writer, meaning) this->name = ::name;
+#define STATE_ROUTINE(name, writer, meaning) this->name = ::name;
 #define STATE_HOOKS(name) std::memcpy(this->name, ::name, sizeof ::name);
-#define STATE_EXTERN(type, name, count, writer) std::memcpy(this->name, ::name, sizeof ::name);
+#define STATE_EXTERN(type, name, count, writer, meaning) std::memcpy(this->name, ::name, sizeof ::name);
 #include "runtime/StateTable.h"
 }
 
 void InstrumentImage::Restore() const {
-#define STATE(type, name, powerOn, min, max, writer) ::name = this->name;
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+#define STATE(type, name, powerOn, min, max, writer, meaning) ::name = this->name;
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) \
     std::memcpy(::name, this->name, sizeof ::name);
-#define STATE_EDIT(type, name, min, max, writer) ::name = this->name;
-#define STATE_TIME(name, writer) ::name = this->name;
-#define STATE_ROUTINE(name, writer) ::name = this->name;
+#define STATE_EDIT(type, name, min, max, writer, meaning) ::name = this->name;
+#define STATE_TIME(name, writer, meaning) ::name = this->name;
+#define STATE_ROUTINE(name, writer, meaning) ::name = this->name;
 #define STATE_HOOKS(name) std::memcpy(::name, this->name, sizeof ::name);
-#define STATE_EXTERN(type, name, count, writer) std::memcpy(::name, this->name, sizeof ::name);
+#define STATE_EXTERN(type, name, count, writer, meaning) std::memcpy(::name, this->name, sizeof ::name);
 #include "runtime/StateTable.h"
 }
 

@@ -49,13 +49,13 @@ struct SessionInputAt {
 
 // Every instrument variable, byte for byte (the rows of StateTable.h).
 struct InstrumentImage {
-#define STATE(type, name, powerOn, min, max, writer) type name;
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) type name[count];
-#define STATE_EDIT(type, name, min, max, writer) type name;
-#define STATE_TIME(name, writer) TimeFields name;
-#define STATE_ROUTINE(name, writer) ScreenRoutine name;
+#define STATE(type, name, powerOn, min, max, writer, meaning) type name;
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) type name[count];
+#define STATE_EDIT(type, name, min, max, writer, meaning) type name;
+#define STATE_TIME(name, writer, meaning) TimeFields name;
+#define STATE_ROUTINE(name, writer, meaning) ScreenRoutine name;
 #define STATE_HOOKS(name) u32 name[HOOK_COUNT];
-#define STATE_EXTERN(type, name, count, writer) type name[count];
+#define STATE_EXTERN(type, name, count, writer, meaning) type name[count];
 #include "runtime/StateTable.h"
 
     void Capture();       // from the instrument as it stands

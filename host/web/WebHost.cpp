@@ -10,10 +10,10 @@
 
 #include <ctime>
 
-#include "headless/ScriptCommands.h"
-#include "headless/StateNames.h"
 #include "lcd/Lcd.h"
 #include "screens/Screens.h"
+#include "script/ScriptCommands.h"
+#include "state/StateNames.h"
 
 // --- The page (host/web/page.js keeps the queue and the controls) ----------
 

@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "headless/StateFile.h"
 #include "runtime/Runtime.h"
 #include "sim/SessionHistory.h"
 #include "sim/SimClock.h"
+#include "state/StateFile.h"
 
 // What the page queues for the host, in the order the user did it.
 enum WebEvent {

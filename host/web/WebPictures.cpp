@@ -6,7 +6,7 @@
 // before anything runs; what is left here answers the rest without pictures.
 #include <cerrno>
 
-#include "headless/FrameFiles.h"
+#include "frames/FrameFiles.h"
 #include "headless/Movie.h"
 
 extern const char* const WebNoPictures;
@@ -18,10 +18,6 @@ const char* const WebNoPictures =
 std::string EncodePng(const PalettePicture&) {
     errno = ENOTSUP;
     return "";
-}
-
-bool IsMovieName(const std::string& path) {
-    return path.size() > 4 && path.compare(path.size() - 4, 4, ".gif") == 0;
 }
 
 Movie::~Movie() {}

@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string>
 
-#include "headless/FrameFiles.h"
+#include "frames/FrameFiles.h"
 #include "headless/ScriptRunner.h"
 
 extern const char* const WebNoPictures; // WebPictures.cpp

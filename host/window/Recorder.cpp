@@ -1,10 +1,10 @@
 #include "Recorder.h"
 
-#include "headless/FrameFiles.h"
-#include "headless/ScriptCommands.h"
-#include "headless/StateNames.h"
+#include "frames/FrameFiles.h"
 #include "runtime/State.h"
 #include "screens/Screens.h"
+#include "script/ScriptCommands.h"
+#include "state/StateNames.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -34,7 +34,7 @@
 #include <utility>
 #include <vector>
 
-#include "headless/SafeFiles.h"
+#include "frames/SafeFiles.h"
 #include "runtime/State.h"
 
 class Recorder {

@@ -2,9 +2,9 @@
 
 #include "Pcmain.h"
 #include "Recorder.h"
-#include "headless/StateNames.h"
 #include "runtime/Runtime.h"
 #include "screens/Screens.h"
+#include "state/StateNames.h"
 
 #include <QCheckBox>
 #include <QClipboard>

@@ -3,8 +3,8 @@
 #include "Pcmain.h"
 #include "Recorder.h"
 #include "SimControls.h"
-#include "headless/ScriptCommands.h"
-#include "headless/StateFile.h"
+#include "script/ScriptCommands.h"
+#include "state/StateFile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -13,9 +13,9 @@
 
 #include "RunnerTestSupport.h"
 #include "headless/Coverage.h"
-#include "headless/ScriptCommands.h"
 #include "headless/ScriptRunner.h"
 #include "screens/Screens.h"
+#include "script/ScriptCommands.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "FrameConvert.h"
 #include "PictureReading.h"
 #include "RunnerTestSupport.h"
-#include "headless/FrameFiles.h"
+#include "frames/FrameConvert.h"
+#include "frames/FrameFiles.h"
 #include "headless/Movie.h"
 
 namespace {

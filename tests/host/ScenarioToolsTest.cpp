@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "FrameConvert.h"
 #include "PictureReading.h"
 #include "RunnerTestSupport.h"
-#include "headless/FrameDiff.h"
-#include "headless/FrameFiles.h"
+#include "frames/FrameConvert.h"
+#include "frames/FrameDiff.h"
+#include "frames/FrameFiles.h"
+#include "frames/TextCheck.h"
 #include "headless/ScriptRunner.h"
-#include "headless/TextCheck.h"
 #include "lcd/Lcd.h"
 
 namespace {

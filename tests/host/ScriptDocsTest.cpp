@@ -8,9 +8,9 @@
 #include <string>
 
 #include "RunnerTestSupport.h"
-#include "headless/ScriptCommands.h"
-#include "headless/ScriptReference.h"
 #include "headless/ScriptRunner.h"
+#include "script/ScriptCommands.h"
+#include "script/ScriptReference.h"
 
 namespace {
 
@@ -49,6 +49,10 @@ TEST(ScriptDocs, HelpManAndReferenceAgreeWithTheParsersTable) {
         const std::string name = d.name.substr(0, d.name.find('['));
         EXPECT_TRUE(Loads("print " + name + (name == d.name ? "" : "[0]"))) << d.name;
         EXPECT_NE(man.find(".B \"" + d.name), std::string::npos) << d.name;
+        // The reference tells a user what each number means: a row without a meaning leaves a blank there.
+        EXPECT_FALSE(d.meaning.empty()) << d.name
+                                        << " has no meaning in its row (runtime/StateTable.h; TIME_FIELDS "
+                                           "and HOOK_LIST in runtime/State.h)";
     }
 }
 

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "FrameConvert.h"
 #include "RunnerTestSupport.h"
-#include "headless/FrameFiles.h"
+#include "frames/FrameConvert.h"
+#include "frames/FrameFiles.h"
 #include "headless/ScriptRunner.h"
 
 namespace {

@@ -10,11 +10,11 @@
 #include <random>
 
 #include "RunnerTestSupport.h"
-#include "headless/FrameFiles.h"
+#include "frames/FrameFiles.h"
 #include "headless/HeadlessHost.h"
-#include "headless/StateFile.h"
 #include "runtime/Runtime.h"
 #include "sim/SessionHistory.h"
+#include "state/StateFile.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "RunnerTestSupport.h"
-#include "headless/StateFile.h"
-#include "headless/StateNames.h"
+#include "state/StateFile.h"
+#include "state/StateNames.h"
 
 namespace {
 

@@ -64,7 +64,7 @@ protected:
         host.log.clear();
         MainLoopPass();
         static const char* const names[HOOK_COUNT] = {
-#define HOOK_NAME(id, routine) #routine,
+#define HOOK_NAME(id, routine, meaning) #routine,
             HOOK_LIST(HOOK_NAME)
 #undef HOOK_NAME
         };

@@ -50,13 +50,13 @@ std::string CheckInvariants(InvariantWatch* watch, uintptr_t stackMark) {
         // the time records theirs until the instrument first runs; a running
         // instrument's records are whole.
         // clang-format off
-#define STATE(type, name, powerOn, min, max, writer) r.Range(#name, name, min, max);
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
+#define STATE(type, name, powerOn, min, max, writer, meaning) r.Range(#name, name, min, max);
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) \
     for (int i = 0; i < (count); i++) r.Range(#name, name[i], min, max, i);
-#define STATE_EDIT(type, name, min, max, writer) \
+#define STATE_EDIT(type, name, min, max, writer, meaning) \
     if (watch->utcEditorOpened) r.Range(#name, name, min, max);
-#define TIME_FIELD_RANGE(record, type, field, min, max) r.Range("." #field, record.field, min, max, -1, #record);
-#define STATE_TIME(name, writer) \
+#define TIME_FIELD_RANGE(record, type, field, min, max, meaning) r.Range("." #field, record.field, min, max, -1, #record);
+#define STATE_TIME(name, writer, meaning) \
     if (PowerState == POWER_ON) { TIME_FIELDS(TIME_FIELD_RANGE, name) }
 #include "runtime/StateTable.h"
 #undef TIME_FIELD_RANGE

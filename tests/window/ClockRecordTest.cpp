@@ -5,8 +5,8 @@
 // on, or after a loaded state, replays from that state in tmx5 run.
 #include "WindowTestSupport.h"
 
-#include "headless/StateFile.h"
 #include "screens/Screens.h"
+#include "state/StateFile.h"
 #include "window/Recorder.h"
 #include "window/SimControls.h"
 

@@ -3,10 +3,10 @@
 // inspector, screenshots.
 #include "WindowTestSupport.h"
 
-#include "headless/StateFile.h"
-#include "headless/TextCheck.h"
+#include "frames/TextCheck.h"
 #include "lcd/Lcd.h"
 #include "screens/Screens.h"
+#include "state/StateFile.h"
 #include "window/Controls.h"
 #include "window/SimControls.h"
 

@@ -5,8 +5,8 @@
 // input cuts the old future; points in the splash are shown exactly too.
 #include "WindowTestSupport.h"
 
-#include "headless/StateFile.h"
 #include "screens/Screens.h"
+#include "state/StateFile.h"
 #include "window/Controls.h"
 #include "window/SimControls.h"
 

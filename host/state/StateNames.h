@@ -22,6 +22,8 @@ struct StateName {
     // zeros until the editor first opens and the instrument first runs.
     long long min;
     long long max;
+    // What the number means to a user, from its row (the script reference).
+    const char* meaning;
 };
 
 // Every named variable of the instrument state (arrays once, by base name),
@@ -32,8 +34,27 @@ const std::vector<StateName>& StateNames();
 // Returns false (and why in *error) for an unknown name or a bad index.
 bool ResolveStateName(const std::string& text, const StateName** var, int* index, std::string* error);
 
-// The element's value as a signed 64-bit number.
-long long ReadStateValue(const StateName* var, int index);
+// A whole decimal number in lo..hi, optionally signed, and nothing else:
+// how scripts and state files write a value.
+bool ParseWhole(const std::string& s, long long lo, long long hi, long long* v);
+
+// The element's value as a signed 64-bit number. Inline: the coverage
+// recorder reads every variable many times a virtual second.
+inline long long ReadStateValue(const StateName* var, int index) {
+    switch (var->kind) {
+        case STATE_U8:
+            return ((const u8*)var->address)[index];
+        case STATE_S8:
+            return ((const s8*)var->address)[index];
+        case STATE_U32:
+            return ((const u32*)var->address)[index];
+        case STATE_S32:
+            return ((const s32*)var->address)[index];
+        case STATE_S64:
+            return ((const s64*)var->address)[index];
+    }
+    return 0;
+}
 
 // Stores value into the element, converted to its type. The caller keeps it
 // within min..max.

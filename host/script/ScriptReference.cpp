@@ -3,85 +3,9 @@
 #include <cstring>
 #include <map>
 
-#include "ScriptCommands.h"
-#include "StateNames.h"
 #include "screens/Screens.h"
-
-// clang-format off
-// What a variable's number means; the names come from StateNames, this adds
-// the unit. For the fields of a broken-down time (UtcTime.Hour, ...) the
-// field's name is the key.
-static const std::map<std::string, std::string>& Meanings() {
-    static const std::map<std::string, std::string> meanings = {
-        {"KeyCode", "pending key: 0 none, 1 menu, 2 cw, 3 ccw, 4 left, 5 right"},
-        {"KeyStep", "step of a knob click: 1, or 10 while keyfast is checked"},
-        {"InactivitySeconds", "seconds left before the return to the home page"},
-        {"TickDivider", "100 ms ticks toward the next second"},
-        {"SecondElapsed", "1 when a second passed that the loop has not seen yet"},
-        {"FlashDivider", "100 ms ticks toward the next flip of the flash phase"},
-        {"FlashPhase", "0 or 1, 600 ms each"},
-        {"StopRequested", "1 after OFF, until the pass ends"},
-        {"StopwatchRunning", "0 or 1"},
-        {"TimerRunning", "0 or 1"},
-        {"AlarmEnabled", "0 or 1"},
-        {"StopwatchTenths", "tenths of a second counted"},
-        {"TimerRemainingTenths", "tenths of a second left"},
-        {"ExpiryFlags", "bits: 1 the timer ran out, 2 the alarm rang"},
-        {"AckFlags", "the same bits, acknowledged"},
-        {"CalibrateEnabled", "1 while the calibrate check box is checked"},
-        {"HomePage", "home page shown, from 0"},
-        {"MenuCursor", "the selected line or field of the current screen, from 0"},
-        {"EditMode", "1 while the selected value is being changed"},
-        {"Contrast", "contrast step"},
-        {"Backlight", "1 on, 0 off"},
-        {"TempUnitF", "0 Celsius, 1 Fahrenheit"},
-        {"TimerPresetHours", "hours"},
-        {"TimerPresetMinutes", "minutes"},
-        {"TimerPresetSeconds", "seconds"},
-        {"AlarmHour", "hours"},
-        {"AlarmMinute", "minutes"},
-        {"AlarmSecond", "seconds"},
-        {"MainZone", "zone number (43 is UTC)"},
-        {"SecondZone", "zone number (43 is UTC)"},
-        {"LocalOffsetHours", "hours added to the zone, one per zone"},
-        {"LocalOffsetMinutes", "minutes added to the zone, one per zone"},
-        {"DayOfYear", "days since 1 January (0 is 1 January)"},
-        {"Second", "seconds"},
-        {"Minute", "minutes"},
-        {"Hour", "hours"},
-        {"Day", "day of the month, from 1"},
-        {"Weekday", "0 Sunday to 6 Saturday"},
-        {"Month", "month, counting from 0: 0 is January, 11 December"},
-        {"Year", "years since 1900: 2026 is 126"},
-        {"UtcClockOffset", "seconds added to the host clock to give the instrument's UTC"},
-        {"RawSensor", "sensor count (the track bar)"},
-        {"SensorSample", "the sensor count the last temperature update used"},
-        {"TempCelsius", "whole degrees Celsius, calibrated"},
-        {"TempDisplay", "whole degrees in the unit TempUnitF chooses"},
-        {"TempMin", "lowest TempDisplay since the last reset, same unit"},
-        {"TempMax", "highest TempDisplay since the last reset, same unit"},
-        {"CalibrationOffset", "degrees Celsius added to the reading"},
-        {"EditYear", "SET UTC TIME's year, as written (2026)"},
-        {"EditMonth", "SET UTC TIME's month, from 1"},
-        {"EditDay", "SET UTC TIME's day, from 1"},
-        {"EditHour", "SET UTC TIME's hours"},
-        {"EditMinute", "SET UTC TIME's minutes"},
-        {"EditSecond", "SET UTC TIME's seconds"},
-        {"PowerState", "0 off, 1 splash, 2 on"},
-        {"RestartRequested", "1 after ON while running, until the pass ends"},
-        {"ShutdownRequested", "1 when the host goes away"},
-        {"FrameBuffer", "the display: 8 pages of 114 column bytes, bit 0 the page's top row, 1 lit"},
-        {"HookContrast", "calls of the contrast hook since the program started"},
-        {"HookBacklightOn", "calls of the backlight-on hook"},
-        {"HookBacklightOff", "calls of the backlight-off hook"},
-        {"HookLampOn", "calls of the lamp-on hook"},
-        {"HookLampOff", "calls of the lamp-off hook"},
-        {"HookSettingsChanged", "calls of the settings-changed hook"},
-        {"HookMinMaxReset", "calls of the extremes-reset hook"},
-    };
-    return meanings;
-}
-// clang-format on
+#include "script/ScriptCommands.h"
+#include "state/StateNames.h"
 
 static const char* TypeName(StateKind kind) {
     switch (kind) {
@@ -120,9 +44,7 @@ std::vector<NameDoc> ScriptNameDocs() {
         d.type = TypeName(n.kind);
         d.range = std::to_string(n.min) + " to " + std::to_string(n.max);
         if (n.hasPowerOn) d.range += "; " + std::to_string(n.powerOn) + " at power-on";
-        const char* dot = std::strchr(n.name, '.');
-        auto m = Meanings().find(dot ? dot + 1 : n.name);
-        if (m != Meanings().end()) d.meaning = m->second;
+        d.meaning = n.meaning;
         docs.push_back(d);
     }
     std::string screens;
@@ -157,7 +79,8 @@ std::string ScriptReferenceMarkdown() {
         "# Script reference\n\n"
         "<!-- Written by `tmx5 --reference` from the tables the script parser reads. Do not edit: change "
         "the\n"
-        "     tables (host/headless/ScriptCommands.cpp, StateNames.cpp, ScriptReference.cpp) and run\n"
+        "     tables (host/script/ScriptCommands.cpp, firmware/runtime/StateTable.h, "
+        "host/script/ScriptReference.cpp) and run\n"
         "     `build/host/tmx5 --reference > docs/SCRIPTS.md`; a test fails while the two differ. -->\n\n"
         "A scenario script drives the instrument headless (`tmx5 run SCRIPT`) on a virtual clock that starts "
         "at\n"

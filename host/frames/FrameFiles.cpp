@@ -11,10 +11,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
-#include "FrameConvert.h"
-#include "SafeFiles.h"
+#include "frames/FrameConvert.h"
+#include "frames/SafeFiles.h"
 
 static bool EndsWith(const std::string& s, const char* tail) {
     size_t n = std::strlen(tail);
@@ -26,6 +27,10 @@ FrameFormat FrameFormatOf(const std::string& path) {
     if (EndsWith(path, ".png")) return FRAME_PNG;
     if (EndsWith(path, ".txt")) return FRAME_TXT;
     return FRAME_UNKNOWN;
+}
+
+bool IsMovieName(const std::string& path) {
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".gif") == 0;
 }
 
 // Whole or not at all: a failed write keeps the old file (SafeFiles.h).
@@ -205,7 +210,9 @@ bool ReadFramePbm(const std::string& path, u8* frame, std::string* error) {
         *error = path + " is " + std::to_string(w) + " x " + std::to_string(h) + ", not 114 x 64";
         return false;
     }
-    static u8 pixels[LCD_HEIGHT][LCD_WIDTH];
+    // On the heap, not the stack: a reference is read on the runner's own
+    // stack in the Python module, and the reader stays reentrant.
+    std::unique_ptr<u8[][LCD_WIDTH]> pixels(new u8[LCD_HEIGHT][LCD_WIDTH]());
     if (s[1] == '1') {
         int n = 0;
         for (; pos < s.size() && n < w * h; pos++) {
@@ -235,6 +242,6 @@ bool ReadFramePbm(const std::string& path, u8* frame, std::string* error) {
             for (int x = 0; x < w; x++)
                 pixels[y][x] = ((u8)s[pos + (size_t)y * rowBytes + x / 8] >> (7 - x % 8)) & 1;
     }
-    PixelsToFrame(pixels, frame);
+    PixelsToFrame(pixels.get(), frame);
     return true;
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "FrameFiles.h"
+#include "frames/FrameFiles.h"
 
 static bool Ignored(const std::vector<FrameBox>& ignore, int x, int y) {
     for (const FrameBox& b : ignore)

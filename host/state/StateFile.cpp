@@ -8,9 +8,9 @@
 #include <map>
 #include <sstream>
 
-#include "SafeFiles.h"
-#include "StateNames.h"
+#include "frames/SafeFiles.h"
 #include "screens/Screens.h"
+#include "state/StateNames.h"
 
 namespace {
 
@@ -82,18 +82,6 @@ void SetHostValue(HostSnapshot* h, int i, long long v) {
     }
 }
 
-// A whole decimal number, optionally signed, within lo..hi.
-bool ParseWhole(const std::string& s, long long lo, long long hi, long long* v) {
-    if (s.empty() || s.size() > 20) return false;
-    size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
-    if (i == s.size() || s.find_first_not_of("0123456789", i) != std::string::npos) return false;
-    errno = 0;
-    const long long value = std::strtoll(s.c_str(), nullptr, 10);
-    if (errno != 0 || value < lo || value > hi) return false;
-    *v = value;
-    return true;
-}
-
 std::vector<std::string> Words(const std::string& line) {
     std::vector<std::string> words;
     std::istringstream in(line);
@@ -125,14 +113,14 @@ std::string ConsistencyFault(const InstrumentSnapshot& s) {
     // clang-format off
     // The editor's working fields, while it is open; the time records of a
     // running instrument.
-#define STATE_EDIT(type, name, min, max, writer)                                                  \
+#define STATE_EDIT(type, name, min, max, writer, meaning)                                                  \
     if (fault.empty() && s.screen == SetUtcTimeScreen && (Staged(s, #name) < (min) || Staged(s, #name) > (max))) \
         fault = #name " " + std::to_string(Staged(s, #name)) + " is outside " #min " to " #max " while SET UTC TIME is open";
-#define TIME_FIELD_CHECK(record, type, field, min, max)                                           \
+#define TIME_FIELD_CHECK(record, type, field, min, max, meaning)                                           \
     if (fault.empty() && on && (Staged(s, #record "." #field) < (min) || Staged(s, #record "." #field) > (max))) \
         fault = #record "." #field " " + std::to_string(Staged(s, #record "." #field)) +          \
                 " is outside " #min " to " #max " in a running instrument";
-#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_CHECK, name)
+#define STATE_TIME(name, writer, meaning) TIME_FIELDS(TIME_FIELD_CHECK, name)
 #include "runtime/StateTable.h"
 #undef TIME_FIELD_CHECK
     // clang-format on

@@ -1,5 +1,6 @@
 #include "StateNames.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -21,19 +22,19 @@ constexpr long long WithZero(long long min) { return min > 0 ? 0 : min; }
 
 const std::vector<StateName>& StateNames() {
     // clang-format off
-#define STATE(type, name, powerOn, min, max, writer) \
-    {#name, KindOf(&name), (void*)&name, 1, powerOn, WithZero(min), max},
-#define STATE_ARRAY(type, name, count, powerOn, min, max, writer) \
-    {#name, KindOf(name), (void*)name, count, powerOn, WithZero(min), max},
-#define STATE_EDIT(type, name, min, max, writer) \
-    {#name, KindOf(&name), (void*)&name, 1, false, 0, WithZero(min), max},
-#define TIME_FIELD_NAME(record, type, field, min, max) \
-    {#record "." #field, KindOf(&record.field), (void*)&record.field, 1, false, 0, WithZero(min), max},
-#define STATE_TIME(name, writer) TIME_FIELDS(TIME_FIELD_NAME, name)
-#define HOOK_NAME(id, routine) {#routine, STATE_U32, (void*)&HookCalls[id], 1, false, 0, 0, UINT32_MAX},
+#define STATE(type, name, powerOn, min, max, writer, meaning) \
+    {#name, KindOf(&name), (void*)&name, 1, powerOn, WithZero(min), max, meaning},
+#define STATE_ARRAY(type, name, count, powerOn, min, max, writer, meaning) \
+    {#name, KindOf(name), (void*)name, count, powerOn, WithZero(min), max, meaning},
+#define STATE_EDIT(type, name, min, max, writer, meaning) \
+    {#name, KindOf(&name), (void*)&name, 1, false, 0, WithZero(min), max, meaning},
+#define TIME_FIELD_NAME(record, type, field, min, max, meaning) \
+    {#record "." #field, KindOf(&record.field), (void*)&record.field, 1, false, 0, WithZero(min), max, meaning},
+#define STATE_TIME(name, writer, meaning) TIME_FIELDS(TIME_FIELD_NAME, name)
+#define HOOK_NAME(id, routine, meaning) {#routine, STATE_U32, (void*)&HookCalls[id], 1, false, 0, 0, UINT32_MAX, meaning},
 #define STATE_HOOKS(name) HOOK_LIST(HOOK_NAME)
-#define STATE_EXTERN(type, name, count, writer) \
-    {#name, KindOf(name), (void*)name, count, false, 0, 0, std::numeric_limits<type>::max()},
+#define STATE_EXTERN(type, name, count, writer, meaning) \
+    {#name, KindOf(name), (void*)name, count, false, 0, 0, std::numeric_limits<type>::max(), meaning},
     static const std::vector<StateName> names = {
 #include "runtime/StateTable.h"
     };
@@ -84,22 +85,6 @@ bool ResolveStateName(const std::string& text, const StateName** var, int* index
     return false;
 }
 
-long long ReadStateValue(const StateName* var, int index) {
-    switch (var->kind) {
-        case STATE_U8:
-            return ((const u8*)var->address)[index];
-        case STATE_S8:
-            return ((const s8*)var->address)[index];
-        case STATE_U32:
-            return ((const u32*)var->address)[index];
-        case STATE_S32:
-            return ((const s32*)var->address)[index];
-        case STATE_S64:
-            return ((const s64*)var->address)[index];
-    }
-    return 0;
-}
-
 void WriteStateValue(const StateName* var, int index, long long value) {
     switch (var->kind) {
         case STATE_U8:
@@ -118,4 +103,15 @@ void WriteStateValue(const StateName* var, int index, long long value) {
             ((s64*)var->address)[index] = (s64)value;
             break;
     }
+}
+
+bool ParseWhole(const std::string& s, long long lo, long long hi, long long* v) {
+    if (s.empty() || s.size() > 20) return false;
+    size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (i == s.size() || s.find_first_not_of("0123456789", i) != std::string::npos) return false;
+    errno = 0;
+    const long long value = std::strtoll(s.c_str(), nullptr, 10);
+    if (errno != 0 || value < lo || value > hi) return false;
+    *v = value;
+    return true;
 }

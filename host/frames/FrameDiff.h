@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "FrameConvert.h"
-#include "FrameFiles.h"
+#include "frames/FrameConvert.h"
+#include "frames/FrameFiles.h"
 
 struct FrameBox {
     int x0, y0, x1, y1; // inclusive corners, 0 <= x0 <= x1 <= 113, 0 <= y0 <= y1 <= 63

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameConvert.h"
+#include "frames/FrameConvert.h"
 
 struct TextExpectation {
     int x = 0, y = 0; // as written

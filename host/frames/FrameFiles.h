@@ -16,6 +16,8 @@ enum FrameFormat { FRAME_PBM, FRAME_PNG, FRAME_TXT, FRAME_UNKNOWN };
 
 // By the file name's ending (case-sensitive: .pbm, .png, .txt).
 FrameFormat FrameFormatOf(const std::string& path);
+// A movie's name, by its ending (case-sensitive: .gif).
+bool IsMovieName(const std::string& path);
 
 // How much larger than the display's 114 x 64 pixels a picture is drawn.
 const int PICTURE_SCALE_DEFAULT = 2;
