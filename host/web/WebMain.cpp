@@ -1,5 +1,30 @@
 // tmx5 in a web page: the browser host runs until the page closes.
+#include <emscripten.h>
+
+#include <string>
+
 #include "WebHost.h"
+#include "script/ScriptCommands.h"
+
+// The key words of the script's key command with the instrument's code of
+// each, "menu=1|cw=2|...". The page names a key by its word and the host
+// takes its code from here, so the page keeps no copy of the codes. The
+// text stays put after the call, for the page to read.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* WebKeyCodes() {
+    static std::string text;
+    if (text.empty()) {
+        const ScriptArg& key = ScriptCommandOf(ScriptCommandKind::KEY).args.at(0);
+        const std::string words = key.choices;
+        size_t start = 0;
+        for (long long code : key.values) {
+            const size_t bar = words.find('|', start);
+            const size_t end = bar == std::string::npos ? words.size() : bar;
+            text += (text.empty() ? "" : "|") + words.substr(start, end - start) + "=" + std::to_string(code);
+            start = end + 1;
+        }
+    }
+    return text.c_str();
+}
 
 int main() {
     static WebHost host;
