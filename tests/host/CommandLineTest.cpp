@@ -130,6 +130,7 @@ TEST(CommandLine, EachOptionTakesTheEdgesOfItsRangeAndRefusesJustOutside) {
 TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
     const std::string dir = TempDir();
     Write(dir + "/ok.tmx", "on\nwait 2s\nprint Power\n");
+    Write(dir + "/nul.tmx", std::string("on\n\0", 4) + std::string(2 << 20, 'x'));
     const struct {
         std::string args;
         int code;
@@ -150,6 +151,9 @@ TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
         {"run - <&-", 2, "-: cannot read the script: standard input is closed"},
         {"run /dev/zero", 2, "/dev/zero: cannot read the script: not a regular file (a character device)"},
         {"run ''", 2, "an empty name ('') is not a script"},
+        // Reading stops at the first NUL byte: what follows it does not count
+        // towards the 1 MiB a script may be.
+        {"run - < " + dir + "/nul.tmx", 2, "-:2: NUL byte at column 1"},
         {"run " + dir + "/missing.tmx", 2, "cannot read the script: No such file"},
         {"run " + dir + "/ok.tmx - ", 2, "standard input (-) runs alone"},
         {"run " + Tmx5.substr(0, Tmx5.rfind('/')) + "/CMakeFiles", 2, "no scripts (*.tmx) below"},
