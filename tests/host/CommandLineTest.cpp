@@ -173,6 +173,17 @@ TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
         EXPECT_NE(res.err.find(r.says), std::string::npos) << cmd << "\n" << res.err;
     }
     EXPECT_EQ(RunScriptFile(dir, std::cout, std::cerr), 2) << "a folder given as the script";
+#ifdef TMX5_HAVE_WINDOW
+    // The window's options are checked before a display is looked for, and a
+    // bad one is answered with the list of them all.
+    const Result scale = Sh(Tmx5 + " --paused --scale 9");
+    EXPECT_EQ(scale.code, 2);
+    EXPECT_EQ(
+        scale.err,
+        "tmx5: --scale takes a whole number from 1 to 4, not \"9\" (the window takes --record FILE.tmx, "
+        "--utc "
+        "\"YYYY-MM-DD HH:MM:SS\", --speed N|fastest, --paused, --tools, --scale N and --load-state FILE)\n");
+#endif
 }
 
 // Writes used to go anywhere: absolute paths, "..", links out of the folder,

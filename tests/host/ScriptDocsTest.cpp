@@ -15,6 +15,7 @@
 #include "script/CommandLine.h"
 #include "script/ScriptCommands.h"
 #include "script/ScriptReference.h"
+#include "state/StateNames.h"
 
 namespace {
 
@@ -96,6 +97,13 @@ TEST(ScriptDocs, EveryOptionAndKeyRowHasItsDocs) {
         EXPECT_NE(reference.find(std::string(key.word) + ": " + key.help), std::string::npos) << key.word;
     }
     EXPECT_EQ(codes, (std::set<int>{KEY_MENU, KEY_CW, KEY_CCW, KEY_LEFT, KEY_RIGHT}));
+    // KeyCode's meaning in the reference names each code by its key word.
+    const StateName* keyCode = FindStateName("KeyCode");
+    ASSERT_NE(keyCode, nullptr);
+    for (const KeyRow& key : KeyTable())
+        EXPECT_NE(std::string(keyCode->meaning).find(std::to_string(key.code) + " " + key.word),
+                  std::string::npos)
+            << keyCode->meaning;
 }
 
 } // namespace
