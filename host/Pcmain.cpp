@@ -59,22 +59,6 @@ const qint64 PresentEveryNs = 1000000000 / 60;
 // stalling.
 const qint64 ResyncLimitNs = 1000000000;
 
-const char* KeyWord(qint64 code) {
-    switch (code) {
-        case KEY_MENU:
-            return "menu";
-        case KEY_CW:
-            return "cw";
-        case KEY_CCW:
-            return "ccw";
-        case KEY_LEFT:
-            return "left";
-        case KEY_RIGHT:
-            return "right";
-    }
-    return "?";
-}
-
 // The face picture is stored as a JPEG and decoded by Qt's JPEG plugin; the
 // window is still usable without it, so a missing plugin is only reported.
 QPixmap LoadFace() {

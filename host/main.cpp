@@ -1,11 +1,6 @@
 // tmx5: the TMX-5 instrument simulator.
 //
-//   tmx5              open the simulator window
-//   tmx5 [--record FILE.tmx] [--utc "YYYY-MM-DD HH:MM:SS"] [--speed N|fastest]
-//        [--paused] [--tools] [--scale N] [--load-state FILE]
-//                     the same, recording the session as a script for tmx5 run,
-//                     starting the clock at a UTC, speed or paused, with the
-//                     simulator controls, magnified, from a saved state
+//   tmx5 [OPTIONS]    open the simulator window (its options: script/CommandLine.cpp)
 //   tmx5 run [OPTIONS] PATH...
 //                     run a scenario headless (SCRIPT "-" reads standard input),
 //                     or a suite of them (headless/RunCommand.h)
@@ -21,14 +16,16 @@
 #include "headless/Explore.h"
 #include "headless/RunCommand.h"
 #include "headless/ScriptRunner.h"
+#include "script/CommandLine.h"
 #include "script/ScriptCommands.h"
 #include "script/ScriptReference.h"
 #ifdef TMX5_HAVE_WINDOW
 #include "window/WindowMain.h"
 #endif
 
-// The command line forms and the script commands come from the tables in
-// script/ScriptCommands.cpp, as do the man page and the script reference.
+// The command line forms and options and the script commands come from the
+// tables in script/CommandLine.cpp and script/ScriptCommands.cpp, as do the
+// man page and the script reference.
 static const std::string Usage = UsageText();
 
 // Ends the program: a failed write of standard output is status 2.
@@ -76,20 +73,14 @@ int main(int argc, char** argv) {
         WindowOptions options;
         std::string why;
         if (!ParseWindowOptions(argc - 1, argv + 1, &options, &why)) {
-            std::cerr << "tmx5: " << why
-                      << " (the window takes --record FILE.tmx, --utc \"YYYY-MM-DD HH:MM:SS\", --speed "
-                         "N|fastest, --paused, --tools, --scale N and --load-state FILE)\n";
+            std::cerr << "tmx5: " << why << " (the window takes " << OptionList(FOR_WINDOW) << ")\n";
             return 2;
         }
         // The toolkit sees only the program's name, not the window's options.
         return RunWindow(1, argv, options);
 #else
         // Without the window its options still mean something; anything else is named.
-        static const char* const windowOptions[] = {"--record", "--utc",   "--speed",     "--paused",
-                                                    "--tools",  "--scale", "--load-state"};
-        bool known = argc == 1;
-        for (const char* option : windowOptions) known = known || first == option;
-        if (!known) {
+        if (argc > 1 && !FindOption(FOR_WINDOW, first)) {
             std::cerr << "tmx5: unknown option " << first << "\ntmx5 --help lists the options\n";
             return 2;
         }

@@ -23,8 +23,8 @@ const u8 KEY_NONE = 0;
 const u8 KEY_MENU = 1;  // round middle button under the display
 const u8 KEY_CW = 2;    // knob one step clockwise
 const u8 KEY_CCW = 3;   // knob one step anticlockwise
-const u8 KEY_LEFT = 4;  // left soft key, F1
-const u8 KEY_RIGHT = 5; // right soft key, F2
+const u8 KEY_LEFT = 4;  // the F1 soft key, left under the display
+const u8 KEY_RIGHT = 5; // the F2 soft key, right under the display
 
 const u8 ZONE_COUNT = 153;       // zones 0..152
 const u8 ZONE_UTC_ZULU = 43;     // power-on main and second zone

@@ -17,29 +17,25 @@
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
 #include "ScreenKit.h"
-
-static const u8 ROW_DONE = 0;
-static const u8 ROW_CONTRAST = 1;
-static const u8 ROW_BACKLIGHT = 2;
-static const u8 ROW_TEMP_UNIT = 3;
+#include "ScreenRows.h"
 
 void DisplaySetupScreen(void) {
     LcdTitleConst(" DISP SETUP ");
-    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == ROW_DONE);
-    LcdTextLargeConst(0, 16, "ADJ CONTRAST", 0, MenuCursor == ROW_CONTRAST);
-    LcdMenuRowConst(0, ROW_BACKLIGHT, "BACKLIGHT: ", Backlight != 0 ? "ON" : "OFF");
-    LcdMenuRowConst(0, ROW_TEMP_UNIT, "TEMP UNIT: ", TempUnitF != 0 ? "|F" : "|C");
+    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == DISPLAY_ROW_DONE);
+    LcdTextLargeConst(0, 16, "ADJ CONTRAST", 0, MenuCursor == DISPLAY_ROW_CONTRAST);
+    LcdMenuRowConst(0, DISPLAY_ROW_BACKLIGHT, "BACKLIGHT: ", Backlight != 0 ? "ON" : "OFF");
+    LcdMenuRowConst(0, DISPLAY_ROW_TEMP_UNIT, "TEMP UNIT: ", TempUnitF != 0 ? "|F" : "|C");
 
     if (KeyCode == KEY_NONE) {
         return;
     }
     switch (KeyCode) {
         case KEY_MENU:
-            if (MenuCursor == ROW_DONE) {
+            if (MenuCursor == DISPLAY_ROW_DONE) {
                 ReturnToParent();
-            } else if (MenuCursor == ROW_CONTRAST) {
+            } else if (MenuCursor == DISPLAY_ROW_CONTRAST) {
                 OpenScreen(ContrastScreen);
-            } else if (MenuCursor == ROW_BACKLIGHT || MenuCursor == ROW_TEMP_UNIT) {
+            } else if (MenuCursor == DISPLAY_ROW_BACKLIGHT || MenuCursor == DISPLAY_ROW_TEMP_UNIT) {
                 EditMode = Toggled(EditMode);
             }
             break;
@@ -48,18 +44,18 @@ void DisplaySetupScreen(void) {
         case KEY_LEFT:
         case KEY_RIGHT:
             if (EditMode != 0) {
-                if (MenuCursor == ROW_BACKLIGHT) {
+                if (MenuCursor == DISPLAY_ROW_BACKLIGHT) {
                     Backlight = Toggled(Backlight);
-                } else if (MenuCursor == ROW_TEMP_UNIT) {
+                } else if (MenuCursor == DISPLAY_ROW_TEMP_UNIT) {
                     // Through SetTempUnit, so that the held minimum and maximum
                     // are converted into the new unit with it.
                     SetTempUnit(Toggled(TempUnitF));
                 }
             } else if (KeyCode == KEY_CW || KeyCode == KEY_RIGHT) {
-                if (MenuCursor < ROW_TEMP_UNIT) {
+                if (MenuCursor < DISPLAY_ROW_TEMP_UNIT) {
                     MenuCursor++;
                 }
-            } else if (MenuCursor > ROW_DONE) {
+            } else if (MenuCursor > DISPLAY_ROW_DONE) {
                 MenuCursor--;
             }
             break;

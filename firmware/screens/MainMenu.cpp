@@ -16,6 +16,7 @@
 
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
+#include "ScreenRows.h"
 
 struct MenuEntry {
     const char* FirstLine;
@@ -23,17 +24,19 @@ struct MenuEntry {
     u8 Icon;
 };
 
+// In the order of the MENU_ENTRY_* numbers (ScreenRows.h).
 static const MenuEntry Entries[] = {
     {"EXIT", "MENU", 6},  {"DISPLAY", "SETUP", 7}, {"PRESET", "TIMER", 5},    {"SET", "ALARM", 1},
     {"TIME", "SETUP", 0}, {"ADC", "VALUES", 3},    {"CALIBRATE", nullptr, 2},
 };
 static const u8 ENTRY_COUNT = sizeof Entries / sizeof Entries[0];
-static const u8 ENTRY_EXIT = 0;
-static const u8 LAST_ENTRY_USER = 4; // without the Calibrate check box
+static_assert(ENTRY_COUNT == MENU_LAST_SERVICE_ENTRY + 1, "one picture and name per main menu entry");
 
 void MainMenuScreen(void) {
+    // The last reachable entry; the scroll indicator counts the entries up to it.
+    const u8 last = CalibrateEnabled == 1 ? MENU_LAST_SERVICE_ENTRY : MENU_LAST_USER_ENTRY;
     LcdTitleConst(" MAIN MENU ");
-    LcdScrollBar(MenuCursor, CalibrateEnabled == 1 ? 7 : 5);
+    LcdScrollBar(MenuCursor, last + 1);
 
     // The cursor never leaves 0..6; the guard only keeps the table read safe.
     const MenuEntry* entry = MenuCursor < ENTRY_COUNT ? &Entries[MenuCursor] : nullptr;
@@ -50,10 +53,9 @@ void MainMenuScreen(void) {
     if (KeyCode == KEY_NONE) {
         return;
     }
-    u8 last = CalibrateEnabled == 1 ? FindScreen(MainMenuScreen)->LastCursor : LAST_ENTRY_USER;
     switch (KeyCode) {
         case KEY_MENU:
-            if (MenuCursor == ENTRY_EXIT) {
+            if (MenuCursor == MENU_ENTRY_EXIT) {
                 ReturnToParent();
                 HookSettingsChanged();
             } else if (entry != nullptr) {

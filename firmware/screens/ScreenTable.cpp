@@ -6,23 +6,25 @@
 // become the active screen themselves.
 #include "Screens.h"
 
+#include "ScreenRows.h"
+
 #include <cstring>
 
 // clang-format off
 static const ScreenRow Rows[] = {
-    // routine             name                   parent              row  last  keeps EditMode
-    {HomeScreen,         "HomeScreen",         nullptr,            0,   255,  0},
-    {MainMenuScreen,     "MainMenuScreen",     HomeScreen,         0,   6,    0},
-    {TimeSetupScreen,    "TimeSetupScreen",    MainMenuScreen,     4,   3,    0},
-    {SetUtcTimeScreen,   "SetUtcTimeScreen",   TimeSetupScreen,    1,   5,    0},
-    {DisplaySetupScreen, "DisplaySetupScreen", MainMenuScreen,     1,   3,    0},
-    {ContrastScreen,     "ContrastScreen",     DisplaySetupScreen, 1,   0,    1},
-    {TimerPresetScreen,  "TimerPresetScreen",  MainMenuScreen,     2,   2,    0},
-    {AlarmTimeScreen,    "AlarmTimeScreen",    MainMenuScreen,     3,   2,    0},
-    {AdcValuesScreen,    "AdcValuesScreen",    MainMenuScreen,     5,   0,    1},
-    {CalibrateScreen,    "CalibrateScreen",    MainMenuScreen,     6,   1,    1},
-    {MainZoneScreen,     "MainZoneScreen",     TimeSetupScreen,    2,   0,    0},
-    {LocalOffsetScreen,  "LocalOffsetScreen",  TimeSetupScreen,    3,   2,    0},
+    // routine             name                  parent              row in parent                 last cursor                 keeps EditMode
+    {HomeScreen,         "HomeScreen",         nullptr,            0,                            255,                        0},
+    {MainMenuScreen,     "MainMenuScreen",     HomeScreen,         0,                            MENU_LAST_SERVICE_ENTRY,    0},
+    {TimeSetupScreen,    "TimeSetupScreen",    MainMenuScreen,     MENU_ENTRY_TIME_SETUP,        TIME_SETUP_ROW_LOCAL_OFFSETS, 0},
+    {SetUtcTimeScreen,   "SetUtcTimeScreen",   TimeSetupScreen,    TIME_SETUP_ROW_SET_UTC,       UTC_FIELD_SECOND,           0},
+    {DisplaySetupScreen, "DisplaySetupScreen", MainMenuScreen,     MENU_ENTRY_DISPLAY_SETUP,     DISPLAY_ROW_TEMP_UNIT,      0},
+    {ContrastScreen,     "ContrastScreen",     DisplaySetupScreen, DISPLAY_ROW_CONTRAST,         ONE_ROW_ONLY,               1},
+    {TimerPresetScreen,  "TimerPresetScreen",  MainMenuScreen,     MENU_ENTRY_PRESET_TIMER,      TIMER_ALARM_FIELD_SECONDS,  0},
+    {AlarmTimeScreen,    "AlarmTimeScreen",    MainMenuScreen,     MENU_ENTRY_SET_ALARM,         TIMER_ALARM_FIELD_SECONDS,  0},
+    {AdcValuesScreen,    "AdcValuesScreen",    MainMenuScreen,     MENU_ENTRY_ADC_VALUES,        ONE_ROW_ONLY,               1},
+    {CalibrateScreen,    "CalibrateScreen",    MainMenuScreen,     MENU_ENTRY_CALIBRATE,         SERVICE_ROW_OFFSET,         1},
+    {MainZoneScreen,     "MainZoneScreen",     TimeSetupScreen,    TIME_SETUP_ROW_MAIN_ZONE,     ONE_ROW_ONLY,               0},
+    {LocalOffsetScreen,  "LocalOffsetScreen",  TimeSetupScreen,    TIME_SETUP_ROW_LOCAL_OFFSETS, OFFSET_ROW_MINUTES,         0},
 };
 // clang-format on
 

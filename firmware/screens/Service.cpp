@@ -19,14 +19,12 @@
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
 #include "ScreenKit.h"
-
-static const u8 ROW_DONE = 0;
-static const u8 ROW_OFFSET = 1;
+#include "ScreenRows.h"
 
 void AdcValuesScreen(void) {
     char text[TEXT_BUFFER];
     LcdTitleConst(" ADC VALUES ");
-    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == ROW_DONE);
+    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == SERVICE_ROW_DONE);
     // The count the temperature was computed from in this pass.
     snprintf(text, TEXT_BUFFER, "OAT: %u", (unsigned)SensorSample);
     LcdRowText(0, 16, text, 0);
@@ -34,7 +32,7 @@ void AdcValuesScreen(void) {
     if (KeyCode == KEY_NONE) {
         return;
     }
-    if (KeyCode == KEY_MENU && MenuCursor == ROW_DONE) {
+    if (KeyCode == KEY_MENU && MenuCursor == SERVICE_ROW_DONE) {
         ReturnToParent();
     }
     KeyCode = KEY_NONE;
@@ -43,46 +41,46 @@ void AdcValuesScreen(void) {
 void CalibrateScreen(void) {
     char text[TEXT_BUFFER];
     LcdTitleConst(" CALIBRATE ");
-    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == ROW_DONE);
+    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == SERVICE_ROW_DONE);
     // The offset with its sign, then the calibrated temperature, always in
     // Celsius whatever unit the home pages use.
     snprintf(text, TEXT_BUFFER, "%+d %d|C", (int)CalibrationOffset, (int)TempCelsius);
-    LcdMenuRowConst(0, ROW_OFFSET, "OAT: ", text);
+    LcdMenuRowConst(0, SERVICE_ROW_OFFSET, "OAT: ", text);
 
     if (KeyCode == KEY_NONE) {
         return;
     }
     switch (KeyCode) {
         case KEY_MENU:
-            if (MenuCursor == ROW_DONE) {
+            if (MenuCursor == SERVICE_ROW_DONE) {
                 ReturnToParent();
                 HookSettingsChanged();
-            } else if (MenuCursor == ROW_OFFSET) {
+            } else if (MenuCursor == SERVICE_ROW_OFFSET) {
                 EditMode = Toggled(EditMode);
             }
             break;
         case KEY_CW:
         case KEY_LEFT:
             if (EditMode == 1) {
-                if (MenuCursor == ROW_OFFSET && CalibrationOffset < CalibrationOffset_MAX) {
+                if (MenuCursor == SERVICE_ROW_OFFSET && CalibrationOffset < CalibrationOffset_MAX) {
                     CalibrationOffset++;
                 }
             } else if (KeyCode == KEY_CW) {
-                MenuCursor = ROW_OFFSET;
+                MenuCursor = SERVICE_ROW_OFFSET;
             } else {
-                MenuCursor = ROW_DONE;
+                MenuCursor = SERVICE_ROW_DONE;
             }
             break;
         case KEY_CCW:
         case KEY_RIGHT:
             if (EditMode == 1) {
-                if (MenuCursor == ROW_OFFSET && CalibrationOffset > CalibrationOffset_MIN) {
+                if (MenuCursor == SERVICE_ROW_OFFSET && CalibrationOffset > CalibrationOffset_MIN) {
                     CalibrationOffset--;
                 }
             } else if (KeyCode == KEY_RIGHT) {
-                MenuCursor = ROW_OFFSET;
+                MenuCursor = SERVICE_ROW_OFFSET;
             } else {
-                MenuCursor = ROW_DONE;
+                MenuCursor = SERVICE_ROW_DONE;
             }
             break;
         default:

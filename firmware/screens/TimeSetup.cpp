@@ -21,18 +21,7 @@
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
 #include "ScreenKit.h"
-
-static const u8 ROW_DONE = 0;
-static const u8 ROW_SET_UTC = 1;
-static const u8 ROW_MAIN_ZONE = 2;
-static const u8 ROW_LOCAL_OFFSETS = 3;
-
-static const u8 FIELD_YEAR = 0;
-static const u8 FIELD_MONTH = 1;
-static const u8 FIELD_DAY = 2;
-static const u8 FIELD_HOUR = 3;
-static const u8 FIELD_MINUTE = 4;
-static const u8 FIELD_SECOND = 5;
+#include "ScreenRows.h"
 
 // The year SET UTC TIME opens on. The instrument's clock is the host clock
 // plus the offset a confirm set, so it can run past the years the editor
@@ -49,10 +38,10 @@ static u32 EditorYear(u32 yearSince1900) {
 
 void TimeSetupScreen(void) {
     LcdTitleConst(" TIME SETUP ");
-    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == ROW_DONE);
-    LcdTextLargeConst(0, 16, "SET UTC TIME", 0, MenuCursor == ROW_SET_UTC);
-    LcdTextLargeConst(0, 24, "MAIN TIMEZONE", 0, MenuCursor == ROW_MAIN_ZONE);
-    LcdTextLargeConst(0, 32, "LOCAL OFFSETS", 0, MenuCursor == ROW_LOCAL_OFFSETS);
+    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == TIME_SETUP_ROW_DONE);
+    LcdTextLargeConst(0, 16, "SET UTC TIME", 0, MenuCursor == TIME_SETUP_ROW_SET_UTC);
+    LcdTextLargeConst(0, 24, "MAIN TIMEZONE", 0, MenuCursor == TIME_SETUP_ROW_MAIN_ZONE);
+    LcdTextLargeConst(0, 32, "LOCAL OFFSETS", 0, MenuCursor == TIME_SETUP_ROW_LOCAL_OFFSETS);
 
     if (KeyCode == KEY_NONE) {
         return;
@@ -60,21 +49,21 @@ void TimeSetupScreen(void) {
     switch (KeyCode) {
         case KEY_CW:
         case KEY_RIGHT:
-            if (MenuCursor < ROW_LOCAL_OFFSETS) {
+            if (MenuCursor < TIME_SETUP_ROW_LOCAL_OFFSETS) {
                 MenuCursor++;
             }
             break;
         case KEY_CCW:
         case KEY_LEFT:
-            if (MenuCursor > ROW_DONE) {
+            if (MenuCursor > TIME_SETUP_ROW_DONE) {
                 MenuCursor--;
             }
             break;
         case KEY_MENU:
-            if (MenuCursor == ROW_DONE) {
+            if (MenuCursor == TIME_SETUP_ROW_DONE) {
                 ReturnToParent();
-            } else if (MenuCursor <= ROW_LOCAL_OFFSETS) {
-                if (MenuCursor == ROW_SET_UTC) {
+            } else if (MenuCursor <= TIME_SETUP_ROW_LOCAL_OFFSETS) {
+                if (MenuCursor == TIME_SETUP_ROW_SET_UTC) {
                     EditHour = UtcTime.Hour;
                     EditMinute = UtcTime.Minute;
                     EditSecond = UtcTime.Second;
@@ -95,24 +84,24 @@ void TimeSetupScreen(void) {
 // The year, minutes and seconds step by KeyStep; month, day and hours by 1.
 static void IncreaseField(u8 field) {
     switch (field) {
-        case FIELD_YEAR: {
+        case UTC_FIELD_YEAR: {
             u32 s = EditYear + KeyStep;
             EditYear = s > EditYear_MAX ? EditYear_MIN : s;
             break;
         }
-        case FIELD_MONTH:
+        case UTC_FIELD_MONTH:
             EditMonth = EditMonth >= EditMonth_MAX ? EditMonth_MIN : (u8)(EditMonth + 1);
             break;
-        case FIELD_DAY:
+        case UTC_FIELD_DAY:
             EditDay = EditDay >= EditDay_MAX ? EditDay_MIN : (u8)(EditDay + 1);
             break;
-        case FIELD_HOUR:
+        case UTC_FIELD_HOUR:
             EditHour = EditHour >= EditHour_MAX ? 0 : (u8)(EditHour + 1);
             break;
-        case FIELD_MINUTE:
+        case UTC_FIELD_MINUTE:
             EditMinute = WrapUp(EditMinute, EditMinute_MAX);
             break;
-        case FIELD_SECOND:
+        case UTC_FIELD_SECOND:
             EditSecond = WrapUp(EditSecond, EditSecond_MAX);
             break;
         default:
@@ -122,26 +111,26 @@ static void IncreaseField(u8 field) {
 
 static void DecreaseField(u8 field) {
     switch (field) {
-        case FIELD_YEAR: {
+        case UTC_FIELD_YEAR: {
             // Unsigned: the year lies far above any step, so the difference
             // cannot wrap below zero before the compare.
             u32 d = EditYear - KeyStep;
             EditYear = d < EditYear_MIN ? EditYear_MAX : d;
             break;
         }
-        case FIELD_MONTH:
+        case UTC_FIELD_MONTH:
             EditMonth = EditMonth <= EditMonth_MIN ? EditMonth_MAX : (u8)(EditMonth - 1);
             break;
-        case FIELD_DAY:
+        case UTC_FIELD_DAY:
             EditDay = EditDay <= EditDay_MIN ? EditDay_MAX : (u8)(EditDay - 1);
             break;
-        case FIELD_HOUR:
+        case UTC_FIELD_HOUR:
             EditHour = EditHour == 0 ? EditHour_MAX : (u8)(EditHour - 1);
             break;
-        case FIELD_MINUTE:
+        case UTC_FIELD_MINUTE:
             EditMinute = WrapDown(EditMinute, EditMinute_MAX);
             break;
-        case FIELD_SECOND:
+        case UTC_FIELD_SECOND:
             EditSecond = WrapDown(EditSecond, EditSecond_MAX);
             break;
         default:
@@ -168,14 +157,14 @@ void SetUtcTimeScreen(void) {
     LcdTitleConst(" SET UTC TIME ");
     // The year's last column (46) is also the first column of the "/".
     snprintf(text, TEXT_BUFFER, "%04u", (unsigned)EditYear);
-    LcdTextLarge(15, 20, text, 1, MenuCursor == FIELD_YEAR);
+    LcdTextLarge(15, 20, text, 1, MenuCursor == UTC_FIELD_YEAR);
     LcdTextLargeConst(46, 20, "/", 1, 0);
     snprintf(text, TEXT_BUFFER, "%02d", EditMonth);
-    LcdTextLarge(55, 20, text, 1, MenuCursor == FIELD_MONTH);
+    LcdTextLarge(55, 20, text, 1, MenuCursor == UTC_FIELD_MONTH);
     LcdTextLargeConst(74, 20, "/", 1, 0);
     snprintf(text, TEXT_BUFFER, "%02d", EditDay);
-    LcdTextLarge(83, 20, text, 1, MenuCursor == FIELD_DAY);
-    DrawTimeFields(EditHour, EditMinute, EditSecond, FIELD_HOUR);
+    LcdTextLarge(83, 20, text, 1, MenuCursor == UTC_FIELD_DAY);
+    DrawTimeFields(EditHour, EditMinute, EditSecond, UTC_FIELD_HOUR);
 
     if (KeyCode == KEY_NONE) {
         return;
@@ -190,9 +179,9 @@ void SetUtcTimeScreen(void) {
             DecreaseField(MenuCursor);
             break;
         case KEY_MENU:
-            if (MenuCursor < FIELD_SECOND) {
+            if (MenuCursor < UTC_FIELD_SECOND) {
                 MenuCursor++;
-            } else if (MenuCursor == FIELD_SECOND) {
+            } else if (MenuCursor == UTC_FIELD_SECOND) {
                 ConfirmUtc();
             }
             break;

@@ -17,25 +17,22 @@
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
 #include "ScreenKit.h"
-
-static const u8 FIELD_HOURS = 0;
-static const u8 FIELD_MINUTES = 1;
-static const u8 FIELD_SECONDS = 2;
+#include "ScreenRows.h"
 
 // The page of both editors; hint names the value being set.
 static void DrawTimeEditor(const char* hint, u8 hours, u8 minutes, u8 seconds) {
     LcdTextLargeCentredConst(57, 0, "USE { } OR ~", 0, 0);
     LcdTextLargeCentredConst(57, 10, "TO ADJUST THE", 0, 0);
     LcdTextLargeCentredConst(57, 20, hint, 0, 0);
-    DrawTimeFields(hours, minutes, seconds, FIELD_HOURS);
+    DrawTimeFields(hours, minutes, seconds, TIMER_ALARM_FIELD_HOURS);
 }
 
 // MENU on the fields: next field, and from the seconds back to the menu
 // entry that opened the editor.
 static void NextField(void) {
-    if (MenuCursor < FIELD_SECONDS) {
+    if (MenuCursor < TIMER_ALARM_FIELD_SECONDS) {
         MenuCursor++;
-    } else if (MenuCursor == FIELD_SECONDS) {
+    } else if (MenuCursor == TIMER_ALARM_FIELD_SECONDS) {
         ReturnToParent();
     }
 }
@@ -51,13 +48,13 @@ void TimerPresetScreen(void) {
     if (KeyCode == KEY_MENU) {
         NextField();
     } else if (up || down) {
-        if (MenuCursor == FIELD_HOURS) {
+        if (MenuCursor == TIMER_ALARM_FIELD_HOURS) {
             TimerPresetHours = up ? WrapUp(TimerPresetHours, TimerPresetHours_MAX)
                                   : WrapDown(TimerPresetHours, TimerPresetHours_MAX);
-        } else if (MenuCursor == FIELD_MINUTES) {
+        } else if (MenuCursor == TIMER_ALARM_FIELD_MINUTES) {
             TimerPresetMinutes = up ? WrapUp(TimerPresetMinutes, TimerPresetMinutes_MAX)
                                     : WrapDown(TimerPresetMinutes, TimerPresetMinutes_MAX);
-        } else if (MenuCursor == FIELD_SECONDS) {
+        } else if (MenuCursor == TIMER_ALARM_FIELD_SECONDS) {
             TimerPresetSeconds = up ? WrapUp(TimerPresetSeconds, TimerPresetSeconds_MAX)
                                     : WrapDown(TimerPresetSeconds, TimerPresetSeconds_MAX);
         }
@@ -76,16 +73,16 @@ void AlarmTimeScreen(void) {
     if (KeyCode == KEY_MENU) {
         NextField();
     } else if (up || down) {
-        if (MenuCursor == FIELD_HOURS) {
+        if (MenuCursor == TIMER_ALARM_FIELD_HOURS) {
             // The hour of day always steps by 1, fast keys or not.
             if (up) {
                 AlarmHour = AlarmHour >= AlarmHour_MAX ? 0 : (u8)(AlarmHour + 1);
             } else {
                 AlarmHour = AlarmHour == 0 ? AlarmHour_MAX : (u8)(AlarmHour - 1);
             }
-        } else if (MenuCursor == FIELD_MINUTES) {
+        } else if (MenuCursor == TIMER_ALARM_FIELD_MINUTES) {
             AlarmMinute = up ? WrapUp(AlarmMinute, AlarmMinute_MAX) : WrapDown(AlarmMinute, AlarmMinute_MAX);
-        } else if (MenuCursor == FIELD_SECONDS) {
+        } else if (MenuCursor == TIMER_ALARM_FIELD_SECONDS) {
             AlarmSecond = up ? WrapUp(AlarmSecond, AlarmSecond_MAX) : WrapDown(AlarmSecond, AlarmSecond_MAX);
         }
     }

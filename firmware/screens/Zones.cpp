@@ -22,10 +22,7 @@
 #include "../lcd/Lcd.h"
 #include "../runtime/Runtime.h"
 #include "ScreenKit.h"
-
-static const u8 ROW_DONE = 0;
-static const u8 ROW_HOURS = 1;
-static const u8 ROW_MINUTES = 2;
+#include "ScreenRows.h"
 
 // The zone's standard offset from UTC, "UTC+5:45", "UTC-12:00": the hours
 // with their sign, then the minutes as stored (the zone table keeps them
@@ -83,10 +80,10 @@ void MainZoneScreen(void) {
 
 // The knob while an offset is being changed: up is 1, down 0.
 static void ChangeOffset(u8 up) {
-    if (MenuCursor == ROW_HOURS) {
+    if (MenuCursor == OFFSET_ROW_HOURS) {
         s8* v = &LocalOffsetHours[SecondZone];
         *v = up ? OffsetUp(*v, LocalOffsetHours_MAX) : OffsetDown(*v, LocalOffsetHours_MAX);
-    } else if (MenuCursor == ROW_MINUTES) {
+    } else if (MenuCursor == OFFSET_ROW_MINUTES) {
         s8* v = &LocalOffsetMinutes[SecondZone];
         *v = up ? OffsetUp(*v, LocalOffsetMinutes_MAX) : OffsetDown(*v, LocalOffsetMinutes_MAX);
     }
@@ -95,11 +92,11 @@ static void ChangeOffset(u8 up) {
 void LocalOffsetScreen(void) {
     char text[TEXT_BUFFER];
     LcdTitleConst(" LOCAL OFFSET ");
-    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == ROW_DONE);
+    LcdTextLargeCentredConst(57, 8, "*** DONE ***", 0, MenuCursor == OFFSET_ROW_DONE);
     snprintf(text, TEXT_BUFFER, "%+02d", (int)LocalOffsetHours[SecondZone]);
-    LcdMenuRowConst(0, ROW_HOURS, "HOUR: ", text);
+    LcdMenuRowConst(0, OFFSET_ROW_HOURS, "HOUR: ", text);
     snprintf(text, TEXT_BUFFER, "%+02d", (int)LocalOffsetMinutes[SecondZone]);
-    LcdMenuRowConst(0, ROW_MINUTES, "MINUTE: ", text);
+    LcdMenuRowConst(0, OFFSET_ROW_MINUTES, "MINUTE: ", text);
     ZoneName(SecondZone, text);
     LcdTextLargeCentred(57, 35, text, 0, 0);
     FormatZoneOffset(SecondZone, text);
@@ -112,23 +109,23 @@ void LocalOffsetScreen(void) {
     }
     switch (KeyCode) {
         case KEY_MENU:
-            if (MenuCursor == ROW_DONE) {
+            if (MenuCursor == OFFSET_ROW_DONE) {
                 ReturnToParent();
-            } else if (MenuCursor == ROW_HOURS || MenuCursor == ROW_MINUTES) {
+            } else if (MenuCursor == OFFSET_ROW_HOURS || MenuCursor == OFFSET_ROW_MINUTES) {
                 EditMode = Toggled(EditMode);
             }
             break;
         case KEY_CW:
             if (EditMode == 1) {
                 ChangeOffset(1);
-            } else if (MenuCursor < ROW_MINUTES) {
+            } else if (MenuCursor < OFFSET_ROW_MINUTES) {
                 MenuCursor++;
             }
             break;
         case KEY_CCW:
             if (EditMode == 1) {
                 ChangeOffset(0);
-            } else if (MenuCursor > ROW_DONE) {
+            } else if (MenuCursor > OFFSET_ROW_DONE) {
                 MenuCursor--;
             }
             break;

@@ -185,17 +185,10 @@ static bool PbmNumber(const std::string& s, size_t* pos, int* value) {
 }
 
 bool ReadFramePbm(const std::string& path, u8* frame, std::string* error) {
-    std::string s, why;
-    switch (ReadRegularFile(path, FRAME_FILE_LIMIT, &s, &why)) {
-        case READ_OK:
-            break;
-        case READ_TOO_LARGE:
-            *error = path + " is larger than 1 MiB: not a 114 x 64 frame";
-            return false;
-        default:
-            *error = "cannot read " + path + ": " + why;
-            return false;
-    }
+    std::string s;
+    if (!ReadWholeFile(path, FRAME_FILE_LIMIT, &s, path + " is larger than 1 MiB: not a 114 x 64 frame",
+                       "cannot read " + path + ": ", error))
+        return false;
     if (s.size() < 2 || s[0] != 'P' || (s[1] != '1' && s[1] != '4')) {
         *error = path + " is not a PBM picture (P1 or P4)";
         return false;

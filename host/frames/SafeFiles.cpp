@@ -215,6 +215,28 @@ ReadFault ReadRegularFile(const std::string& path, size_t limit, std::string* te
         *why = "larger than " + std::to_string(limit) + " bytes";
         return READ_TOO_LARGE;
     }
+    fault = ReadToEnd(fd, limit, false, text, why);
+    if (fault == READ_TOO_LARGE) *why = "larger than " + std::to_string(limit) + " bytes";
+    close(fd);
+    return fault;
+}
+
+bool ReadWholeFile(const std::string& path, size_t limit, std::string* text, const std::string& tooLarge,
+                   const std::string& cannotRead, std::string* error) {
+    std::string why;
+    switch (ReadRegularFile(path, limit, text, &why)) {
+        case READ_OK:
+            return true;
+        case READ_TOO_LARGE:
+            *error = tooLarge;
+            return false;
+        default:
+            *error = cannotRead + why;
+            return false;
+    }
+}
+
+ReadFault ReadToEnd(int fd, size_t limit, bool stopAtNul, std::string* text, std::string* why) {
     text->clear();
     char buffer[65536];
     for (;;) {
@@ -222,17 +244,13 @@ ReadFault ReadRegularFile(const std::string& path, size_t limit, std::string* te
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             *why = std::strerror(errno);
-            close(fd);
             return READ_ERROR;
         }
-        if (n == 0) break;
-        if (text->size() + (size_t)n > limit) {
-            close(fd);
-            *why = "larger than " + std::to_string(limit) + " bytes";
-            return READ_TOO_LARGE;
-        }
-        text->append(buffer, (size_t)n);
+        if (n == 0) return READ_OK;
+        const char* nul = stopAtNul ? (const char*)std::memchr(buffer, 0, (size_t)n) : nullptr;
+        const size_t keep = nul ? (size_t)(nul - buffer) + 1 : (size_t)n;
+        if (text->size() + keep > limit) return READ_TOO_LARGE;
+        text->append(buffer, keep);
+        if (nul) return READ_OK;
     }
-    close(fd);
-    return READ_OK;
 }

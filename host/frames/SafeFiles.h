@@ -64,6 +64,16 @@ enum ReadFault { READ_OK, READ_MISSING, READ_NOT_REGULAR, READ_TOO_LARGE, READ_E
 // than 1048576 bytes", the system's reason).
 ReadFault ReadRegularFile(const std::string& path, size_t limit, std::string* text, std::string* why);
 
+// ReadRegularFile for a caller that only reports: false with *error set to
+// tooLarge past the limit, or to cannotRead followed by the reason.
+bool ReadWholeFile(const std::string& path, size_t limit, std::string* text, const std::string& tooLarge,
+                   const std::string& cannotRead, std::string* error);
+
+// Reads fd to its end into *text, at most limit bytes (READ_TOO_LARGE past
+// them, *why not set). With stopAtNul the reading ends after the first NUL
+// byte, which is kept. A read error is READ_ERROR with the system's reason.
+ReadFault ReadToEnd(int fd, size_t limit, bool stopAtNul, std::string* text, std::string* why);
+
 // Opens a regular file for reading without blocking on a FIFO or a device:
 // the descriptor, or -1 with *why set (as ReadRegularFile says it).
 int OpenRegularFile(const std::string& path, std::string* why, ReadFault* fault = nullptr);

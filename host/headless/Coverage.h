@@ -22,6 +22,28 @@
 #include "HeadlessHost.h"
 #include "state/StateNames.h"
 
+// The notable conditions, as they stand in CoverageData::conditions.
+enum CoverageCondition {
+    C_TIMER_EXPIRED,
+    C_TIMER_ACKNOWLEDGED,
+    C_ALARM_REACHED,
+    C_ALARM_ACKNOWLEDGED,
+    C_STOPWATCH_RUNNING,
+    C_OAT_UNDER_RANGE,
+    C_OAT_OVER_RANGE,
+    C_MINMAX_RESET,
+    C_UNIT_CHANGED,
+    C_INACTIVITY_RETURN,
+    C_UTC_SET,
+    C_ZONE_WRAPPED_UP,
+    C_ZONE_WRAPPED_DOWN,
+    C_KEYFAST_USED,
+    C_CALIBRATE_USED,
+    C_ON_WHILE_RUNNING,
+    C_OFF_DURING_SPLASH,
+    COVERAGE_CONDITION_COUNT
+};
+
 struct CoverageData {
     struct Screen {
         std::string name;

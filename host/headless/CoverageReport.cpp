@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "Coverage.h"
-#include "RunCommand.h"
+#include "Suite.h"
 #include "screens/Screens.h"
 
 namespace {

@@ -420,25 +420,15 @@ bool ReadScriptText(int fd, std::string* text, std::string* why) {
         *why = "it is a folder";
         return false;
     }
-    text->clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *why = std::strerror(errno);
-            return false;
-        }
-        if (n == 0) return true;
-        const char* nul = (const char*)std::memchr(buffer, 0, (size_t)n);
-        const size_t keep = nul ? (size_t)(nul - buffer) + 1 : (size_t)n;
-        if (text->size() + keep > SCRIPT_MAX_BYTES) {
+    switch (ReadToEnd(fd, SCRIPT_MAX_BYTES, true, text, why)) {
+        case READ_OK:
+            return true;
+        case READ_TOO_LARGE:
             *why = "it is longer than " + std::to_string(SCRIPT_MAX_BYTES) +
                    " bytes (1 MiB), the most a script may be";
             return false;
-        }
-        text->append(buffer, keep);
-        if (nul) return true;
+        default:
+            return false;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "LiveInstrument.h"
 #include "frames/FrameConvert.h"
 #include "runtime/Runtime.h"
+#include "script/ScriptCommands.h"
 #include "state/StateFile.h"
 #include "state/StateNames.h"
 
@@ -60,6 +61,9 @@ PYBIND11_MODULE(_tmx5, m) {
     m.attr("VERSION") = py::str(TMX5_VERSION);
     m.attr("WIDTH") = (int)LCD_WIDTH;
     m.attr("HEIGHT") = (int)LCD_HEIGHT;
+    py::list keys;
+    for (const KeyRow& key : KeyTable()) keys.append(py::str(key.word));
+    m.attr("KEYS") = py::tuple(keys);
 
     m.def("state_names", [] {
         py::list names;

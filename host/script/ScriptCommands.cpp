@@ -39,7 +39,46 @@ bool ParseScriptUtc(const std::string& date, const std::string& time, long long*
 }
 
 // clang-format off
+const std::vector<KeyRow>& KeyTable() {
+    static const std::vector<KeyRow> keys = {
+        {"menu",  KEY_MENU,  "the round key under the display"},
+        {"cw",    KEY_CW,    "the knob turned one step clockwise"},
+        {"ccw",   KEY_CCW,   "the knob turned one step anticlockwise"},
+        {"left",  KEY_LEFT,  "the left soft key, F1"},
+        {"right", KEY_RIGHT, "the right soft key, F2"},
+    };
+    return keys;
+}
+// clang-format on
+
+std::string KeyWord(long long code) {
+    for (const KeyRow& key : KeyTable())
+        if (key.code == code) return key.word;
+    return std::to_string(code);
+}
+
+// The key words with sep between them: "menu|cw|ccw|left|right".
+static std::string KeyWords(const char* sep) {
+    std::string s;
+    for (const KeyRow& key : KeyTable()) s += (s.empty() ? "" : sep) + std::string(key.word);
+    return s;
+}
+
+// clang-format off
 const std::vector<ScriptCommandRow>& ScriptCommandTable() {
+    // The key command's words, codes and docs come from the key table.
+    static const std::string keyChoices = KeyWords("|"), keySynopsis = "key " + keyChoices,
+                             keyBad = "unknown key %s (" + KeyWords(", ") + ")";
+    static const std::vector<long long> keyCodes = [] {
+        std::vector<long long> codes;
+        for (const KeyRow& key : KeyTable()) codes.push_back(key.code);
+        return codes;
+    }();
+    static const std::string keyMore = [] {
+        std::string s;
+        for (const KeyRow& key : KeyTable()) s += (s.empty() ? "" : "; ") + std::string(key.word) + ": " + key.help;
+        return s + ".";
+    }();
     static const std::vector<ScriptCommandRow> table = {
         {"utc", K::UTC, false, 2, 2, "utc YYYY-MM-DD HH:MM:SS", nullptr,
          {{ARG_UTC, "YYYY-MM-DD HH:MM:SS", 0, 0, nullptr, {}, "not a UTC time from 1970 to 2099: %s"}},
@@ -55,11 +94,9 @@ const std::vector<ScriptCommandRow>& ScriptCommandTable() {
         {"off", K::OFF, true, 0, 0, "off", nullptr, {},
          "click OFF", nullptr,
          "off"},
-        {"key", K::KEY, true, 1, 1, "key menu|cw|ccw|left|right", nullptr,
-         {{ARG_CHOICE, "KEY", 0, 0, "menu|cw|ccw|left|right", {KEY_MENU, KEY_CW, KEY_CCW, KEY_LEFT, KEY_RIGHT},
-           "unknown key %s (menu, cw, ccw, left, right)"}},
-         "click a key",
-         "menu is the round key, cw and ccw turn the knob one step, left and right are the soft keys.",
+        {"key", K::KEY, true, 1, 1, keySynopsis.c_str(), nullptr,
+         {{ARG_CHOICE, "KEY", 0, 0, keyChoices.c_str(), keyCodes, keyBad.c_str()}},
+         "click a key", keyMore.c_str(),
          "key cw"},
         {"sensor", K::SENSOR, true, 1, 1, "sensor N", "0 to 4096",
          {{ARG_NUMBER, "N", 0, 4096, nullptr, {}, "sensor position must be 0 to 4096, not %s"}},
@@ -148,56 +185,6 @@ const std::vector<ScriptCommandRow>& ScriptCommandTable() {
          "load-state at-noon.state"},
     };
     return table;
-}
-
-const std::vector<ProgramOption>& ProgramOptions() {
-    static const std::vector<ProgramOption> options = {
-        {"tmx5", "open the simulator window"},
-        {"  --record FILE.tmx",
-         "record every input into FILE.tmx as a script for tmx5 run, in passes, ending with an expect line "
-         "for every value that differs from power-on and an expect-frame of the last frame (FILE.last.pbm); "
-         "an older FILE.tmx stays until the recording ends whole"},
-        {"  --utc \"YYYY-MM-DD HH:MM:SS\"", "start the simulated clock at that UTC instead of the computer's"},
-        {"  --speed N|fastest", "run N times faster than real time (1 to 100000), or as fast as the machine goes"},
-        {"  --paused", "start paused (the simulator controls step and resume)"},
-        {"  --tools", "open the simulator controls too (F12 or Ctrl+T in the window)"},
-        {"  --scale N", "magnify the whole window 1 to 4 times, with crisp pixels"},
-        {"  --load-state FILE", "open the window in a state that save-state or --state-on-failure wrote"},
-        {"tmx5 run SCRIPT", "run a scenario script headless (\"-\" reads standard input)"},
-        {"tmx5 run PATH...",
-         "run scripts and folders (every *.tmx below, sorted) as a suite, each script in a process of its "
-         "own: a line each, PASS, FAIL or BAD and its time, then \"N passed, N failed\""},
-        {"  --update-frames", "write every missing, changed or broken expect-frame reference"},
-        {"  --state-on-failure",
-         "at a failed expectation also write the state to SCRIPT.failed.state (the script's name without "
-         ".tmx) beside the script or below --out DIR, for tmx5 --load-state; never over a file the run reads"},
-        {"  --out DIR", "write files below DIR instead of the script's folder (a suite of several paths: below "
-                        "DIR and each script's folder as given)"},
-        {"  --allow-any-path", "let file names be absolute, hold .. or lead out through links"},
-        {"  --timeout SECONDS", "end a script's run after SECONDS of real time (status 1), whatever it waits on"},
-        {"  -j N", "run N scripts of a suite at once (default: the number of cores)"},
-        {"  --shard K/N", "run the K-th of N parts of the suite (every N-th script from the K-th)"},
-        {"  --junit FILE", "write a JUnit XML report of the suite (its path is checked before the suite runs)"},
-        {"  --coverage FILE",
-         "record what the run or suite made the instrument do, against its tables (screens and home pages, "
-         "transitions, keys per screen, rows and fields, notable conditions, every variable's lowest and highest "
-         "value), write it to FILE as JSON and print a line \"coverage: screens N/N, ...\""},
-        {"  --coverage-html FILE",
-         "write the coverage as one HTML page: the screen graph, and tables of what was never done"},
-        {"  --coverage-min PCT", "exit 1 (with the coverage line) when a group is covered below PCT percent"},
-        {"  --coverage-part FILE",
-         "write the script's coverage to FILE and print nothing of it (what a suite asks of each script)"},
-        {"tmx5 explore --out DIR",
-         "explore every screen, row and key the instrument can reach from power-on and write a suite of short "
-         "scenarios into DIR, one per screen, home page, row, transition and screen-and-key pair, each ending "
-         "with expect ScreenHandler and an expect-frame of its last frame (references in DIR/frames), check that "
-         "it passes, and list the table's screens, transitions, keys and rows it could not reach"},
-        {"tmx5 --help", "print the command lines and the script commands"},
-        {"tmx5 --version", "print the program's and the firmware's version"},
-        {"tmx5 --man", "print this manual as a man page (roff)"},
-        {"tmx5 --reference", "print the script reference, docs/SCRIPTS.md (Markdown)"},
-    };
-    return options;
 }
 
 const std::vector<ReferenceNote>& ScriptLimits() {
@@ -334,55 +321,4 @@ std::vector<std::string> DescribeArgs(const ScriptCommandRow& row) {
         }
     }
     return out;
-}
-
-// Words of text wrapped at width, each line after the first indented.
-static std::string Wrap(const std::string& text, size_t first, size_t indent, size_t width) {
-    std::string out, line;
-    size_t used = first, start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(' ', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string word = text.substr(start, end - start);
-        if (!line.empty() && used + 1 + word.size() > width) {
-            out += line + "\n" + std::string(indent, ' ');
-            line.clear();
-            used = indent;
-        }
-        if (!line.empty()) {
-            line += ' ';
-            used++;
-        }
-        line += word;
-        used += word.size();
-        start = end + 1;
-    }
-    return out + line;
-}
-
-// "  SYNOPSIS   help" with the help at column `column`, on the next line when
-// the synopsis is too long.
-static std::string HelpEntry(const std::string& lead, const std::string& synopsis, const std::string& help,
-                             size_t column) {
-    std::string s = lead + synopsis;
-    if (s.size() + 1 > column)
-        s += "\n" + std::string(column, ' ');
-    else
-        s += std::string(column - s.size(), ' ');
-    return s + Wrap(help, column, column, 100) + "\n";
-}
-
-std::string UsageText() {
-    std::string s;
-    bool first = true;
-    for (const ProgramOption& o : ProgramOptions()) {
-        s += HelpEntry(first ? "usage: " : "       ", o.synopsis, o.help, 28);
-        first = false;
-    }
-    s += "\nA scenario script drives the instrument on a virtual clock that starts at\n"
-         "2026-01-01 00:00:00 UTC. One command per line, or several separated by ';':\n";
-    for (const ScriptCommandRow& row : ScriptCommandTable()) s += HelpEntry("  ", row.synopsis, row.help, 28);
-    s += "Exit status:\n";
-    for (const ReferenceNote& e : ExitCodes()) s += HelpEntry("  ", e.topic, e.text, 6);
-    return s;
 }

@@ -1,4 +1,5 @@
-// The script commands and the program's options, one row each.
+// The script commands, one row each (the program's options are in
+// CommandLine.h).
 //
 // The runner's parser reads its commands, their arguments and their ranges
 // from this table; `tmx5 --help`, `tmx5 --man` and docs/SCRIPTS.md are
@@ -82,16 +83,21 @@ const ScriptCommandRow* FindScriptCommand(const std::string& name);
 // The (first) row of a kind.
 const ScriptCommandRow& ScriptCommandOf(ScriptCommandKind::Kind kind);
 
+// The instrument's keys as the key command names them, one row each: the
+// script, its reference, the window's and the page's recordings, the
+// Python module and the tests all take their key words from here.
+struct KeyRow {
+    const char* word; // "cw"
+    int code;         // the KeyCode it posts, KEY_*
+    const char* help; // what it is on the instrument
+};
+const std::vector<KeyRow>& KeyTable();
+// The word of a key code ("cw"); a code no key posts is written as its digits.
+std::string KeyWord(long long code);
+
 // A script line for a command: FormatCommand(KEY, {"cw"}) is "key cw".
 // The arguments are taken as written; a wrong count throws std::logic_error.
 std::string FormatCommand(ScriptCommandKind::Kind kind, const std::vector<std::string>& args = {});
-
-// The program's command line forms, for --help and the man page.
-struct ProgramOption {
-    const char* synopsis; // "tmx5 run SCRIPT"
-    const char* help;     // what it does
-};
-const std::vector<ProgramOption>& ProgramOptions();
 
 // What `tmx5 run` holds a script to, what it exits with, where it writes.
 struct ReferenceNote {
@@ -107,7 +113,5 @@ const std::vector<ReferenceNote>& PathRules();
 // the seconds since 1970.
 bool ParseScriptUtc(const std::string& date, const std::string& time, long long* seconds);
 
-// The whole of `tmx5 --help`.
-std::string UsageText();
 // The arguments of a command as the reference lists them ("N: 0 to 4096").
 std::vector<std::string> DescribeArgs(const ScriptCommandRow& row);

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "screens/Screens.h"
+#include "script/CommandLine.h"
 #include "script/ScriptCommands.h"
 #include "state/StateNames.h"
 

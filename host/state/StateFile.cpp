@@ -16,71 +16,36 @@ namespace {
 
 const char VersionWord[] = "tmx5-state";
 
-// The host's lines: name, range, and where the value goes.
+// The host's lines, one row each: name, range, and the member of
+// HostSnapshot the value comes from and goes to.
 struct HostField {
     const char* name;
     long long lo, hi;
+    long long (*get)(const HostSnapshot&);
+    void (*set)(HostSnapshot*, long long);
 };
+#define HOST_FIELD(name, member, lo, hi)                                             \
+    {                                                                                \
+        name, lo, hi, [](const HostSnapshot& h) { return (long long)h.member; },     \
+            [](HostSnapshot* h, long long v) { h->member = (decltype(h->member))v; } \
+    }
 // The host clock stays where a run can take it: the clock's 1970..2100 plus
 // the 10,000 virtual hours one script may add; virtual time stays within
 // those 10,000 hours.
 const long long LongestRunMs = 10000LL * 3600000;
 const long long Year2100Ms = 4102444800000LL;
+// clang-format off
 const HostField HostFields[] = {
-    {"VirtualMs", 0, LongestRunMs},
-    {"HostUtcMs", 0, Year2100Ms + LongestRunMs},
-    {"FrameMs", 1, 1000},
-    {"TrackBar", 0, 4096},
-    {"Calibrate", 0, 1},
-    {"KeyFast", 0, 1},
-    {"Lamp", 0, 0xFFFFFFFFLL},
+    HOST_FIELD("VirtualMs", virtualMs, 0, LongestRunMs),
+    HOST_FIELD("HostUtcMs", hostUtcMs, 0, Year2100Ms + LongestRunMs),
+    HOST_FIELD("FrameMs",   frameMs,   1, 1000),
+    HOST_FIELD("TrackBar",  trackBar,  0, 4096),
+    HOST_FIELD("Calibrate", calibrate, 0, 1),
+    HOST_FIELD("KeyFast",   keyFast,   0, 1),
+    HOST_FIELD("Lamp",      lamp,      0, 0xFFFFFFFFLL),
 };
-const int HostFieldCount = sizeof HostFields / sizeof HostFields[0];
-
-long long HostValue(const HostSnapshot& h, int i) {
-    switch (i) {
-        case 0:
-            return (long long)h.virtualMs;
-        case 1:
-            return h.hostUtcMs;
-        case 2:
-            return h.frameMs;
-        case 3:
-            return h.trackBar;
-        case 4:
-            return h.calibrate;
-        case 5:
-            return h.keyFast;
-        default:
-            return h.lamp;
-    }
-}
-
-void SetHostValue(HostSnapshot* h, int i, long long v) {
-    switch (i) {
-        case 0:
-            h->virtualMs = (uint64_t)v;
-            break;
-        case 1:
-            h->hostUtcMs = v;
-            break;
-        case 2:
-            h->frameMs = (uint32_t)v;
-            break;
-        case 3:
-            h->trackBar = (int)v;
-            break;
-        case 4:
-            h->calibrate = v != 0;
-            break;
-        case 5:
-            h->keyFast = v != 0;
-            break;
-        default:
-            h->lamp = (u32)v;
-            break;
-    }
-}
+// clang-format on
+#undef HOST_FIELD
 
 std::vector<std::string> Words(const std::string& line) {
     std::vector<std::string> words;
@@ -152,8 +117,8 @@ std::string FormatStateFile(const InstrumentSnapshot& s) {
     std::string text = std::string(VersionWord) + " " + std::to_string(STATE_FILE_VERSION) + "\n";
     text +=
         "# A TMX-5 simulator state: tmx5 run (load-state FILE) or tmx5 --load-state FILE resume from it.\n";
-    for (int i = 0; i < HostFieldCount; i++)
-        text += std::string(HostFields[i].name) + " " + std::to_string(HostValue(s.host, i)) + "\n";
+    for (const HostField& f : HostFields)
+        text += std::string(f.name) + " " + std::to_string(f.get(s.host)) + "\n";
     const char* screen = ScreenRoutineName(s.screen);
     text += std::string("ScreenHandler ") + (screen ? screen : "none") + "\n";
     const std::vector<StateName>& names = StateNames();
@@ -240,16 +205,16 @@ bool ParseStateFile(const std::string& text, InstrumentSnapshot* out, int* line,
             s.screen = r;
             known = true;
         }
-        for (int i = 0; !known && i < HostFieldCount; i++) {
-            if (name != HostFields[i].name) continue;
+        for (const HostField& f : HostFields) {
+            if (known || name != f.name) continue;
             long long v;
             if (!count(1)) return false;
-            if (!ParseWhole(w[1], HostFields[i].lo, HostFields[i].hi, &v)) {
-                *why = name + " " + w[1] + " is not a whole number from " + std::to_string(HostFields[i].lo) +
-                       " to " + std::to_string(HostFields[i].hi);
+            if (!ParseWhole(w[1], f.lo, f.hi, &v)) {
+                *why = name + " " + w[1] + " is not a whole number from " + std::to_string(f.lo) + " to " +
+                       std::to_string(f.hi);
                 return false;
             }
-            SetHostValue(&s.host, i, v);
+            f.set(&s.host, v);
             known = true;
         }
         for (size_t k = 0; !known && k < names.size(); k++) {
@@ -314,16 +279,9 @@ bool ParseStateFile(const std::string& text, InstrumentSnapshot* out, int* line,
 
 bool ReadStateFile(const std::string& path, InstrumentSnapshot* s, std::string* error) {
     std::string text, why;
-    switch (ReadRegularFile(path, STATE_FILE_LIMIT, &text, &why)) {
-        case READ_OK:
-            break;
-        case READ_TOO_LARGE:
-            *error = path + ": larger than 1 MiB: not a state file";
-            return false;
-        default:
-            *error = path + ": cannot read: " + why;
-            return false;
-    }
+    if (!ReadWholeFile(path, STATE_FILE_LIMIT, &text, path + ": larger than 1 MiB: not a state file",
+                       path + ": cannot read: ", error))
+        return false;
     int line;
     if (ParseStateFile(text, s, &line, &why)) return true;
     *error = path + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + why;

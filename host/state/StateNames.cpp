@@ -44,6 +44,12 @@ const std::vector<StateName>& StateNames() {
     return names;
 }
 
+const StateName* FindStateName(const std::string& name) {
+    for (const StateName& n : StateNames())
+        if (name == n.name) return &n;
+    return nullptr;
+}
+
 bool ResolveStateName(const std::string& text, const StateName** var, int* index, std::string* error) {
     std::string base = text;
     int idx = -1;

@@ -30,6 +30,10 @@ struct StateName {
 // in the order of StateTable.h; the hook counts by their hook's name.
 const std::vector<StateName>& StateNames();
 
+// The variable of that name as StateNames() gives it (an array by its base
+// name), or null.
+const StateName* FindStateName(const std::string& name);
+
 // Resolves "Name", "Name[i]" or "Record.Field" to a variable and an element.
 // Returns false (and why in *error) for an unknown name or a bad index.
 bool ResolveStateName(const std::string& text, const StateName** var, int* index, std::string* error);

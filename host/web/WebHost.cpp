@@ -295,9 +295,7 @@ std::string WebHost::Describe(int event, double argument) const {
         case WEB_OFF:
             return FormatCommand(K::OFF);
         case WEB_KEY: {
-            static const char* const words[] = {"", "menu", "cw", "ccw", "left", "right"};
-            const int key = (int)argument;
-            return FormatCommand(K::KEY, {key >= 1 && key <= 5 ? words[key] : std::to_string(key)});
+            return FormatCommand(K::KEY, {KeyWord((long long)argument)});
         }
         case WEB_SENSOR: {
             int position = (int)argument;

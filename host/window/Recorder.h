@@ -64,7 +64,6 @@ public:
     // The session ends at event point `point` (not before ReadPoint()) with
     // this state and frame. Nothing is written after.
     bool End(uint64_t point, const std::vector<std::pair<std::string, std::string>>& state, const u8* frame);
-    bool Ended() const { return ended_; }
 
     // UTC seconds as "YYYY-MM-DD HH:MM:SS"; empty outside 1970 to 2099, the
     // years a script can set.

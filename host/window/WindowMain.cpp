@@ -3,7 +3,7 @@
 #include "Pcmain.h"
 #include "Recorder.h"
 #include "SimControls.h"
-#include "script/ScriptCommands.h"
+#include "script/CommandLine.h"
 #include "state/StateFile.h"
 
 #include <QApplication>
@@ -64,68 +64,38 @@ static std::unique_ptr<QSocketNotifier> CloseOnSignals(QWidget* window) {
     return notifier;
 }
 
-// "YYYY-MM-DD HH:MM:SS", read as the script command utc reads its two words.
-static bool ParseUtc(const char* text, long long* seconds) {
-    const std::string t = text;
-    return t.size() == 19 && t[10] == ' ' && ParseScriptUtc(t.substr(0, 10), t.substr(11), seconds);
-}
-
-static bool ParseWhole(const char* text, long min, long max, long* value) {
-    if (!*text) return false;
-    for (const char* c = text; *c; c++)
-        if (*c < '0' || *c > '9') return false;
-    if (std::strlen(text) > 9) return false;
-    *value = std::strtol(text, nullptr, 10);
-    return *value >= min && *value <= max;
-}
-
 bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::string* error) {
-    for (int i = 0; i < count; i++) {
-        const std::string option = args[i];
-        const bool takesValue = option == "--record" || option == "--utc" || option == "--speed" ||
-                                option == "--scale" || option == "--load-state";
-        if (takesValue && i + 1 >= count) {
-            *error = option + " needs a value";
-            return false;
-        }
-        const char* value = takesValue ? args[++i] : nullptr;
-        long n;
-        if (option == "--record") {
-            options->recordPath = value;
-        } else if (option == "--utc") {
-            if (!ParseUtc(value, &options->utc)) {
-                *error = std::string(
-                             "--utc takes a UTC date and time \"YYYY-MM-DD HH:MM:SS\" from 1970 to 2099, "
-                             "not \"") +
-                         value + "\"";
-                return false;
-            }
-            options->utcGiven = true;
-        } else if (option == "--speed") {
-            if (std::strcmp(value, "fastest") == 0) {
-                options->speed = 0;
-            } else if (ParseWhole(value, 1, 100000, &n)) {
-                options->speed = (double)n;
-            } else {
-                *error = std::string("--speed takes a whole number from 1 to 100000 or \"fastest\", not \"") +
-                         value + "\"";
-                return false;
-            }
-        } else if (option == "--scale") {
-            if (!ParseWhole(value, 1, 4, &n)) {
-                *error = std::string("--scale takes a whole number from 1 to 4, not \"") + value + "\"";
-                return false;
-            }
-            options->scale = (int)n;
-        } else if (option == "--load-state") {
-            options->loadState = value;
-        } else if (option == "--paused") {
-            options->paused = true;
-        } else if (option == "--tools") {
-            options->tools = true;
-        } else {
-            *error = "unknown option " + option;
-            return false;
+    std::vector<OptionValue> values;
+    if (!ParseOptions(FOR_WINDOW, std::vector<std::string>(args, args + count), &values, nullptr, error))
+        return false;
+    for (const OptionValue& v : values) {
+        switch (v.row->id) {
+            case OPT_RECORD:
+                options->record = true;
+                options->recordPath = v.text;
+                break;
+            case OPT_UTC:
+                options->utc = (long long)v.number;
+                options->utcGiven = true;
+                break;
+            case OPT_SPEED:
+                options->speed = v.word ? 0 : v.number; // the word is "fastest"
+                break;
+            case OPT_PAUSED:
+                options->paused = true;
+                break;
+            case OPT_TOOLS:
+                options->tools = true;
+                break;
+            case OPT_SCALE:
+                options->scale = (int)v.number;
+                break;
+            case OPT_LOAD_STATE:
+                options->load = true;
+                options->loadState = v.text;
+                break;
+            default: // the runner's options are not looked up for the window
+                break;
         }
     }
     return true;
@@ -134,9 +104,9 @@ bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::str
 int RunWindow(int argc, char** argv, const WindowOptions& options) {
     // A saved state is read whole and checked before any window opens.
     InstrumentSnapshot saved;
-    if (options.loadState) {
+    if (options.load) {
         std::string why;
-        if (!ReadStateFile(options.loadState, &saved, &why)) {
+        if (!ReadStateFile(options.loadState.c_str(), &saved, &why)) {
             std::fprintf(stderr, "tmx5: --load-state: %s\n", why.c_str());
             return 2;
         }
@@ -170,11 +140,11 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
 
     // The display is there: only now is the recording's file made.
     std::unique_ptr<Recorder> recorder;
-    if (options.recordPath) {
+    if (options.record) {
         std::string why;
         recorder = Recorder::OpenFile(options.recordPath, &why);
         if (!recorder) {
-            std::fprintf(stderr, "tmx5: cannot record to %s: %s\n", options.recordPath, why.c_str());
+            std::fprintf(stderr, "tmx5: cannot record to %s: %s\n", options.recordPath.c_str(), why.c_str());
             return 2;
         }
     }
@@ -186,7 +156,7 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
             QRect area = screen->availableGeometry();
             form.move(area.center() - form.rect().center());
         }
-        if (options.loadState) form.PutBackState(saved);
+        if (options.load) form.PutBackState(saved);
         if (options.utcGiven) form.SetUtc(options.utc);
         if (options.speed != 1) form.SetSpeed(options.speed);
         if (options.paused) form.SetPaused(true);

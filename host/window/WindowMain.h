@@ -5,19 +5,21 @@
 
 // The window's command-line options.
 struct WindowOptions {
-    const char* recordPath = nullptr; // --record FILE
-    bool utcGiven = false;            // --utc "YYYY-MM-DD HH:MM:SS"
-    long long utc = 0;                // UTC seconds since 1970
-    double speed = 1;                 // --speed N|fastest (0: fastest)
-    bool paused = false;              // --paused
-    bool tools = false;               // --tools: open the simulator controls too
-    int scale = 1;                    // --scale N, 1 to 4
-    const char* loadState = nullptr;  // --load-state FILE
+    bool record = false; // --record FILE
+    std::string recordPath;
+    bool utcGiven = false; // --utc "YYYY-MM-DD HH:MM:SS"
+    long long utc = 0;     // UTC seconds since 1970
+    double speed = 1;      // --speed N|fastest (0: fastest)
+    bool paused = false;   // --paused
+    bool tools = false;    // --tools: open the simulator controls too
+    int scale = 1;         // --scale N, 1 to 4
+    bool load = false;     // --load-state FILE
+    std::string loadState;
 };
 
-// Reads the window's options from args (the command line after the
-// program's name). On a bad option or value returns false with a message
-// that names it.
+// Reads the window's options (the rows FOR_WINDOW of script/CommandLine.h)
+// from args (the command line after the program's name). On a bad option or
+// value returns false with a message that names it.
 bool ParseWindowOptions(int count, char** args, WindowOptions* options, std::string* error);
 
 // Opens the simulator window and runs the host's message loop until the

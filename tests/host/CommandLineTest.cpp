@@ -16,15 +16,121 @@
 
 #include "RunnerTestSupport.h"
 #include "headless/RunCommand.h"
+#include "headless/Suite.h"
+#include "script/CommandLine.h"
 
 namespace {
 
 const std::string Tmx5 = TMX5_BINARY;
 
+// The window's and the runner's options through the one table, at the edges
+// of each range. Each row: who parses, the words, and either the message of
+// the first bad one or the value read for the last option.
+TEST(CommandLine, EachOptionTakesTheEdgesOfItsRangeAndRefusesJustOutside) {
+    const struct {
+        OptionCommand command;
+        std::vector<std::string> args;
+        const char* error; // null: accepted
+        double number;     // the last option's value
+        long partOf;
+    } rows[] = {
+        {FOR_WINDOW, {"--scale", "1"}, nullptr, 1, 0},
+        {FOR_WINDOW, {"--scale", "4"}, nullptr, 4, 0},
+        {FOR_WINDOW, {"--scale", "0"}, "--scale takes a whole number from 1 to 4, not \"0\"", 0, 0},
+        {FOR_WINDOW, {"--scale", "5"}, "--scale takes a whole number from 1 to 4, not \"5\"", 0, 0},
+        {FOR_WINDOW, {"--scale", "+2"}, "--scale takes a whole number from 1 to 4, not \"+2\"", 0, 0},
+        {FOR_WINDOW, {"--speed", "1"}, nullptr, 1, 0},
+        {FOR_WINDOW, {"--speed", "100000"}, nullptr, 100000, 0},
+        {FOR_WINDOW,
+         {"--speed", "100001"},
+         "--speed takes a whole number from 1 to 100000 or \"fastest\", not \"100001\"",
+         0,
+         0},
+        {FOR_WINDOW,
+         {"--speed", "0"},
+         "--speed takes a whole number from 1 to 100000 or \"fastest\", not \"0\"",
+         0,
+         0},
+        {FOR_WINDOW, {"--utc", "2099-12-31 23:59:59"}, nullptr, 4102444799.0, 0},
+        {FOR_WINDOW, {"--utc", "1970-01-01 00:00:00"}, nullptr, 0, 0},
+        {FOR_WINDOW,
+         {"--utc", "2100-01-01 00:00:00"},
+         "--utc takes a UTC date and time \"YYYY-MM-DD HH:MM:SS\" from 1970 to 2099, not \"2100-01-01 "
+         "00:00:00\"",
+         0,
+         0},
+        {FOR_WINDOW, {"--paused", "--tools", "--record", ""}, nullptr, 0, 0},
+        {FOR_WINDOW, {"--paused", "--record"}, "--record needs a value", 0, 0},
+        {FOR_WINDOW, {"run.tmx"}, "unknown option run.tmx", 0, 0},
+        {FOR_WINDOW, {"-j", "2"}, "unknown option -j", 0, 0},
+        {FOR_RUN, {"-j", "1"}, nullptr, 1, 0},
+        {FOR_RUN, {"-j256"}, nullptr, 256, 0},
+        {FOR_RUN, {"-j257"}, "-j takes a number of scripts at once from 1 to 256, not 257", 0, 0},
+        {FOR_RUN, {"-j", "0"}, "-j takes a number of scripts at once from 1 to 256, not 0", 0, 0},
+        {FOR_RUN, {"--shard", "2/2"}, nullptr, 2, 2},
+        {FOR_RUN, {"--shard", "1/100000"}, nullptr, 1, 100000},
+        {FOR_RUN, {"--shard", "3/2"}, "--shard takes K/N with 1 <= K <= N, not 3/2", 0, 0},
+        {FOR_RUN, {"--shard", "1/100001"}, "--shard takes K/N with 1 <= K <= N, not 1/100001", 0, 0},
+        {FOR_RUN, {"--timeout", "0.001"}, nullptr, 0.001, 0},
+        {FOR_RUN, {"--timeout", "1000000"}, nullptr, 1000000, 0},
+        {FOR_RUN,
+         {"--timeout", "0"},
+         "--timeout takes seconds, more than 0 and at most 1000000, not 0",
+         0,
+         0},
+        {FOR_RUN,
+         {"--timeout", "1000000.5"},
+         "--timeout takes seconds, more than 0 and at most 1000000, not 1000000.5",
+         0,
+         0},
+        {FOR_RUN, {"--coverage-min", "0"}, nullptr, 0, 0},
+        {FOR_RUN, {"--coverage-min", "100"}, nullptr, 100, 0},
+        {FOR_RUN,
+         {"--coverage-min", "100.1"},
+         "--coverage-min takes a percentage from 0 to 100, not 100.1",
+         0,
+         0},
+        {FOR_RUN, {"--out", ""}, "--out needs a folder", 0, 0},
+        {FOR_RUN, {"--scale", "2"}, "unknown option --scale", 0, 0},
+    };
+    for (const auto& row : rows) {
+        std::string line;
+        for (const std::string& a : row.args) line += "'" + a + "' ";
+        std::vector<OptionValue> values;
+        std::vector<std::string> operands;
+        std::string error;
+        const bool ok = ParseOptions(row.command, row.args, &values,
+                                     row.command == FOR_RUN ? &operands : nullptr, &error);
+        if (row.error) {
+            EXPECT_FALSE(ok) << line;
+            EXPECT_EQ(error, row.error) << line;
+            continue;
+        }
+        ASSERT_TRUE(ok) << line << error;
+        ASSERT_FALSE(values.empty()) << line;
+        EXPECT_DOUBLE_EQ(values.back().number, row.number) << line;
+        EXPECT_EQ(values.back().partOf, row.partOf) << line;
+    }
+    // The runner's operands: "-", words without a dash, and all after "--".
+    std::vector<OptionValue> values;
+    std::vector<std::string> operands;
+    std::string error;
+    EXPECT_FALSE(ParseOptions(FOR_RUN, {"a.tmx", "--speed"}, &values, &operands, &error));
+    EXPECT_EQ(error, "unknown option --speed");
+    operands.clear();
+    ASSERT_TRUE(
+        ParseOptions(FOR_RUN, {"-j2", "a.tmx", "-", "--", "-x.tmx", "--out"}, &values, &operands, &error))
+        << error;
+    EXPECT_EQ(operands, (std::vector<std::string>{"a.tmx", "-", "-x.tmx", "--out"}));
+    ASSERT_TRUE(ParseOptions(FOR_WINDOW, {"--speed", "fastest"}, &values, nullptr, &error)) << error;
+    EXPECT_TRUE(values.back().word);
+}
+
 // Each row: a command line, its status, and what its error output must hold.
 TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
     const std::string dir = TempDir();
     Write(dir + "/ok.tmx", "on\nwait 2s\nprint Power\n");
+    Write(dir + "/nul.tmx", std::string("on\n\0", 4) + std::string(2 << 20, 'x'));
     const struct {
         std::string args;
         int code;
@@ -45,6 +151,9 @@ TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
         {"run - <&-", 2, "-: cannot read the script: standard input is closed"},
         {"run /dev/zero", 2, "/dev/zero: cannot read the script: not a regular file (a character device)"},
         {"run ''", 2, "an empty name ('') is not a script"},
+        // Reading stops at the first NUL byte: what follows it does not count
+        // towards the 1 MiB a script may be.
+        {"run - < " + dir + "/nul.tmx", 2, "-:2: NUL byte at column 1"},
         {"run " + dir + "/missing.tmx", 2, "cannot read the script: No such file"},
         {"run " + dir + "/ok.tmx - ", 2, "standard input (-) runs alone"},
         {"run " + Tmx5.substr(0, Tmx5.rfind('/')) + "/CMakeFiles", 2, "no scripts (*.tmx) below"},
@@ -64,6 +173,17 @@ TEST(CommandLine, BadOptionsAndUnreadableScriptsAreNamedWithStatusTwo) {
         EXPECT_NE(res.err.find(r.says), std::string::npos) << cmd << "\n" << res.err;
     }
     EXPECT_EQ(RunScriptFile(dir, std::cout, std::cerr), 2) << "a folder given as the script";
+#ifdef TMX5_HAVE_WINDOW
+    // The window's options are checked before a display is looked for, and a
+    // bad one is answered with the list of them all.
+    const Result scale = Sh(Tmx5 + " --paused --scale 9");
+    EXPECT_EQ(scale.code, 2);
+    EXPECT_EQ(
+        scale.err,
+        "tmx5: --scale takes a whole number from 1 to 4, not \"9\" (the window takes --record FILE.tmx, "
+        "--utc "
+        "\"YYYY-MM-DD HH:MM:SS\", --speed N|fastest, --paused, --tools, --scale N and --load-state FILE)\n");
+#endif
 }
 
 // Writes used to go anywhere: absolute paths, "..", links out of the folder,

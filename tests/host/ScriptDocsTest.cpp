@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "RunnerTestSupport.h"
 #include "headless/ScriptRunner.h"
+#include "runtime/State.h"
+#include "script/CommandLine.h"
 #include "script/ScriptCommands.h"
 #include "script/ScriptReference.h"
+#include "state/StateNames.h"
 
 namespace {
 
@@ -54,6 +59,51 @@ TEST(ScriptDocs, HelpManAndReferenceAgreeWithTheParsersTable) {
                                         << " has no meaning in its row (runtime/StateTable.h; TIME_FIELDS "
                                            "and HOOK_LIST in runtime/State.h)";
     }
+}
+
+// An option or a key added without what --help, the man page and the
+// reference need leaves a hole there; a range that the message does not name
+// misleads whoever gives a bad value.
+TEST(ScriptDocs, EveryOptionAndKeyRowHasItsDocs) {
+    const std::string help = UsageText();
+    auto number = [](double v) {
+        char t[32];
+        std::snprintf(t, sizeof t, "%.15g", v);
+        return std::string(t);
+    };
+    for (const OptionRow& row : OptionTable()) {
+        ASSERT_NE(row.name, nullptr);
+        EXPECT_EQ(row.name[0], '-') << row.name;
+        EXPECT_TRUE(row.help && std::strlen(row.help) > 10) << row.name << " has no help text";
+        EXPECT_EQ(FindOption(row.command, row.name), &row) << row.name << " is in the table twice";
+        if (row.arg == OPTARG_NONE) continue;
+        EXPECT_TRUE(row.metavar && *row.metavar) << row.name << " takes a value but does not say what";
+        EXPECT_NE(help.find(std::string(row.name) + " " + row.metavar), std::string::npos) << row.name;
+        if (row.arg == OPTARG_PATH) continue;
+        ASSERT_TRUE(row.bad && std::strstr(row.bad, "%s")) << row.name << " has no message for a bad value";
+        if (row.arg == OPTARG_WHOLE || row.arg == OPTARG_DECIMAL) {
+            EXPECT_NE(std::string(row.bad).find(number(row.lo)), std::string::npos) << row.bad;
+            EXPECT_NE(std::string(row.bad).find(number(row.hi)), std::string::npos) << row.bad;
+        }
+    }
+    // Every key the instrument has, once, with a word and its docs.
+    const std::string reference = ScriptReferenceMarkdown();
+    std::set<int> codes;
+    for (const KeyRow& key : KeyTable()) {
+        EXPECT_TRUE(codes.insert(key.code).second) << key.word << " shares its code";
+        EXPECT_TRUE(key.help && *key.help) << key.word;
+        EXPECT_EQ(KeyWord(key.code), key.word);
+        EXPECT_TRUE(Loads(std::string("key ") + key.word)) << key.word;
+        EXPECT_NE(reference.find(std::string(key.word) + ": " + key.help), std::string::npos) << key.word;
+    }
+    EXPECT_EQ(codes, (std::set<int>{KEY_MENU, KEY_CW, KEY_CCW, KEY_LEFT, KEY_RIGHT}));
+    // KeyCode's meaning in the reference names each code by its key word.
+    const StateName* keyCode = FindStateName("KeyCode");
+    ASSERT_NE(keyCode, nullptr);
+    for (const KeyRow& key : KeyTable())
+        EXPECT_NE(std::string(keyCode->meaning).find(std::to_string(key.code) + " " + key.word),
+                  std::string::npos)
+            << keyCode->meaning;
 }
 
 } // namespace

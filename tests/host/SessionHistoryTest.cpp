@@ -13,6 +13,7 @@
 #include "frames/FrameFiles.h"
 #include "headless/HeadlessHost.h"
 #include "runtime/Runtime.h"
+#include "script/ScriptCommands.h"
 #include "sim/SessionHistory.h"
 #include "state/StateFile.h"
 
@@ -31,16 +32,13 @@ std::string UtcWords(int64_t seconds) {
 }
 
 std::string Command(const SessionInput& in) {
-    static const char* keys[] = {"", "menu", "cw", "ccw", "left", "right"};
     switch (in.kind) {
         case SessionInput::ON:
             return "on";
         case SessionInput::OFF:
             return "off";
         case SessionInput::KEY:
-            for (int k = 1; k <= 5; k++)
-                if (in.value == k) return std::string("key ") + keys[k];
-            return "key ?";
+            return "key " + KeyWord(in.value);
         case SessionInput::SENSOR:
             return "sensor " + std::to_string(in.value);
         case SessionInput::CALIBRATE:

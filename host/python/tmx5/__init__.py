@@ -34,7 +34,7 @@ FIRMWARE_VERSION = _tmx5.FIRMWARE_VERSION
 WIDTH = _tmx5.WIDTH
 HEIGHT = _tmx5.HEIGHT
 #: The keys :meth:`Instrument.key` clicks.
-KEYS = ("menu", "cw", "ccw", "left", "right")
+KEYS = _tmx5.KEYS
 
 # The names whose values are words, not numbers.
 _WORD_NAMES = ("ScreenHandler", "Power", "Label15")
