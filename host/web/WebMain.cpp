@@ -13,15 +13,8 @@
 extern "C" EMSCRIPTEN_KEEPALIVE const char* WebKeyCodes() {
     static std::string text;
     if (text.empty()) {
-        const ScriptArg& key = ScriptCommandOf(ScriptCommandKind::KEY).args.at(0);
-        const std::string words = key.choices;
-        size_t start = 0;
-        for (long long code : key.values) {
-            const size_t bar = words.find('|', start);
-            const size_t end = bar == std::string::npos ? words.size() : bar;
-            text += (text.empty() ? "" : "|") + words.substr(start, end - start) + "=" + std::to_string(code);
-            start = end + 1;
-        }
+        for (const KeyRow& key : KeyTable())
+            text += (text.empty() ? "" : "|") + std::string(key.word) + "=" + std::to_string(key.code);
     }
     return text.c_str();
 }
