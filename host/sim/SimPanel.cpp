@@ -2,24 +2,16 @@
 
 #include <cstring>
 
-#include "frames/FrameConvert.h"
+#include "frames/FrameFiles.h"
 #include "runtime/Runtime.h"
 #include "sim/SessionHistory.h"
 #include "state/StateFile.h"
 
-void FramePicture(const u8* frame, int scale, uint32_t lit, uint32_t unlit, uint32_t* out, size_t stride) {
-    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
-    FrameToPixels(frame, pixels);
-    for (int y = 0; y < LCD_HEIGHT; y++) {
-        uint32_t* row = out + (size_t)y * scale * stride;
-        for (int x = 0; x < LCD_WIDTH; x++) {
-            const uint32_t c = pixels[y][x] ? lit : unlit;
-            for (int dx = 0; dx < scale; dx++) row[x * scale + dx] = c;
-        }
-        // The other rows of the block repeat the first.
-        for (int dy = 1; dy < scale; dy++)
-            std::memcpy(row + dy * stride, row, sizeof *row * LCD_WIDTH * scale);
-    }
+void ColourPicture(const u8* frame, int scale, uint32_t lit, uint32_t unlit, uint32_t* out, size_t stride) {
+    const PalettePicture p = FramePicture(frame, scale); // palette index 1 is lit
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++)
+            out[(size_t)y * stride + x] = p.pixels[(size_t)y * p.width + x] ? lit : unlit;
 }
 
 uint32_t RgbaWord(u8 red, u8 green, u8 blue) {

@@ -54,19 +54,21 @@ struct PanelInput {
     int64_t value;
 };
 
-// The magnified display: each pixel of frame becomes a scale x scale block
-// of out (rows of stride pixels), lit or unlit. The two colours are pixel
-// words as the destination stores them (ARGB for a QImage, RGBA bytes for a
-// browser's ImageData), so the same routine serves every host.
-void FramePicture(const u8* frame, int scale, uint32_t lit, uint32_t unlit, uint32_t* out, size_t stride);
+// The magnified display in colour: the runner's picture of frame
+// (FramePicture, each pixel a scale x scale block) written to out, rows of
+// stride pixels, lit or unlit. The two colours are pixel words as the
+// destination stores them (ARGB for a QImage, RGBA bytes for a browser's
+// ImageData), so the same routine serves every host.
+void ColourPicture(const u8* frame, int scale, uint32_t lit, uint32_t unlit, uint32_t* out, size_t stride);
 
 // The page's colours as RGBA words (bytes R, G, B, A in memory on a
 // little-endian machine, as ImageData holds them): lit pixels black, unlit
 // ones the grey of the window under Debian's default Qt style.
 uint32_t RgbaWord(u8 red, u8 green, u8 blue);
-const int PICTURE_SCALE = 2;
-const int PICTURE_WIDTH = LCD_WIDTH * PICTURE_SCALE;
-const int PICTURE_HEIGHT = LCD_HEIGHT * PICTURE_SCALE;
+// The window and the page show the display twice its size.
+const int PANEL_SCALE = 2;
+const int PANEL_PICTURE_WIDTH = LCD_WIDTH * PANEL_SCALE;
+const int PANEL_PICTURE_HEIGHT = LCD_HEIGHT * PANEL_SCALE;
 
 class SimPanel {
 public:
@@ -121,9 +123,9 @@ public:
     u32 Lamp() const { return lamp_; }
     bool DisplayVisible() const { return displayVisible_; }
     uint64_t Renders() const { return renders_; }
-    // The frame last rendered, magnified (FramePicture).
+    // The frame last rendered, magnified (ColourPicture).
     void Picture(int scale, uint32_t lit, uint32_t unlit, uint32_t* out, size_t stride) const {
-        FramePicture(frame_, scale, lit, unlit, out, stride);
+        ColourPicture(frame_, scale, lit, unlit, out, stride);
     }
 
     // Program start: the controls, the lamp and a blank frame as the window

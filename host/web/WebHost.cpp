@@ -27,8 +27,8 @@ EM_JS(int, WebTakeEvent, (double* argument), {
 });
 EM_JS(int, WebTakeStep, (void), { return Tmx5.takeStep(); });
 // The frame as the instrument drew it, and its magnified picture (RGBA).
-EM_JS(void, WebDraw, (const u8* frame, const u32* picture), {
-    Tmx5.draw(HEAPU8.subarray(frame, frame + 912), HEAPU8.subarray(picture, picture + 4 * 228 * 128));
+EM_JS(void, WebDraw, (const u8* frame, int frameBytes, const u32* picture, int pictureBytes), {
+    Tmx5.draw(HEAPU8.subarray(frame, frame + frameBytes), HEAPU8.subarray(picture, picture + pictureBytes));
 });
 EM_JS(void, WebHistory, (const u8* frames, const double* ms, int count, double nowMs), {
     const list = [];
@@ -417,9 +417,10 @@ void WebHost::Handle(int event, double argument) {
 
 void WebHost::Yield(int sleepMs, bool waiting) {
     if (frameDirty_) {
-        static u32 picture[PICTURE_WIDTH * PICTURE_HEIGHT]; // handed to the page, which copies it
-        panel_.Picture(PICTURE_SCALE, RgbaWord(0, 0, 0), RgbaWord(239, 239, 239), picture, PICTURE_WIDTH);
-        WebDraw(panel_.Frame(), picture);
+        // Lit pixels black, unlit ones the grey the page's canvas starts with (page.js UNLIT).
+        panel_.Picture(PANEL_SCALE, RgbaWord(0, 0, 0), RgbaWord(239, 239, 239), picture_.data(),
+                       PANEL_PICTURE_WIDTH);
+        WebDraw(panel_.Frame(), LCD_BYTES, picture_.data(), (int)(picture_.size() * sizeof picture_[0]));
         frameDirty_ = false;
     }
     if (labelShown_ != panel_.TrackBar()) {

@@ -139,6 +139,8 @@ private:
     bool frameDirty_ = false;   // the frame last rendered is not drawn yet
     bool frameChanged_ = false; // the last pass drew a different frame
     int labelShown_ = -1;       // the track bar position the page's Label15 shows
+    std::vector<u32> picture_ =
+        std::vector<u32>(PANEL_PICTURE_WIDTH * PANEL_PICTURE_HEIGHT); // drawn for the page
     int64_t lastYieldNs_ = 0;
     uint64_t points_ = 0;       // event points so far
     uint64_t nextDelivery_ = 0; // the event point from which the next input may go
