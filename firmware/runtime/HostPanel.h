@@ -16,7 +16,8 @@ struct HostPanel {
     // Copy the whole FrameBuffer to the visible display, every pixel.
     void (*RenderLcd)(void* context);
     // Run every pending host event (tick, clicks, track bar) and return.
-    // The window also paces the loop here; it never waits for an event.
+    // A paced host (the window, the browser page) also waits here until the
+    // next frame is due, and while paused until the user does something.
     void (*PumpEvents)(void* context);
     // 1 while the check box is checked, else 0.
     u8 (*CalibrateChecked)(void* context);

@@ -22,6 +22,6 @@ target_include_directories(tmx5window PUBLIC ${CMAKE_SOURCE_DIR}/host ${CMAKE_SO
 # names and saved states, and the script command table (the recorder's lines)
 # are all the window shares with the headless host; the script runner stays
 # out of it.
-target_link_libraries(tmx5window PUBLIC Qt6::Widgets tmx5frames tmx5state tmx5script tmx5sim tmx5history tmx5fw)
+target_link_libraries(tmx5window PUBLIC Qt6::Widgets tmx5frames tmx5state tmx5script tmx5sim tmx5fw)
 
 include(${CMAKE_SOURCE_DIR}/tools/facegen/facegen.cmake)
