@@ -9,6 +9,7 @@
 
 #include "Pcmain.h"
 #include "lcd/Lcd.h"
+#include "window/WindowSession.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void RenderLcdIntoTheWindowImage(benchmark::State& state) {
     // byte each time, so every call paints the whole display.
     for (auto _ : state) {
         FrameBuffer[0] ^= 1;
-        Form->RenderLcd();
+        Form->Session().RenderLcd();
         benchmark::ClobberMemory();
     }
 }

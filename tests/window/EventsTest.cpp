@@ -209,10 +209,10 @@ TEST_F(EventsTest, CheckBoxesAreReadThroughTheHostPanel) {
 
 TEST_F(EventsTest, TickFiresEveryFifthEventPointWhileOff) {
     StopwatchRunning = 1;
-    const uint64_t start = form->Sim().NowMs();
+    const uint64_t start = form->Session().Sim().NowMs();
     for (int i = 0; i < 50; i++) IdlePoint();
     // 50 frames of 20 ms of virtual time: ten ticks, however long it took.
-    EXPECT_EQ(form->Sim().NowMs(), start + 1000);
+    EXPECT_EQ(form->Session().Sim().NowMs(), start + 1000);
     EXPECT_EQ(StopwatchTenths, 10u);
 }
 
