@@ -22,17 +22,9 @@ struct Day {
     bool powerOnDue = false;
 
     SessionState Capture() {
-        SessionState s;
+        SessionState s = host.Panel().CaptureSession();
         s.point = host.EventPoints();
-        s.instrument.Capture();
-        s.clock = host.Sim();
-        s.trackBar = host.TrackBar();
-        s.calibrate = host.Calibrate();
-        s.keyFast = host.KeyFast();
-        s.lamp = host.Lamp();
-        s.displayVisible = host.DisplayVisible();
         s.powerOnDue = powerOnDue;
-        std::memcpy(s.frame, host.LastFrame(), LCD_BYTES);
         return s;
     }
 
@@ -51,7 +43,7 @@ struct Day {
                 in.push_back({SessionInput::KEY, key});
             } else if (p % 180000 == 250) {
                 const int64_t utc = 1782052200 + (int64_t)p;
-                host.SetUtc(utc);
+                host.Sim().SetUtc(utc);
                 in.push_back({SessionInput::UTC, utc});
             }
             if (in.empty())

@@ -68,7 +68,7 @@ Node Here(const HeadlessHost* host) {
     n.cursor = MenuCursor;
     n.edit = EditMode;
     n.page = HomePage;
-    n.calibrate = host != nullptr && host->Calibrate();
+    n.calibrate = host != nullptr && host->Panel().Calibrate();
     return n;
 }
 

@@ -1,12 +1,10 @@
 // The headless host: what the window would be, without a window.
 //
-// It keeps a virtual clock (milliseconds since the host started), delivers
-// the 100 ms tick at every multiple of 100 ms of virtual time, and stands in
-// for the window's controls: the last rendered frame, the lamp colour, the
-// two check boxes, the track bar and its label. Each event point (every
-// PumpEvents, and each idle frame while the instrument is off) lets one frame
-// period of virtual time pass and then calls the attached event-point
-// routine, which delivers scripted events.
+// It runs the instrument on a simulated panel (sim/SimPanel.h) whose event
+// point comes at once: each event point (every PumpEvents, and each idle
+// frame while the instrument is off) lets one frame period of virtual time
+// pass, runs the 100 ms ticks that fell due, and then calls the attached
+// event-point routine, which delivers scripted events.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +14,7 @@
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
 #include "sim/SimClock.h"
+#include "sim/SimPanel.h"
 #include "state/StateFile.h"
 
 // Told what each main-loop pass does, for interface coverage (Coverage.h).
@@ -51,62 +50,24 @@ public:
     // event-point routine. PumpEvents and the idle loop both come here.
     void EventPoint();
 
-    // Virtual time.
-    uint64_t NowMs() const { return clock_.NowMs(); }
-    void SetFrameMs(uint32_t ms) { clock_.SetFrameMs(ms); }
-    uint32_t FrameMs() const { return clock_.FrameMs(); }
-    void SetUtc(s64 seconds) { clock_.SetUtc(seconds); }   // the host clock reads this now and runs on
-    s64 UtcSeconds() const { return clock_.UtcSeconds(); } // what the host clock reads now
-    SimClock& Sim() { return clock_; }
-    void SetClockReadable(bool readable) { clockReadable_ = readable; }
+    // The controls, the lamp, the frame last rendered, virtual time and the
+    // host clock.
+    SimPanel& Panel() { return panel_; }
+    const SimPanel& Panel() const { return panel_; }
+    SimClock& Sim() { return panel_.Time(); }
+    const SimClock& Sim() const { return panel_.Time(); }
+    uint64_t NowMs() const { return panel_.Time().NowMs(); }
 
-    // The window's controls.
-    void MoveTrackBar(int position); // TrackBar6Change when the position changes
-    int TrackBar() const { return trackBar_; }
-    const std::string& Label15() const { return label15_; }
-    void SetCalibrate(bool checked) { calibrate_ = checked; }
-    void SetKeyFast(bool checked) { keyFast_ = checked; }
-    bool Calibrate() const { return calibrate_; }
-    bool KeyFast() const { return keyFast_; }
-
-    // The host's part of a saved state, and putting it back: virtual time,
-    // the host clock, the frame period, the controls and the lamp. PutBack
-    // takes the frame buffer as the frame last rendered (the instrument's
-    // own variables are put back first, RestoreInstrument).
-    HostSnapshot Snapshot() const;
+    // The host's part of a saved state (SimPanel::Snapshot), and putting it
+    // back; the observer hears of it.
+    HostSnapshot Snapshot() const { return panel_.Snapshot(); }
     void PutBack(const HostSnapshot& saved);
 
-    // What the window would show.
-    const u8* LastFrame() const { return lastFrame_; }
-    u32 Lamp() const { return lamp_; }
-    bool DisplayVisible() const { return displayVisible_; }
-    uint64_t Renders() const { return renders_; }
     uint64_t EventPoints() const { return eventPoints_; }
 
 private:
-    // The panel and clock operations; context is the host.
-    static void Render(void* context);
-    static void Pump(void* context);
-    static u8 CalibrateChecked(void* context);
-    static u8 KeyFastChecked(void* context);
-    static void SetLamp(void* context, u32 colour);
-    static void Show(void* context, u8 visible);
-    static u8 ClockNow(void* context, s64* seconds);
-
-    HostPanel panel_;
-    HostClock hostClock_;
-    SimClock clock_;
+    SimPanel panel_;
     std::function<void()> eventPoint_;
     PassObserver* observer_ = nullptr;
-    bool screenRunning_ = false; // the display is hidden for the screen routine
-    bool clockReadable_ = true;
-    int trackBar_ = 2048;
-    std::string label15_ = "2048";
-    bool calibrate_ = false;
-    bool keyFast_ = false;
-    u8 lastFrame_[LCD_BYTES] = {};
-    u32 lamp_ = LAMP_BRIGHT; // the lamp's stored colour until the first pass
-    bool displayVisible_ = true;
-    uint64_t renders_ = 0;
     uint64_t eventPoints_ = 0;
 };

@@ -133,7 +133,7 @@ ScriptRunner::Step ScriptRunner::ExpectFrame(const ScriptCommand& c, int number)
     // writes goes below the output folder.
     std::string path, outPath;
     if (!Resolve(c.text, false, number, &path) || !Resolve(c.text, true, number, &outPath)) return STEP_STOP;
-    const u8* got = host_->LastFrame();
+    const u8* got = host_->Panel().Frame();
     const std::string where = displayName_ + ":" + std::to_string(number) + ": ";
     u8 want[LCD_BYTES];
     std::string why;
@@ -201,7 +201,7 @@ ScriptRunner::Step ScriptRunner::StartMovie(const ScriptCommand& c, int number) 
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
     movie_.reset(new Movie());
     movieLine_ = number;
-    if (movie_->Start(path, (int)c.number, host_->LastFrame(), host_->NowMs())) return STEP_ON;
+    if (movie_->Start(path, (int)c.number, host_->Panel().Frame(), host_->NowMs())) return STEP_ON;
     err_ << displayName_ << ":" << number << ": cannot write " << path << ": " << movie_->Error() << "\n";
     Finish(2);
     return STEP_STOP;
@@ -218,7 +218,7 @@ bool ScriptRunner::EndMovie(int number) {
 // At every event point: the frame shown now goes into the movie.
 void ScriptRunner::RecordMovie() {
     if (!movie_ || !movie_->IsOpen()) return;
-    if (!movie_->Add(host_->LastFrame(), host_->NowMs())) {
+    if (!movie_->Add(host_->Panel().Frame(), host_->NowMs())) {
         err_ << displayName_ << ":" << movieLine_ << ": cannot write " << movie_->Path() << ": "
              << movie_->Error() << "\n";
         Finish(2);
@@ -230,7 +230,7 @@ void ScriptRunner::RecordMovie() {
 
 ScriptRunner::Step ScriptRunner::ExpectText(const ScriptCommand& c, int number) {
     std::string strips;
-    const int differ = CompareText(c.expectText, host_->LastFrame(), &strips);
+    const int differ = CompareText(c.expectText, host_->Panel().Frame(), &strips);
     if (differ == 0) return STEP_ON;
     err_ << displayName_ << ":" << number << ": expected text " << QuoteText(c.expectText.text) << " at ("
          << c.expectText.x << ", " << c.expectText.y << "), " << differ

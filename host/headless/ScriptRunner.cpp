@@ -22,6 +22,7 @@
 #include "frames/FrameFiles.h"
 #include "frames/SafeFiles.h"
 #include "screens/Screens.h"
+#include "sim/PanelNames.h"
 #include "state/StateNames.h"
 
 bool ScriptRunner::Load(const std::string& text, const std::string& displayName, const std::string& baseDir) {
@@ -79,15 +80,8 @@ void ScriptRunner::SetOptions(const RunOptions& options) {
 }
 
 bool ScriptRunner::ValueOf(const std::string& name, std::string* value) {
-    if (name == "ScreenHandler") {
-        const char* n = ScreenRoutineName(ScreenHandler);
-        *value = n ? n : (ScreenHandler ? "unknown" : "none");
-    } else if (name == "Lamp") {
-        *value = std::to_string(host_->Lamp());
-    } else if (name == "Label15") {
-        *value = host_->Label15();
-    } else if (name == "Power") {
-        *value = PowerState == POWER_ON ? "on" : PowerState == POWER_SPLASH ? "splash" : "off";
+    if (const PanelName* panel = FindPanelName(name)) {
+        *value = panel->read(ViewOf(host_->Panel()));
     } else {
         const StateName* var;
         int index;
@@ -153,7 +147,7 @@ void ScriptRunner::Finish(int code) {
 ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
     switch (c.kind) {
         case ScriptCommand::UTC:
-            host_->SetUtc(c.number);
+            host_->Sim().SetUtc(c.number);
             return STEP_ON;
         case ScriptCommand::ON:
             if (PowerState == POWER_OFF) {
@@ -171,13 +165,13 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             ClickKey((u8)c.number);
             return STEP_ON;
         case ScriptCommand::SENSOR:
-            host_->MoveTrackBar((int)c.number);
+            host_->Panel().MoveTrackBar((int)c.number);
             return STEP_ON;
         case ScriptCommand::CALIBRATE:
-            host_->SetCalibrate(c.number != 0);
+            host_->Panel().SetCalibrate(c.number != 0);
             return STEP_ON;
         case ScriptCommand::KEYFAST:
-            host_->SetKeyFast(c.number != 0);
+            host_->Panel().SetKeyFast(c.number != 0);
             return STEP_ON;
         case ScriptCommand::WAIT:
             if (c.number == 0) return STEP_ON;
@@ -188,7 +182,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             skipPoints_ = (uint64_t)c.number;
             return STEP_SUSPEND;
         case ScriptCommand::FRAME_MS:
-            host_->SetFrameMs((uint32_t)c.number);
+            host_->Sim().SetFrameMs((uint32_t)c.number);
             return STEP_ON;
         case ScriptCommand::SNAP: {
             // The folders a snapshot names are made when missing.
@@ -197,7 +191,7 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             std::error_code ec;
             std::filesystem::path parent = std::filesystem::path(path).parent_path();
             if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-            if (!WriteFrame(path, host_->LastFrame(), (int)c.number)) {
+            if (!WriteFrame(path, host_->Panel().Frame(), (int)c.number)) {
                 err_ << displayName_ << ":" << number << ": cannot write " << path << ": "
                      << std::strerror(errno) << "\n";
                 Finish(2);
@@ -211,7 +205,8 @@ ScriptRunner::Step ScriptRunner::Execute(const ScriptCommand& c, int number) {
             ValueOf(name, &actual);
             bool same;
             long long want, got;
-            if (name == "ScreenHandler" || name == "Power" || name == "Label15")
+            const PanelName* panel = FindPanelName(name);
+            if (panel && !panel->number)
                 same = actual == c.text;
             else
                 same = ParseWhole(c.text, -(1LL << 62), 1LL << 62, &want) &&

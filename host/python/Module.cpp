@@ -90,7 +90,7 @@ PYBIND11_MODULE(_tmx5, m) {
         .def("frame",
              [](LiveInstrument& inst) {
                  u8 pixels[LCD_HEIGHT][LCD_WIDTH];
-                 FrameToPixels(Open(inst).Host().LastFrame(), pixels);
+                 FrameToPixels(Open(inst).Host().Panel().Frame(), pixels);
                  return py::bytes(reinterpret_cast<const char*>(pixels), sizeof pixels);
              })
         .def("state_text",
@@ -119,14 +119,19 @@ PYBIND11_MODULE(_tmx5, m) {
         .def_property_readonly("event_points",
                                [](LiveInstrument& inst) { return Open(inst).Host().EventPoints(); })
         .def_property_readonly("passes", [](LiveInstrument& inst) { return Open(inst).Passes(); })
-        .def_property_readonly("frame_ms", [](LiveInstrument& inst) { return Open(inst).Host().FrameMs(); })
+        .def_property_readonly("frame_ms",
+                               [](LiveInstrument& inst) { return Open(inst).Host().Sim().FrameMs(); })
         .def_property_readonly("host_utc_ms",
                                [](LiveInstrument& inst) { return Open(inst).Host().Snapshot().hostUtcMs; })
-        .def_property_readonly("track_bar", [](LiveInstrument& inst) { return Open(inst).Host().TrackBar(); })
+        .def_property_readonly("track_bar",
+                               [](LiveInstrument& inst) { return Open(inst).Host().Panel().TrackBar(); })
         .def_property_readonly("calibrate",
-                               [](LiveInstrument& inst) { return Open(inst).Host().Calibrate(); })
-        .def_property_readonly("keyfast", [](LiveInstrument& inst) { return Open(inst).Host().KeyFast(); })
-        .def_property_readonly("display_visible",
-                               [](LiveInstrument& inst) { return Open(inst).Host().DisplayVisible(); })
-        .def_property_readonly("renders", [](LiveInstrument& inst) { return Open(inst).Host().Renders(); });
+                               [](LiveInstrument& inst) { return Open(inst).Host().Panel().Calibrate(); })
+        .def_property_readonly("keyfast",
+                               [](LiveInstrument& inst) { return Open(inst).Host().Panel().KeyFast(); })
+        .def_property_readonly(
+            "display_visible",
+            [](LiveInstrument& inst) { return Open(inst).Host().Panel().DisplayVisible(); })
+        .def_property_readonly("renders",
+                               [](LiveInstrument& inst) { return Open(inst).Host().Panel().Renders(); });
 }

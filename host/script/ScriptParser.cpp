@@ -9,6 +9,7 @@
 #include "frames/FrameFiles.h"
 #include "screens/Screens.h"
 #include "script/ScriptCommands.h"
+#include "sim/PanelNames.h"
 #include "state/StateNames.h"
 
 // Splits a line into its commands and each command into words. A '#'
@@ -82,11 +83,6 @@ static bool ParseDuration(const std::string& s, long long* ms) {
     return true;
 }
 
-// Names that are not instrument variables but what the window shows.
-static bool IsPanelName(const std::string& n) {
-    return n == "ScreenHandler" || n == "Lamp" || n == "Label15" || n == "Power";
-}
-
 // A message with every word longer than SCRIPT_ECHO_CHARS cut there (at a
 // character boundary of UTF-8) and marked with "...".
 std::string CutLongWords(const std::string& s) {
@@ -145,7 +141,7 @@ static int ChoiceIndex(const char* choices, const std::string& word) {
 
 // A name expect and print accept: a state variable or one of the panel's.
 bool CheckName(const std::string& name, std::string* why) {
-    if (IsPanelName(name)) return true;
+    if (FindPanelName(name)) return true;
     const StateName* var;
     int index;
     return ResolveStateName(name, &var, &index, why);
@@ -153,20 +149,10 @@ bool CheckName(const std::string& name, std::string* why) {
 
 // The value expect compares a name with.
 static bool CheckValue(const std::string& name, const std::string& value, std::string* why) {
+    if (const PanelName* panel = FindPanelName(name)) return panel->check(value, why);
     long long n;
-    if (name == "ScreenHandler") {
-        if (value != "none" && ScreenRoutineByName(value.c_str()) == nullptr)
-            return *why = "no screen routine is called " + value, false;
-    } else if (name == "Power") {
-        if (value != "off" && value != "splash" && value != "on")
-            return *why = "Power is off, splash or on, not " + value, false;
-    } else if (name == "Lamp") {
-        if (!ParseWhole(value, 0, 0xFFFFFFFFLL, &n))
-            return *why = "Lamp takes a colour number, not " + value, false;
-    } else if (name != "Label15") {
-        if (!ParseWhole(value, -(1LL << 62), 1LL << 62, &n))
-            return *why = name + " takes a whole number, not " + value, false;
-    }
+    if (!ParseWhole(value, -(1LL << 62), 1LL << 62, &n))
+        return *why = name + " takes a whole number, not " + value, false;
     return true;
 }
 

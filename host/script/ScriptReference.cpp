@@ -5,6 +5,7 @@
 
 #include "screens/Screens.h"
 #include "script/ScriptCommands.h"
+#include "sim/PanelNames.h"
 #include "state/StateNames.h"
 
 static const char* TypeName(StateKind kind) {
@@ -49,12 +50,12 @@ std::vector<NameDoc> ScriptNameDocs() {
     }
     std::string screens;
     for (const std::string& s : ScreenRoutineNames()) screens += (screens.empty() ? "" : ", ") + s;
-    docs.push_back({"ScreenHandler", "name", "none, or a screen routine's name",
-                    "the active screen routine (print shows unknown for anything else): " + screens});
-    docs.push_back({"Power", "name", "off, splash or on", "the power state the window shows"});
-    docs.push_back({"Lamp", "number", "0 to 4294967295",
-                    "the warning lamp's colour word, red in the low byte: 255 lit, 128 dark"});
-    docs.push_back({"Label15", "text", "the rest of the line", "the temperature label beside the track bar"});
+    for (const PanelName& n : PanelNames()) {
+        NameDoc d{n.name, n.type, n.range, n.meaning};
+        // The names the screen routine can have.
+        if (std::string(n.name) == "ScreenHandler") d.meaning += ": " + screens;
+        docs.push_back(d);
+    }
     return docs;
 }
 

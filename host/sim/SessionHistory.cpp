@@ -32,28 +32,31 @@ void InstrumentImage::Restore() const {
 namespace {
 
 // Runs the firmware from a snapshot to a target event point, delivering the
-// recorded inputs the way the hosts deliver them, with a panel and a clock of
-// its own. At the target it copies the state and ends every loop at once.
+// recorded inputs the way the hosts deliver them, on a panel of its own. At
+// the target it copies the state and ends every loop at once.
 class Replay {
 public:
     typedef std::vector<SessionInputAt>::const_iterator Inputs;
     // state: the snapshot to start from; inputs: the recorded inputs from
     // the one after it.
     Replay(SessionState* state, uint64_t target, Inputs next, Inputs end)
-        : s_(state), target_(target), next_(next), end_(end) {}
+        : s_(state), target_(target), next_(next), end_(end), point_(state->point) {
+        SimPanel::Hooks hooks;
+        hooks.eventPoint = [this] { EventPoint(); };
+        panel_.SetHooks(std::move(hooks));
+    }
 
     // From the snapshot in *s_ (its instrument already put back) to the
     // target; *s_ is then the state there, and so is the instrument.
     void Run() {
         const HostPanel* oldPanel = Host;
         const HostClock* oldClock = Clock;
-        const HostPanel panel{this, Render, Pump, Calibrate, KeyFast, Lamp, Show};
-        const HostClock clock{this, Now, StdClockBreakDown};
-        HostAttach(&panel, &clock);
+        panel_.PutBackSession(*s_);
+        panel_.Attach();
         ShutdownRequested = 0;
         bool powerOn = s_->powerOnDue;
         bool resume = !powerOn && PowerState == POWER_ON;
-        s_->powerOnDue = false;
+        powerOnDue_ = false;
         while (!reached_) {
             if (powerOn) {
                 powerOn = false;
@@ -64,8 +67,8 @@ public:
                 ResumeMainLoop();
             } else {
                 EventPoint();
-                powerOn = s_->powerOnDue && !reached_;
-                if (powerOn) s_->powerOnDue = false;
+                powerOn = powerOnDue_ && !reached_;
+                if (powerOn) powerOnDue_ = false;
             }
         }
         HostAttach(oldPanel, oldClock);
@@ -76,68 +79,33 @@ public:
 private:
     void EventPoint() {
         if (reached_) return;
-        s_->point++;
-        for (unsigned ticks = s_->clock.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
-        for (; next_ != end_ && next_->point <= s_->point; ++next_) {
-            if (next_->point < s_->point) continue;
-            const SessionInput& in = next_->input;
-            switch (in.kind) {
-                case SessionInput::ON:
-                    // From off the power-on sequence runs after this event
-                    // point, from the idle loop.
-                    if (PowerState == POWER_OFF)
-                        s_->powerOnDue = true;
-                    else
-                        Button1Click();
-                    break;
-                case SessionInput::OFF:
-                    Button2Click();
-                    break;
-                case SessionInput::KEY:
-                    ClickKey((u8)in.value);
-                    break;
-                case SessionInput::SENSOR:
-                    // A bar that does not move sends no change.
-                    if (in.value != s_->trackBar) {
-                        s_->trackBar = (int)in.value;
-                        RawSensor = (s32)in.value;
-                    }
-                    break;
-                case SessionInput::CALIBRATE:
-                    s_->calibrate = in.value != 0;
-                    break;
-                case SessionInput::KEYFAST:
-                    s_->keyFast = in.value != 0;
-                    break;
-                case SessionInput::UTC:
-                    s_->clock.SetUtc(in.value);
-                    break;
-            }
+        point_++;
+        for (unsigned ticks = panel_.Time().AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
+        for (; next_ != end_ && next_->point <= point_; ++next_) {
+            if (next_->point < point_) continue;
+            // From off the power-on sequence runs after this event point,
+            // from the idle loop.
+            if (next_->input.kind == SessionInput::ON && PowerState == POWER_OFF)
+                powerOnDue_ = true;
+            else
+                panel_.Apply(next_->input);
         }
-        if (s_->point == target_) {
-            reached_state_ = *s_;
-            reached_state_.instrument.Capture();
+        if (point_ == target_) {
+            reached_state_ = panel_.CaptureSession();
+            reached_state_.point = point_;
+            reached_state_.powerOnDue = powerOnDue_;
             reached_ = true;
             RequestShutdown();
         }
-    }
-
-    static Replay* Of(void* context) { return static_cast<Replay*>(context); }
-    static void Render(void* context) { std::memcpy(Of(context)->s_->frame, FrameBuffer, LCD_BYTES); }
-    static void Pump(void* context) { Of(context)->EventPoint(); }
-    static u8 Calibrate(void* context) { return Of(context)->s_->calibrate ? 1 : 0; }
-    static u8 KeyFast(void* context) { return Of(context)->s_->keyFast ? 1 : 0; }
-    static void Lamp(void* context, u32 colour) { Of(context)->s_->lamp = colour; }
-    static void Show(void* context, u8 visible) { Of(context)->s_->displayVisible = visible != 0; }
-    static u8 Now(void* context, s64* seconds) {
-        *seconds = Of(context)->s_->clock.UtcSeconds();
-        return 1;
     }
 
     SessionState* s_;
     uint64_t target_;
     bool reached_ = false;
     Inputs next_, end_;
+    SimPanel panel_;
+    uint64_t point_;
+    bool powerOnDue_ = false;
     SessionState reached_state_;
 };
 

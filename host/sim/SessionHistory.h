@@ -33,13 +33,11 @@
 #include "lcd/Lcd.h"
 #include "runtime/State.h"
 #include "sim/SimClock.h"
+#include "sim/SimPanel.h"
 
-// One input as the host delivered it at an event point.
-struct SessionInput {
-    enum Kind : uint8_t { ON, OFF, KEY, SENSOR, CALIBRATE, KEYFAST, UTC };
-    Kind kind;
-    int64_t value; // KEY: the key code; SENSOR: the raw count; CALIBRATE, KEYFAST: 0 or 1; UTC: seconds
-};
+// One input as the host delivered it at an event point (the panel's input:
+// UTC in whole seconds).
+typedef PanelInput SessionInput;
 
 // An input with the event point that took it.
 struct SessionInputAt {

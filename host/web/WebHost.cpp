@@ -13,6 +13,7 @@
 #include "lcd/Lcd.h"
 #include "screens/Screens.h"
 #include "script/ScriptCommands.h"
+#include "sim/PanelNames.h"
 #include "state/StateNames.h"
 
 // --- The page (host/web/page.js keeps the queue and the controls) ----------
@@ -25,7 +26,10 @@ EM_JS(int, WebTakeEvent, (double* argument), {
     return e[0];
 });
 EM_JS(int, WebTakeStep, (void), { return Tmx5.takeStep(); });
-EM_JS(void, WebDraw, (const u8* frame), { Tmx5.draw(HEAPU8.subarray(frame, frame + 912)); });
+// The frame as the instrument drew it, and its magnified picture (RGBA).
+EM_JS(void, WebDraw, (const u8* frame, int frameBytes, const u32* picture, int pictureBytes), {
+    Tmx5.draw(HEAPU8.subarray(frame, frame + frameBytes), HEAPU8.subarray(picture, picture + pictureBytes));
+});
 EM_JS(void, WebHistory, (const u8* frames, const double* ms, int count, double nowMs), {
     const list = [];
     for (let i = 0; i < count; i++)
@@ -69,19 +73,22 @@ const uint64_t HistoryMs = 60000;
 
 } // namespace
 
-WebHost::WebHost()
-    : panel_{this, Render, Pump, CalibrateChecked, KeyFastChecked, SetLamp, Show},
-      hostClock_{this, ClockNow, StdClockBreakDown},
-      pacer_(BrowserNanoseconds, this) {
+WebHost::WebHost() : pacer_(BrowserNanoseconds, this) {
+    SimPanel::Hooks hooks;
+    hooks.eventPoint = [this] { EventPoint(); };
+    hooks.rendered = [this](bool changed) { Rendered(changed); };
+    hooks.lampChanged = [this](u32) { frameChanged_ = true; };
+    // The page only paints while the host sleeps, after the pass has drawn
+    // and shown the display again, so hiding it in between changes nothing
+    // visible: no shown hook.
+    panel_.SetHooks(std::move(hooks));
     // The host clock starts at the browser's UTC and then runs on virtual
     // time, which the clock panel can set, pause, step and speed up.
-    clock_.SetUtcMs((int64_t)WebDateNow());
-    HostAttach(&panel_, &hostClock_);
+    panel_.Time().SetUtcMs((int64_t)WebDateNow());
+    panel_.Attach();
 }
 
-WebHost::~WebHost() {
-    if (Host == &panel_) HostAttach(nullptr, nullptr);
-}
+WebHost::~WebHost() = default; // the panel detaches
 
 void WebHost::Run() {
     lastYieldNs_ = pacer_.WallNow();
@@ -94,18 +101,6 @@ void WebHost::Run() {
         TravelIfDue();
         EventPoint();
     }
-}
-
-HostSnapshot WebHost::Snapshot() const {
-    HostSnapshot s;
-    s.virtualMs = clock_.NowMs();
-    s.hostUtcMs = clock_.UtcMs();
-    s.frameMs = clock_.FrameMs();
-    s.trackBar = trackBar_;
-    s.calibrate = calibrate_;
-    s.keyFast = keyFast_;
-    s.lamp = lamp_;
-    return s;
 }
 
 bool WebHost::PutBackInitialState() {
@@ -122,23 +117,15 @@ bool WebHost::PutBackInitialState() {
         return false;
     }
     RestoreInstrument(saved);
-    clock_.SetNowMs(saved.host.virtualMs);
-    clock_.SetUtcMs(saved.host.hostUtcMs);
-    clock_.SetFrameMs(saved.host.frameMs);
-    trackBar_ = saved.host.trackBar;
-    calibrate_ = saved.host.calibrate;
-    keyFast_ = saved.host.keyFast;
-    lamp_ = saved.host.lamp;
-    RawSensor = trackBar_;
-    std::memcpy(frame_, FrameBuffer, sizeof frame_);
+    panel_.PutBack(saved.host);
     frameDirty_ = true;
     Remember();
     StartHistory();
-    WebControls(trackBar_, calibrate_, keyFast_, (int)clock_.FrameMs());
+    WebControls(panel_.TrackBar(), panel_.Calibrate(), panel_.KeyFast(), (int)panel_.Time().FrameMs());
     // The link's speed and pause, which the page queued, hold before any
     // frame can fall due.
     Deliver();
-    pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    pacer_.StartTimeline(pacer_.WallNow(), panel_.Time().NowMs());
     WebStarted();
     // The event point the state was saved at.
     WaitForNextFrame();
@@ -150,16 +137,16 @@ bool WebHost::PutBackInitialState() {
 }
 
 bool WebHost::FrameDue() const {
-    return !pacer_.Paused() && pacer_.WaitBeforeFrame(clock_.NowMs() + clock_.FrameMs()) == 0;
+    return !pacer_.Paused() && pacer_.WaitBeforeFrame(panel_.Time().NowMs() + panel_.Time().FrameMs()) == 0;
 }
 
 int WebHost::SleepMs() const {
     if (pacer_.Paused()) return -1;
-    uint64_t next = clock_.NowMs() + clock_.FrameMs();
+    uint64_t next = panel_.Time().NowMs() + panel_.Time().FrameMs();
     if (!frameChanged_ && WebPeekEvent() == WEB_NONE) {
         // The frame that crosses the next tick.
-        const uint64_t tick = (clock_.NowMs() / TickMs + 1) * TickMs;
-        while (next < tick) next += clock_.FrameMs();
+        const uint64_t tick = (panel_.Time().NowMs() / TickMs + 1) * TickMs;
+        while (next < tick) next += panel_.Time().FrameMs();
     }
     const int64_t waitNs = pacer_.WaitBeforeFrame(next);
     if (waitNs <= 0) return 0;
@@ -173,7 +160,7 @@ int WebHost::SleepMs() const {
 void WebHost::EventPoint() {
     if (travelDue_) return; // the firmware's loops are ending for a travel
     points_++;
-    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
+    for (unsigned ticks = panel_.Time().AdvanceFrame(); ticks > 0; ticks--) Timer1Timer();
     delivered_.clear();
     if (points_ <= session_.End()) ReplayInputs();
     if (travelDue_) return;
@@ -213,7 +200,7 @@ bool WebHost::Deliver() {
     bool input = false;
     if (recording_ && recordUtc_ >= 0 && points_ >= nextDelivery_) {
         // The replay's first line sets the clock, at its first event point.
-        clock_.SetUtc(recordUtc_);
+        panel_.Time().SetUtc(recordUtc_);
         line.push_back(FormatCommand(ScriptCommandKind::UTC, {UtcText(recordUtc_)}));
         recordUtc_ = -1;
     }
@@ -250,33 +237,20 @@ bool WebHost::Deliver() {
         }
         // Of several moves of the track bar in one batch only the last counts.
         if (event == WEB_SENSOR && WebPeekEvent() == WEB_SENSOR) continue;
-        line.push_back(Describe(event, argument));
-        switch (event) {
-            case WEB_ON:
-                Note(SessionInput::ON, 0);
-                break;
-            case WEB_OFF:
-                Note(SessionInput::OFF, 0);
-                break;
-            case WEB_KEY:
-                Note(SessionInput::KEY, (u8)argument);
-                break;
-            case WEB_SENSOR: {
-                const int position = argument < 0 ? 0 : argument > 4096 ? 4096 : (int)argument;
-                if (position != trackBar_) Note(SessionInput::SENSOR, position);
-                break;
-            }
-            case WEB_CALIBRATE:
-                Note(SessionInput::CALIBRATE, argument != 0);
-                break;
-            case WEB_KEYFAST:
-                Note(SessionInput::KEYFAST, argument != 0);
-                break;
-            case WEB_SET_UTC:
-                Note(SessionInput::UTC, (int64_t)std::floor(argument / 1000));
-                break;
+        // The page sets the clock to the millisecond; the session keeps the
+        // second, as a script does.
+        int64_t value = (int64_t)argument;
+        if (event == WEB_SET_UTC) value = (int64_t)std::floor(argument / 1000);
+        if (event == WEB_CALIBRATE || event == WEB_KEYFAST) value = argument != 0;
+        const PanelInput in{(PanelInput::Kind)event, value};
+        line.push_back(Describe(in));
+        if (event == WEB_SET_UTC) {
+            panel_.Time().SetUtcMs((int64_t)argument);
+            Note(in.kind, in.value);
+        } else if (panel_.Apply(in)) {
+            // From on, ON asks for a restart; during the splash it is ignored.
+            Note(in.kind, in.value);
         }
-        Handle(event, argument);
     }
     RecordLine(line, input);
     if (WebPeekEvent() == WEB_STEP && pacer_.Paused()) {
@@ -287,32 +261,29 @@ bool WebHost::Deliver() {
     return false;
 }
 
-std::string WebHost::Describe(int event, double argument) const {
+std::string WebHost::Describe(const PanelInput& in) {
     typedef ScriptCommandKind K;
-    switch (event) {
-        case WEB_ON:
+    switch (in.kind) {
+        case PanelInput::ON:
             return FormatCommand(K::ON);
-        case WEB_OFF:
+        case PanelInput::OFF:
             return FormatCommand(K::OFF);
-        case WEB_KEY: {
+        case PanelInput::KEY: {
             static const char* const words[] = {"", "menu", "cw", "ccw", "left", "right"};
-            const int key = (int)argument;
+            const int64_t key = in.value;
             return FormatCommand(K::KEY, {key >= 1 && key <= 5 ? words[key] : std::to_string(key)});
         }
-        case WEB_SENSOR: {
-            int position = (int)argument;
-            position = position < 0 ? 0 : position > 4096 ? 4096 : position;
-            return FormatCommand(K::SENSOR, {std::to_string(position)});
-        }
-        case WEB_CALIBRATE:
-            return FormatCommand(K::CALIBRATE, {argument != 0 ? "on" : "off"});
-        case WEB_KEYFAST:
-            return FormatCommand(K::KEYFAST, {argument != 0 ? "on" : "off"});
-        case WEB_SET_UTC:
-            return FormatCommand(K::UTC, {UtcText((int64_t)argument / 1000)});
-        default:
-            return std::string();
+        case PanelInput::SENSOR:
+            return FormatCommand(
+                K::SENSOR, {std::to_string(std::max<int64_t>(0, std::min<int64_t>(in.value, SENSOR_LAST)))});
+        case PanelInput::CALIBRATE:
+            return FormatCommand(K::CALIBRATE, {in.value != 0 ? "on" : "off"});
+        case PanelInput::KEYFAST:
+            return FormatCommand(K::KEYFAST, {in.value != 0 ? "on" : "off"});
+        case PanelInput::UTC:
+            return FormatCommand(K::UTC, {UtcText(in.value)});
     }
+    return std::string();
 }
 
 std::string WebHost::UtcText(int64_t seconds) {
@@ -333,7 +304,7 @@ void WebHost::StartRecording() {
         WebRecordRefused("Switch the instrument off to start a recording.");
         return;
     }
-    const int64_t utc = clock_.UtcSeconds();
+    const int64_t utc = panel_.Time().UtcSeconds();
     if (utc < 0 || utc > 4102444799LL) { // the years a script can set: 1970 to 2099
         WebRecordRefused("Set the clock between 1970 and 2099 to record.");
         return;
@@ -342,18 +313,14 @@ void WebHost::StartRecording() {
     // lamp and controls, virtual time and the count of event points. The
     // page queues the controls' positions again as the first inputs.
     ResetInstrumentState();
-    std::memset(frame_, 0, sizeof frame_);
+    panel_.Reset();
     frameDirty_ = true;
     historyMs_.clear();
     history_.clear();
-    lamp_ = LAMP_BRIGHT;
-    calibrate_ = keyFast_ = false;
-    trackBar_ = 2048;
-    WebLabel15(2048);
-    const uint32_t frameMs = clock_.FrameMs();
-    clock_ = SimClock();
-    clock_.SetFrameMs(frameMs);
-    clock_.SetUtc(utc);
+    const uint32_t frameMs = panel_.Time().FrameMs();
+    panel_.Time() = SimClock();
+    panel_.Time().SetFrameMs(frameMs);
+    panel_.Time().SetUtc(utc);
     recordUtc_ = utc;
     points_ = 0;
     nextDelivery_ = 1;
@@ -386,11 +353,7 @@ void WebHost::EndRecording() {
     const auto expect = [this](const std::string& name, const std::string& value) {
         script_ += FormatCommand(ScriptCommandKind::EXPECT, {name, value}) + "\n";
     };
-    const char* screen = ScreenRoutineName(ScreenHandler);
-    if (screen || !ScreenHandler) expect("ScreenHandler", screen ? screen : "none");
-    expect("Power", PowerState == POWER_ON ? "on" : PowerState == POWER_SPLASH ? "splash" : "off");
-    expect("Lamp", std::to_string(lamp_));
-    expect("Label15", std::to_string(trackBar_));
+    for (const auto& shown : RecordedPanel(ViewOf(panel_))) expect(shown.first, shown.second);
     // Every value that differs from where power-on (or program start) puts
     // it; the frame buffer byte by byte where it is not blank.
     for (const StateName& n : StateNames()) {
@@ -409,43 +372,13 @@ void WebHost::EndRecording() {
 }
 
 void WebHost::Handle(int event, double argument) {
+    const uint64_t now = panel_.Time().NowMs();
     switch (event) {
-        case WEB_ON:
-            // From off this runs the instrument until OFF, delivering the rest
-            // of the queue from its own passes; while it runs it asks for a
-            // restart, and during the splash it is ignored.
-            ::Button1Click();
-            break;
-        case WEB_OFF:
-            ::Button2Click();
-            break;
-        case WEB_KEY:
-            ::ClickKey((u8)argument);
-            break;
-        case WEB_SENSOR: {
-            // TrackBar6Change: the sensor count and the label follow the bar.
-            int position = (int)argument;
-            if (position < 0) position = 0;
-            if (position > 4096) position = 4096;
-            RawSensor = position;
-            trackBar_ = position;
-            WebLabel15(position);
-            break;
-        }
-        case WEB_CALIBRATE:
-            calibrate_ = argument != 0;
-            break;
-        case WEB_KEYFAST:
-            keyFast_ = argument != 0;
-            break;
-        case WEB_SET_UTC:
-            clock_.SetUtcMs((int64_t)argument);
-            break;
         case WEB_PAUSE:
-            pacer_.SetPaused(argument != 0, clock_.NowMs());
+            pacer_.SetPaused(argument != 0, now);
             break;
         case WEB_SPEED:
-            pacer_.SetSpeed(argument, clock_.NowMs());
+            pacer_.SetSpeed(argument, now);
             break;
         case WEB_RECORD:
             if (argument != 0)
@@ -457,10 +390,9 @@ void WebHost::Handle(int event, double argument) {
         case WEB_HISTORY: {
             // The frames of the last minute, oldest first.
             size_t first = 0;
-            while (first + 1 < historyMs_.size() && historyMs_[first + 1] + HistoryMs <= clock_.NowMs())
-                first++;
-            WebHistory(history_.data() + first * sizeof frame_, historyMs_.data() + first,
-                       (int)(historyMs_.size() - first), (double)clock_.NowMs());
+            while (first + 1 < historyMs_.size() && historyMs_[first + 1] + HistoryMs <= now) first++;
+            WebHistory(history_.data() + first * LCD_BYTES, historyMs_.data() + first,
+                       (int)(historyMs_.size() - first), (double)now);
             break;
         }
         case WEB_TRAVEL:
@@ -469,7 +401,7 @@ void WebHost::Handle(int event, double argument) {
             travelTarget_ =
                 std::max(session_.StartPoint(), std::min((uint64_t)std::max(argument, 0.0), session_.End()));
             travelDue_ = true;
-            pacer_.SetPaused(true, clock_.NowMs());
+            pacer_.SetPaused(true, now);
             RequestShutdown(); // ends the firmware's loops, if they run
             break;
         case WEB_CAPTURE:
@@ -485,12 +417,21 @@ void WebHost::Handle(int event, double argument) {
 
 void WebHost::Yield(int sleepMs, bool waiting) {
     if (frameDirty_) {
-        WebDraw(frame_);
+        // Lit pixels black, unlit ones the grey the page's canvas starts with (page.js UNLIT).
+        panel_.Picture(PANEL_SCALE, RgbaWord(0, 0, 0), RgbaWord(239, 239, 239), picture_.data(),
+                       PANEL_PICTURE_WIDTH);
+        WebDraw(panel_.Frame(), LCD_BYTES, picture_.data(), (int)(picture_.size() * sizeof picture_[0]));
         frameDirty_ = false;
     }
-    WebLamp(lamp_ & 0xFF, (lamp_ >> 8) & 0xFF, (lamp_ >> 16) & 0xFF);
+    if (labelShown_ != panel_.TrackBar()) {
+        // TrackBar6Change has run: the label shows the position the host took.
+        labelShown_ = panel_.TrackBar();
+        WebLabel15(labelShown_);
+    }
+    const u32 lamp = panel_.Lamp();
+    WebLamp(lamp & 0xFF, (lamp >> 8) & 0xFF, (lamp >> 16) & 0xFF);
     WebTimeline((double)points_, (double)session_.StartPoint(), (double)session_.End());
-    WebYielded((double)clock_.UtcMs(), pacer_.Paused() ? 1 : 0,
+    WebYielded((double)panel_.Time().UtcMs(), pacer_.Paused() ? 1 : 0,
                waiting && WebPeekEvent() == WEB_NONE ? 1 : 0);
     WebSleep(sleepMs);
     lastYieldNs_ = pacer_.WallNow();
@@ -499,16 +440,9 @@ void WebHost::Yield(int sleepMs, bool waiting) {
 // --- Going back and forward ----------------------------------------------------
 
 SessionState WebHost::CaptureSession() const {
-    SessionState s;
+    SessionState s = panel_.CaptureSession();
     s.point = points_;
-    s.instrument.Capture();
-    s.clock = clock_;
-    s.trackBar = trackBar_;
-    s.calibrate = calibrate_;
-    s.keyFast = keyFast_;
-    s.lamp = lamp_;
     s.powerOnDue = powerOnDue_;
-    std::memcpy(s.frame, frame_, sizeof s.frame);
     return s;
 }
 
@@ -539,59 +473,28 @@ void WebHost::RecordPoint() {
 
 void WebHost::ReplayInputs() {
     for (const SessionInput& in : session_.InputsAt(points_)) {
-        switch (in.kind) {
-            case SessionInput::ON:
-                // From off this runs the instrument, as the ON it repeats did.
-                ::Button1Click();
-                if (travelDue_) return;
-                break;
-            case SessionInput::OFF:
-                ::Button2Click();
-                break;
-            case SessionInput::KEY:
-                ::ClickKey((u8)in.value);
-                break;
-            case SessionInput::SENSOR:
-                RawSensor = (s32)in.value;
-                trackBar_ = (int)in.value;
-                WebLabel15(trackBar_);
-                break;
-            case SessionInput::CALIBRATE:
-                calibrate_ = in.value != 0;
-                break;
-            case SessionInput::KEYFAST:
-                keyFast_ = in.value != 0;
-                break;
-            case SessionInput::UTC:
-                clock_.SetUtc(in.value);
-                break;
-        }
+        // From off, ON runs the instrument, as the ON it repeats did.
+        panel_.Apply(in);
+        if (travelDue_) return;
     }
-    WebControls(trackBar_, calibrate_, keyFast_, (int)clock_.FrameMs());
+    WebControls(panel_.TrackBar(), panel_.Calibrate(), panel_.KeyFast(), (int)panel_.Time().FrameMs());
 }
 
 void WebHost::PutBackSession(const SessionState& s) {
-    s.instrument.Restore();
+    panel_.PutBackSession(s);
     points_ = s.point;
-    clock_ = s.clock;
-    trackBar_ = s.trackBar;
-    calibrate_ = s.calibrate;
-    keyFast_ = s.keyFast;
-    lamp_ = s.lamp;
     powerOnDue_ = s.powerOnDue;
-    std::memcpy(frame_, s.frame, sizeof frame_);
     frameDirty_ = frameChanged_ = true;
     historyMs_.clear();
     history_.clear();
     Remember();
-    WebControls(trackBar_, calibrate_, keyFast_, (int)clock_.FrameMs());
-    WebLabel15(trackBar_);
+    WebControls(panel_.TrackBar(), panel_.Calibrate(), panel_.KeyFast(), (int)panel_.Time().FrameMs());
     // The next input reaches the instrument where the runner would read it.
     nextDelivery_ = points_ + 1;
     for (uint64_t p = points_ > 0 ? points_ - 1 : 0; p <= points_; p++)
         for (const SessionInput& in : session_.InputsAt(p))
             if (in.kind != SessionInput::UTC) nextDelivery_ = std::max(nextDelivery_, p + 2);
-    pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    pacer_.StartTimeline(pacer_.WallNow(), panel_.Time().NowMs());
 }
 
 void WebHost::TravelIfDue() {
@@ -621,53 +524,27 @@ void WebHost::TravelIfDue() {
     }
 }
 
-// --- Host panel and clock ----------------------------------------------------
-
-static WebHost* HostOf(void* context) { return static_cast<WebHost*>(context); }
+// --- The panel's hooks -------------------------------------------------------
 
 // Only a frame that differs is drawn, and kept for the page's recent history.
-void WebHost::Render(void* context) {
-    WebHost* host = HostOf(context);
-    if (host->travelDue_) return; // the loops are ending: the travel shows its own frame
-    if (std::memcmp(host->frame_, FrameBuffer, sizeof host->frame_) == 0) return;
-    std::memcpy(host->frame_, FrameBuffer, sizeof host->frame_);
-    host->frameDirty_ = true;
-    host->frameChanged_ = true;
-    host->Remember();
+void WebHost::Rendered(bool changed) {
+    if (travelDue_ || !changed) return; // the loops are ending: the travel shows its own frame
+    frameDirty_ = true;
+    frameChanged_ = true;
+    Remember();
 }
 
 void WebHost::Remember() {
-    const uint64_t now = clock_.NowMs();
+    const uint64_t now = panel_.Time().NowMs();
     // The frames that ended before the last minute began go.
     size_t old = 0;
     while (old + 1 < historyMs_.size() && historyMs_[old + 1] + HistoryMs <= now) old++;
     if (old > 0 && old * 2 >= historyMs_.size()) {
         historyMs_.erase(historyMs_.begin(), historyMs_.begin() + old);
-        history_.erase(history_.begin(), history_.begin() + old * sizeof frame_);
+        history_.erase(history_.begin(), history_.begin() + old * LCD_BYTES);
     }
     historyMs_.push_back((double)now);
-    history_.insert(history_.end(), frame_, frame_ + sizeof frame_);
-}
-
-void WebHost::Pump(void* context) { HostOf(context)->EventPoint(); }
-
-u8 WebHost::CalibrateChecked(void* context) { return HostOf(context)->calibrate_ ? 1 : 0; }
-
-u8 WebHost::KeyFastChecked(void* context) { return HostOf(context)->keyFast_ ? 1 : 0; }
-
-void WebHost::SetLamp(void* context, u32 colour) {
-    WebHost* host = HostOf(context);
-    if (host->lamp_ != colour) host->frameChanged_ = true;
-    host->lamp_ = colour;
-}
-
-// The page only paints while the host sleeps, after the pass has drawn and
-// shown the display again, so hiding it in between changes nothing visible.
-void WebHost::Show(void*, u8) {}
-
-u8 WebHost::ClockNow(void* context, s64* seconds) {
-    *seconds = HostOf(context)->clock_.UtcSeconds();
-    return 1;
+    history_.insert(history_.end(), panel_.Frame(), panel_.Frame() + LCD_BYTES);
 }
 
 int64_t WebHost::BrowserNanoseconds(void*) { return (int64_t)(emscripten_get_now() * 1e6); }

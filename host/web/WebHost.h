@@ -30,25 +30,29 @@
 #include "runtime/Runtime.h"
 #include "sim/SessionHistory.h"
 #include "sim/SimClock.h"
+#include "sim/SimPanel.h"
 #include "state/StateFile.h"
 
-// What the page queues for the host, in the order the user did it.
+// What the page queues for the host, in the order the user did it: the
+// panel's inputs (PanelInput's codes 1..7; SENSOR's argument is the track
+// bar's position, SET_UTC's UTC milliseconds since 1970) and the page's own
+// events.
 enum WebEvent {
     WEB_NONE = 0,
-    WEB_ON = 1,
-    WEB_OFF = 2,
-    WEB_KEY = 3,       // argument: KEY_MENU .. KEY_RIGHT
-    WEB_SENSOR = 4,    // argument: the track bar's position, 0..4096
-    WEB_CALIBRATE = 5, // argument: 1 checked, 0 cleared
-    WEB_KEYFAST = 6,   // argument: 1 checked, 0 cleared
-    WEB_SET_UTC = 7,   // argument: UTC milliseconds since 1970
-    WEB_PAUSE = 8,     // argument: 1 pause, 0 run
-    WEB_STEP = 9,      // one frame while paused
-    WEB_SPEED = 10,    // argument: virtual ms per wall ms; 0 as fast as it goes
-    WEB_CAPTURE = 11,  // hands the page the state as a state file's text, at this event point
-    WEB_RECORD = 12,   // argument: 1 starts a recording (the instrument off), 0 ends it
-    WEB_HISTORY = 13,  // hands the page the frames of the last minute with their virtual times
-    WEB_TRAVEL = 14    // argument: the event point of the session to go to (paused)
+    WEB_ON = PanelInput::ON,
+    WEB_OFF = PanelInput::OFF,
+    WEB_KEY = PanelInput::KEY,
+    WEB_SENSOR = PanelInput::SENSOR,
+    WEB_CALIBRATE = PanelInput::CALIBRATE,
+    WEB_KEYFAST = PanelInput::KEYFAST,
+    WEB_SET_UTC = PanelInput::UTC,
+    WEB_PAUSE = 8,    // argument: 1 pause, 0 run
+    WEB_STEP = 9,     // one frame while paused
+    WEB_SPEED = 10,   // argument: virtual ms per wall ms; 0 as fast as it goes
+    WEB_CAPTURE = 11, // hands the page the state as a state file's text, at this event point
+    WEB_RECORD = 12,  // argument: 1 starts a recording (the instrument off), 0 ends it
+    WEB_HISTORY = 13, // hands the page the frames of the last minute with their virtual times
+    WEB_TRAVEL = 14   // argument: the event point of the session to go to (paused)
 };
 
 class WebHost {
@@ -64,7 +68,7 @@ public:
     void Run();
 
     // The host's part of a saved state as it stands.
-    HostSnapshot Snapshot() const;
+    HostSnapshot Snapshot() const { return panel_.Snapshot(); }
 
 private:
     // Puts back the state the page was opened with, if any, and tells the
@@ -87,6 +91,7 @@ private:
     // Delivers what is queued and may go now. Returns true when, paused, a
     // step was taken: one frame runs now.
     bool Deliver();
+    // One of the page's own events (not a panel input).
     void Handle(int event, double argument);
     // Shows the page what changed and lets the browser run for sleepMs, or
     // until the page queues an input (sleepMs -1: until then, however long).
@@ -101,8 +106,8 @@ private:
     void StartRecording();
     void RecordLine(const std::vector<std::string>& commands, bool event);
     void EndRecording();
-    // The script command for a queued input.
-    std::string Describe(int event, double argument) const;
+    // The script command for an input.
+    static std::string Describe(const PanelInput& input);
     static std::string UtcText(int64_t seconds);
 
     // Keeps the frame just drawn, with its virtual time, for the last
@@ -119,33 +124,23 @@ private:
     void StartHistory();
     void RecordPoint();
     void ReplayInputs();
-    void Apply(const SessionInput& input);
     void Note(SessionInput::Kind kind, int64_t value);
     // In the idle loop: travels when asked to, and runs what the state put
     // back asks for (the power-on sequence, or the main loop).
     void TravelIfDue();
     void PutBackSession(const SessionState& s);
 
-    static void Render(void* context);
-    static void Pump(void* context);
-    static u8 CalibrateChecked(void* context);
-    static u8 KeyFastChecked(void* context);
-    static void SetLamp(void* context, u32 colour);
-    static void Show(void* context, u8 visible);
-    static u8 ClockNow(void* context, s64* seconds);
+    // The panel's hooks: a frame or the lamp changed.
+    void Rendered(bool changed);
     static int64_t BrowserNanoseconds(void* context);
 
-    HostPanel panel_;
-    HostClock hostClock_;
-    SimClock clock_;
+    SimPanel panel_;
     Pacer pacer_;
-    bool calibrate_ = false;
-    bool keyFast_ = false;
-    int trackBar_ = 2048;
-    u8 frame_[912] = {}; // the frame last rendered, drawn at the next yield
-    bool frameDirty_ = false;
+    bool frameDirty_ = false;   // the frame last rendered is not drawn yet
     bool frameChanged_ = false; // the last pass drew a different frame
-    u32 lamp_ = LAMP_BRIGHT;    // the lamp's stored colour until the first pass
+    int labelShown_ = -1;       // the track bar position the page's Label15 shows
+    std::vector<u32> picture_ =
+        std::vector<u32>(PANEL_PICTURE_WIDTH * PANEL_PICTURE_HEIGHT); // drawn for the page
     int64_t lastYieldNs_ = 0;
     uint64_t points_ = 0;       // event points so far
     uint64_t nextDelivery_ = 0; // the event point from which the next input may go
@@ -155,7 +150,7 @@ private:
     uint64_t readPoint_ = 1;     // the event point at which the replay reads its next line
     std::string script_;
     std::vector<double> historyMs_; // when each remembered frame was drawn, virtual ms
-    std::vector<u8> history_;       // the remembered frames, 912 bytes each
+    std::vector<u8> history_;       // the remembered frames, LCD_BYTES each
     SessionHistory session_;
     std::vector<SessionInput> delivered_; // what this event point delivered
     std::vector<SessionInput> replayed_;  // what it delivered again from the session
@@ -163,5 +158,4 @@ private:
     uint64_t travelTarget_ = 0;
     uint64_t runTo_ = 0; // runs frames without waiting up to here (a point in the splash)
     bool powerOnDue_ = false;
-    bool resumeDue_ = false;
 };

@@ -92,28 +92,12 @@ const Tmx5 = (() => {
     });
   }
 
-  // Each display pixel (x, y) is lit when bit y mod 8 of byte (y div 8) x 114
-  // + x is set, and becomes a 2 x 2 block of the canvas; the last column and
-  // the last five rows of the canvas stay unlit.
-  function draw(frame) {
+  // The host hands over the frame as the instrument drew it (kept for the
+  // PNG download) and its magnified picture, RGBA, which fills the top left
+  // of the canvas; the last column and the last five rows stay unlit.
+  function draw(frame, rgba) {
     shownFrame = frame.slice();
-    const data = picture.data;
-    const stride = canvas.width * 4;
-    for (let y = 0; y < HEIGHT; y++) {
-      for (let x = 0; x < WIDTH; x++) {
-        const lit = (frame[(y >> 3) * WIDTH + x] >> (y & 7)) & 1;
-        const c = lit ? LIT : UNLIT;
-        for (let dy = 0; dy < SCALE; dy++) {
-          let i = (y * SCALE + dy) * stride + x * SCALE * 4;
-          for (let dx = 0; dx < SCALE; dx++, i += 4) {
-            data[i] = c[0];
-            data[i + 1] = c[1];
-            data[i + 2] = c[2];
-          }
-        }
-      }
-    }
-    context.putImageData(picture, 0, 0);
+    context.putImageData(new ImageData(new Uint8ClampedArray(rgba), WIDTH * SCALE, HEIGHT * SCALE), 0, 0);
   }
 
   // The frames the display changed to in the last minute of virtual time,

@@ -4,6 +4,7 @@
 #include "runtime/State.h"
 #include "screens/Screens.h"
 #include "script/ScriptCommands.h"
+#include "sim/PanelNames.h"
 #include "state/StateNames.h"
 
 #include <algorithm>
@@ -150,14 +151,7 @@ bool PowerOnOf(const T& n, long long* value, long) {
 } // namespace
 
 std::vector<std::pair<std::string, std::string>> RecordedState(const std::string& label15, u32 lamp) {
-    std::vector<std::pair<std::string, std::string>> state;
-    const char* screen = ScreenRoutineName(ScreenHandler);
-    if (screen || !ScreenHandler) state.emplace_back("ScreenHandler", screen ? screen : "none");
-    state.emplace_back("Power", PowerState == POWER_ON       ? "on"
-                                : PowerState == POWER_SPLASH ? "splash"
-                                                             : "off");
-    state.emplace_back("Lamp", std::to_string(lamp));
-    state.emplace_back("Label15", label15);
+    std::vector<std::pair<std::string, std::string>> state = RecordedPanel(PanelView{lamp, label15});
     for (const StateName& n : StateNames()) {
         if (std::strcmp(n.name, "FrameBuffer") == 0) continue; // the expect-frame line checks it
         long long base = 0;

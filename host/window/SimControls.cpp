@@ -6,6 +6,7 @@
 #include "WindowSession.h"
 #include "runtime/Runtime.h"
 #include "screens/Screens.h"
+#include "sim/PanelNames.h"
 #include "state/StateNames.h"
 
 #include <QCheckBox>
@@ -60,15 +61,10 @@ struct Row {
 // state value under the name `expect` takes.
 std::vector<Row> InspectorRows() {
     std::vector<Row> rows;
-    rows.push_back({"ScreenHandler", [] {
-                        const char* n = ScreenRoutineName(ScreenHandler);
-                        return std::string(n ? n : (ScreenHandler ? "unknown" : "none"));
-                    }});
-    rows.push_back({"Power", [] {
-                        return std::string(PowerState == POWER_ON       ? "on"
-                                           : PowerState == POWER_SPLASH ? "splash"
-                                                                        : "off");
-                    }});
+    for (const char* name : {"ScreenHandler", "Power"}) {
+        const PanelName* n = FindPanelName(name);
+        rows.push_back({name, [n] { return n->read(PanelView()); }});
+    }
     rows.push_back({"ExpiryFlags (binary)", [] { return Binary(ExpiryFlags, 8); }});
     rows.push_back({"AckFlags (binary)", [] { return Binary(AckFlags, 8); }});
     rows.push_back({"MainZoneTime", [] { return TimeText(MainZoneTime); }});

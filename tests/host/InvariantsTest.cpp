@@ -189,10 +189,10 @@ TEST(ClickDriver, BytesBecomeTheirEvents) {
     {
         HeadlessHost host;
         Played p = Play(&host, {200, 0xFF, 0xFF, 217, 225, 232, 0xFF, 0xFF, 0xFF, 0xFF});
-        EXPECT_EQ(host.TrackBar(), 65535 % 4097);
-        EXPECT_TRUE(host.Calibrate());
-        EXPECT_TRUE(host.KeyFast());
-        EXPECT_EQ(host.UtcSeconds(), 4294967295LL % HOST_CLOCK_SPAN + (s64)host.NowMs() / 1000);
+        EXPECT_EQ(host.Panel().TrackBar(), 65535 % 4097);
+        EXPECT_TRUE(host.Panel().Calibrate());
+        EXPECT_TRUE(host.Panel().KeyFast());
+        EXPECT_EQ(host.Sim().UtcSeconds(), 4294967295LL % HOST_CLOCK_SPAN + (s64)host.NowMs() / 1000);
         EXPECT_EQ(p.events, 4u);
     }
     {

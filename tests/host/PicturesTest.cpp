@@ -15,6 +15,7 @@
 #include "frames/FrameConvert.h"
 #include "frames/FrameFiles.h"
 #include "headless/Movie.h"
+#include "sim/SimPanel.h"
 
 namespace {
 
@@ -59,6 +60,19 @@ TEST(Pictures, PngHoldsTheFramePixelForPixelAtEveryScaleAndTheHomePageIsSmall) {
     }
     // The 228 x 128 default of a home page; stored uncompressed it was 29 KB.
     EXPECT_LT(ReadFile(dir + "/f2.png").size(), 2048u);
+    // The window and the page show the same magnification in their own
+    // colours, in rows that may be wider than the picture (left alone there).
+    const size_t stride = PANEL_PICTURE_WIDTH + 3;
+    std::vector<uint32_t> shown(stride * PANEL_PICTURE_HEIGHT, 7);
+    ColourPicture(frame, PANEL_SCALE, 1, 2, shown.data(), stride);
+    for (size_t i = 0; i < shown.size(); i++) {
+        const int x = (int)(i % stride), y = (int)(i / stride);
+        const uint32_t want = x >= PANEL_PICTURE_WIDTH ? 7 : FramePixel(frame, x / 2, y / 2) ? 1 : 2;
+        if (shown[i] != want) {
+            ADD_FAILURE() << "shown picture differs first at " << x << "," << y;
+            break;
+        }
+    }
 }
 
 // Runs a script whose file names may lead anywhere (here: links to /dev/full).

@@ -11,6 +11,7 @@
 #include "headless/ScriptRunner.h"
 #include "script/ScriptCommands.h"
 #include "script/ScriptReference.h"
+#include "sim/PanelNames.h"
 
 namespace {
 
@@ -53,6 +54,14 @@ TEST(ScriptDocs, HelpManAndReferenceAgreeWithTheParsersTable) {
         EXPECT_FALSE(d.meaning.empty()) << d.name
                                         << " has no meaning in its row (runtime/StateTable.h; TIME_FIELDS "
                                            "and HOOK_LIST in runtime/State.h)";
+    }
+    // Each panel name's row documents it, and what its reader gives is a
+    // value expect takes (a recording ends with it).
+    ResetInstrumentState();
+    for (const PanelName& n : PanelNames()) {
+        EXPECT_TRUE(*n.type && *n.range && *n.meaning)
+            << n.name << " lacks its documentation (sim/PanelNames.cpp)";
+        EXPECT_TRUE(Loads(std::string("expect ") + n.name + " " + n.read(PanelView()))) << n.name;
     }
 }
 

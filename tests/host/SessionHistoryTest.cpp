@@ -135,13 +135,13 @@ public:
         s.point = Point();
         s.instrument.Capture();
         s.clock = host_.Sim();
-        s.trackBar = host_.TrackBar();
-        s.calibrate = host_.Calibrate();
-        s.keyFast = host_.KeyFast();
-        s.lamp = host_.Lamp();
-        s.displayVisible = host_.DisplayVisible();
+        s.trackBar = host_.Panel().TrackBar();
+        s.calibrate = host_.Panel().Calibrate();
+        s.keyFast = host_.Panel().KeyFast();
+        s.lamp = host_.Panel().Lamp();
+        s.displayVisible = host_.Panel().DisplayVisible();
         s.powerOnDue = powerOnDue_;
-        std::memcpy(s.frame, host_.LastFrame(), LCD_BYTES);
+        std::memcpy(s.frame, host_.Panel().Frame(), LCD_BYTES);
         return s;
     }
 
@@ -214,16 +214,16 @@ private:
                         ClickKey((u8)in.value);
                         break;
                     case SessionInput::SENSOR:
-                        host_.MoveTrackBar((int)in.value);
+                        host_.Panel().MoveTrackBar((int)in.value);
                         break;
                     case SessionInput::CALIBRATE:
-                        host_.SetCalibrate(in.value != 0);
+                        host_.Panel().SetCalibrate(in.value != 0);
                         break;
                     case SessionInput::KEYFAST:
-                        host_.SetKeyFast(in.value != 0);
+                        host_.Panel().SetKeyFast(in.value != 0);
                         break;
                     case SessionInput::UTC:
-                        host_.SetUtc(in.value);
+                        host_.Sim().SetUtc(in.value);
                         break;
                 }
             }

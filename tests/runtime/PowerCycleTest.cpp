@@ -69,7 +69,7 @@ TEST_F(Instrument, SplashPlaysEightyFramesThenTheHomeScreenRuns) {
 // clock that cannot be read the instrument shows its fallback date,
 // 1 February 1970.
 TEST_F(Instrument, PowerOnHooksAndFallbackDate) {
-    host->SetClockReadable(false);
+    host->Panel().SetClockReadable(false);
     Run([](int pass) { return pass < 1; });
     const u32 expected[HOOK_COUNT] = {1, 2, 0, 0, 2, 1, 1};
     for (int h = 0; h < HOOK_COUNT; h++) EXPECT_EQ(HookCalls[h], expected[h]) << "hook " << h;
@@ -99,7 +99,7 @@ TEST_F(Instrument, PowerOnSetsItsValuesAndKeepsTheRest) {
     TimerRemainingTenths = 678;
     EditMode = 1;
     MenuCursor = 4;
-    host->MoveTrackBar(3000);
+    host->Panel().MoveTrackBar(3000);
     UtcClockOffset = 999;
 
     bool checked = false;
@@ -121,7 +121,7 @@ TEST_F(Instrument, PowerOnSetsItsValuesAndKeepsTheRest) {
             EXPECT_EQ(TimerRunning, 0);
             EXPECT_EQ(AlarmEnabled, 0);
             EXPECT_EQ(RawSensor, 2048); // whatever the track bar shows
-            EXPECT_EQ(host->TrackBar(), 3000);
+            EXPECT_EQ(host->Panel().TrackBar(), 3000);
             EXPECT_EQ(UtcClockOffset, 0);
             EXPECT_EQ(TempMin, -17);
             EXPECT_EQ(TempMax, -17);
@@ -140,7 +140,7 @@ TEST_F(Instrument, PowerOnSetsItsValuesAndKeepsTheRest) {
 TEST_F(Instrument, KeyActsInTheNextPassAndShowsInTheOneAfter) {
     u32 band[8] = {};
     Run([&](int pass) {
-        band[pass] = TitleBand(host->LastFrame());
+        band[pass] = TitleBand(host->Panel().Frame());
         if (pass == 2) {
             EXPECT_EQ(HomePage, 0);
             Button3Click(); // delivered in pass 2's PumpEvents
@@ -261,7 +261,7 @@ TEST_F(Instrument, LampFlashesWhileAnExpiryIsUnacknowledged) {
             TimerRunning = 1;
             TimerRemainingTenths = 5;
         }
-        lamp.push_back(host->Lamp());
+        lamp.push_back(host->Panel().Lamp());
         return pass < 250; // 5 s
     });
     int bright = 0, flips = 0;
@@ -334,7 +334,7 @@ protected:
     std::unique_ptr<HeadlessHost> host;
     void SetUp() override { host.reset(new HeadlessHost()); }
     void At(int h, int m, int s) {
-        host->SetUtc(HEADLESS_EPOCH + h * 3600 + m * 60 + s);
+        host->Sim().SetUtc(HEADLESS_EPOCH + h * 3600 + m * 60 + s);
         OnceASecond();
     }
 };

@@ -114,11 +114,11 @@ bool ClickDriver::DeliverOne() {
     } else if (b < 216) {
         int hi = Next(), lo = Next();
         if (lo < 0) return false;
-        host_->MoveTrackBar(((hi << 8) | lo) % 4097);
+        host_->Panel().MoveTrackBar(((hi << 8) | lo) % 4097);
     } else if (b < 224) {
-        host_->SetCalibrate(b & 1);
+        host_->Panel().SetCalibrate(b & 1);
     } else if (b < 232) {
-        host_->SetKeyFast(b & 1);
+        host_->Panel().SetKeyFast(b & 1);
     } else if (b < 240) {
         s64 v = 0;
         for (int i = 0; i < 4; i++) {
@@ -128,7 +128,7 @@ bool ClickDriver::DeliverOne() {
         }
         // Four bytes reach 4294967295; fold the span so that every second of
         // 1970 to 2099 is reachable.
-        host_->SetUtc(v % HOST_CLOCK_SPAN);
+        host_->Sim().SetUtc(v % HOST_CLOCK_SPAN);
     } else if (b < 244) {
         if (PowerState == POWER_OFF)
             powerOnRequested_ = true; // the idle loop runs the ON handler
