@@ -2,6 +2,7 @@
 
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
+#include "sim/SimPanel.h"
 #include "window/Controls.h"
 #include "window/DisplayPicture.h"
 #include "window/Layout.h"
@@ -252,29 +253,29 @@ void TForm1::contextMenuEvent(QContextMenuEvent* e) {
 // Every input path (a click, the keyboard, the wheel) ends in one of these,
 // which queue the input for the next event point whose turn it is.
 
-void TForm1::Button1Click() { session_->Enqueue(SessionInput::ON); }
+void TForm1::Button1Click() { session_->Enqueue(PanelInput::ON); }
 
-void TForm1::Button2Click() { session_->Enqueue(SessionInput::OFF); }
+void TForm1::Button2Click() { session_->Enqueue(PanelInput::OFF); }
 
 void TForm1::Timer1Timer() {
     if (!session_->Closing()) ::Timer1Timer();
 }
 
-void TForm1::TrackBar6Change(int position) { session_->Enqueue(SessionInput::SENSOR, position); }
+void TForm1::TrackBar6Change(int position) { session_->Enqueue(PanelInput::SENSOR, position); }
 
-void TForm1::Image3Click() { session_->Enqueue(SessionInput::KEY, KEY_LEFT); }
+void TForm1::Image3Click() { session_->Enqueue(PanelInput::KEY, KEY_LEFT); }
 
-void TForm1::Image5Click() { session_->Enqueue(SessionInput::KEY, KEY_MENU); }
+void TForm1::Image5Click() { session_->Enqueue(PanelInput::KEY, KEY_MENU); }
 
-void TForm1::Image6Click() { session_->Enqueue(SessionInput::KEY, KEY_RIGHT); }
+void TForm1::Image6Click() { session_->Enqueue(PanelInput::KEY, KEY_RIGHT); }
 
-void TForm1::Button3Click() { session_->Enqueue(SessionInput::KEY, KEY_CW); }
+void TForm1::Button3Click() { session_->Enqueue(PanelInput::KEY, KEY_CW); }
 
-void TForm1::Button4Click() { session_->Enqueue(SessionInput::KEY, KEY_CCW); }
+void TForm1::Button4Click() { session_->Enqueue(PanelInput::KEY, KEY_CCW); }
 
-void TForm1::CheckBox2Change(bool checked) { session_->Enqueue(SessionInput::CALIBRATE, checked ? 1 : 0); }
+void TForm1::CheckBox2Change(bool checked) { session_->Enqueue(PanelInput::CALIBRATE, checked ? 1 : 0); }
 
-void TForm1::CheckBox3Change(bool checked) { session_->Enqueue(SessionInput::KEYFAST, checked ? 1 : 0); }
+void TForm1::CheckBox3Change(bool checked) { session_->Enqueue(PanelInput::KEYFAST, checked ? 1 : 0); }
 
 // --- What the session shows -----------------------------------------------------
 
@@ -290,10 +291,9 @@ void TForm1::ShowControls(int trackBar, bool calibrate, bool keyFast) {
     for (QWidget* w : {static_cast<QWidget*>(TrackBar6), static_cast<QWidget*>(CheckBox2),
                        static_cast<QWidget*>(CheckBox3)})
         w->blockSignals(false);
-    Label15->setText(QString::number(trackBar));
 }
 
-void TForm1::ShowSensor(int position) { Label15->setText(QString::number(position)); }
+void TForm1::ShowLabel15(const std::string& text) { Label15->setText(QString::fromStdString(text)); }
 
 void TForm1::ShowLamp(u32 colour) {
     Shape1->setFill(QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF));
@@ -303,8 +303,8 @@ void TForm1::ShowDisplayImage(bool visible) {
     if (Image1->isVisibleTo(Panel1) != visible) Image1->setVisible(visible);
 }
 
-void TForm1::PaintDisplay(const u8* frame) {
-    ::PaintDisplay(&Image1->canvas(), frame, UnlitColour());
+void TForm1::PaintDisplay(const SimPanel& panel) {
+    ::PaintDisplay(&Image1->canvas(), panel.Frame(), UnlitColour());
     Image1->update(0, 0, LCD_WIDTH * Layout::Scale, LCD_HEIGHT * Layout::Scale);
 }
 
@@ -313,8 +313,6 @@ int TForm1::TrackBarPosition() const { return TrackBar6->value(); }
 bool TForm1::CalibrateBox() const { return CheckBox2->isChecked(); }
 
 bool TForm1::KeyFastBox() const { return CheckBox3->isChecked(); }
-
-std::string TForm1::SensorLabel() const { return Label15->text().toStdString(); }
 
 void TForm1::CloseSoon() { QTimer::singleShot(0, this, &QWidget::close); }
 

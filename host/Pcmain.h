@@ -36,6 +36,7 @@ class QContextMenuEvent;
 class LampShape;
 class ClickArea;
 class CanvasImage;
+class SimPanel;
 class WindowSession;
 
 class TForm1 : public QWidget, private FormView {
@@ -110,14 +111,13 @@ private:
     // What the session shows through the form (FormView).
     void Tick() override { Timer1Timer(); }
     void ShowControls(int trackBar, bool calibrate, bool keyFast) override;
-    void ShowSensor(int position) override;
+    void ShowLabel15(const std::string& text) override;
     void ShowLamp(u32 colour) override;
     void ShowDisplayImage(bool visible) override;
-    void PaintDisplay(const u8* frame) override;
+    void PaintDisplay(const SimPanel& panel) override;
     int TrackBarPosition() const override;
     bool CalibrateBox() const override;
     bool KeyFastBox() const override;
-    std::string SensorLabel() const override;
     void CloseSoon() override;
 
     void CreateControls();

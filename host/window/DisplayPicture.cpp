@@ -1,8 +1,7 @@
 #include "DisplayPicture.h"
 
 #include "Layout.h"
-#include "frames/FrameConvert.h"
-#include "lcd/Lcd.h"
+#include "sim/SimPanel.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -17,31 +16,18 @@ QColor UnlitColour(const QWidget* window) {
     return window->palette().color(QPalette::Inactive, QPalette::Window);
 }
 
-void PaintDisplay(QImage* canvas, const u8* frame, const QColor& unlitColour) {
-    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
-    FrameToPixels(frame, pixels);
-    const QRgb lit = qRgb(0, 0, 0);
-    const QRgb unlit = unlitColour.rgb();
-    const int s = Layout::Scale;
-    for (int y = 0; y < LCD_HEIGHT; y++) {
-        for (int dy = 0; dy < s; dy++) {
-            QRgb* row = reinterpret_cast<QRgb*>(canvas->scanLine(y * s + dy));
-            for (int x = 0; x < LCD_WIDTH; x++) {
-                const QRgb c = pixels[y][x] ? lit : unlit;
-                for (int dx = 0; dx < s; dx++) row[x * s + dx] = c;
-            }
-        }
-    }
+// A QImage of Format_RGB32 holds one 0xffRRGGBB word a pixel, the words
+// qRgb gives.
+static void Magnify(const u8* frame, QImage* image, const QColor& unlit) {
+    ColourPicture(frame, Layout::Scale, qRgb(0, 0, 0), unlit.rgb(),
+                  reinterpret_cast<uint32_t*>(image->bits()), size_t(image->bytesPerLine() / 4));
 }
 
-QImage DisplayPicture(const u8* frame, const QColor& unlitColour) {
-    u8 pixels[LCD_HEIGHT][LCD_WIDTH];
-    FrameToPixels(frame, pixels);
-    QImage picture(LCD_WIDTH * 2, LCD_HEIGHT * 2, QImage::Format_RGB32);
-    const QRgb unlit = unlitColour.rgb();
-    for (int y = 0; y < LCD_HEIGHT * 2; y++)
-        for (int x = 0; x < LCD_WIDTH * 2; x++)
-            picture.setPixel(x, y, pixels[y / 2][x / 2] ? qRgb(0, 0, 0) : unlit);
+void PaintDisplay(QImage* canvas, const u8* frame, const QColor& unlit) { Magnify(frame, canvas, unlit); }
+
+QImage DisplayPicture(const u8* frame, const QColor& unlit) {
+    QImage picture(LCD_WIDTH * Layout::Scale, LCD_HEIGHT * Layout::Scale, QImage::Format_RGB32);
+    Magnify(frame, &picture, unlit);
     return picture;
 }
 

@@ -15,8 +15,9 @@ class QWidget;
 // An unlit display pixel: the window's inactive-border colour.
 QColor UnlitColour(const QWidget* window);
 
-// Paints frame into canvas, each display pixel a 2 x 2 block at the top left,
-// black when lit.
+// Paints frame into canvas (Format_RGB32), each display pixel a 2 x 2 block
+// at the top left, black when lit: the simulated panel's magnified picture
+// (sim/SimPanel.h), as the browser page shows it too.
 void PaintDisplay(QImage* canvas, const u8* frame, const QColor& unlit);
 
 // The display as the window shows it: each display pixel a 2 x 2 block,

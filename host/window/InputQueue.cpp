@@ -26,23 +26,21 @@ const char* KeyWord(qint64 code) {
 
 } // namespace
 
-void InputQueue::Push(SessionInput::Kind kind, int64_t value) {
-    pending_.push_back(Queued{{kind, value}, 0});
-}
+void InputQueue::Push(PanelInput::Kind kind, int64_t value) { pending_.push_back(Queued{{kind, value}, 0}); }
 
 void InputQueue::PushUtc(int64_t seconds, uint64_t atMs) {
     DropUtc();
-    pending_.push_back(Queued{{SessionInput::UTC, seconds}, atMs});
+    pending_.push_back(Queued{{PanelInput::UTC, seconds}, atMs});
 }
 
 void InputQueue::DropUtc() {
     for (auto i = pending_.begin(); i != pending_.end();)
-        i = i->input.kind == SessionInput::UTC ? pending_.erase(i) : i + 1;
+        i = i->input.kind == PanelInput::UTC ? pending_.erase(i) : i + 1;
 }
 
 bool InputQueue::WaitingUtc(int64_t* seconds, uint64_t* atMs) const {
     for (const Queued& q : pending_)
-        if (q.input.kind == SessionInput::UTC) {
+        if (q.input.kind == PanelInput::UTC) {
             *seconds = q.input.value;
             *atMs = q.notBeforeMs;
             return true;
@@ -58,15 +56,15 @@ void InputQueue::Begin(uint64_t nowMs, uint32_t frameMs) {
     // late.
     clockNext_ = false;
     for (const Queued& q : pending_)
-        if (q.input.kind == SessionInput::UTC && q.notBeforeMs > nowMs && q.notBeforeMs <= nowMs + frameMs)
+        if (q.input.kind == PanelInput::UTC && q.notBeforeMs > nowMs && q.notBeforeMs <= nowMs + frameMs)
             clockNext_ = true;
 }
 
-bool InputQueue::Next(SessionInput* in) {
+bool InputQueue::Next(PanelInput* in) {
     while (!pending_.empty()) {
         const Queued q = pending_.front();
         pending_.pop_front();
-        if (q.input.kind == SessionInput::UTC ? q.notBeforeMs > nowMs_ : clockNext_) {
+        if (q.input.kind == PanelInput::UTC ? q.notBeforeMs > nowMs_ : clockNext_) {
             waiting_.push_back(q);
             continue;
         }
@@ -77,7 +75,7 @@ bool InputQueue::Next(SessionInput* in) {
 }
 
 bool InputQueue::SensorFollows() const {
-    return !pending_.empty() && pending_.front().input.kind == SessionInput::SENSOR;
+    return !pending_.empty() && pending_.front().input.kind == PanelInput::SENSOR;
 }
 
 void InputQueue::End() {
@@ -85,28 +83,28 @@ void InputQueue::End() {
     waiting_.clear();
 }
 
-std::deque<SessionInput> InputQueue::TakeAll() {
-    std::deque<SessionInput> all;
+std::deque<PanelInput> InputQueue::TakeAll() {
+    std::deque<PanelInput> all;
     for (const Queued& q : pending_) all.push_back(q.input);
     pending_.clear();
     return all;
 }
 
-std::string InputCommand(const SessionInput& in) {
+std::string InputCommand(const PanelInput& in) {
     switch (in.kind) {
-        case SessionInput::ON:
+        case PanelInput::ON:
             return FormatCommand(ScriptCommandKind::ON);
-        case SessionInput::OFF:
+        case PanelInput::OFF:
             return FormatCommand(ScriptCommandKind::OFF);
-        case SessionInput::KEY:
+        case PanelInput::KEY:
             return FormatCommand(ScriptCommandKind::KEY, {KeyWord(in.value)});
-        case SessionInput::SENSOR:
+        case PanelInput::SENSOR:
             return FormatCommand(ScriptCommandKind::SENSOR, {std::to_string(in.value)});
-        case SessionInput::CALIBRATE:
+        case PanelInput::CALIBRATE:
             return FormatCommand(ScriptCommandKind::CALIBRATE, {in.value ? "on" : "off"});
-        case SessionInput::KEYFAST:
+        case PanelInput::KEYFAST:
             return FormatCommand(ScriptCommandKind::KEYFAST, {in.value ? "on" : "off"});
-        case SessionInput::UTC:
+        case PanelInput::UTC:
             return FormatCommand(ScriptCommandKind::UTC, {Recorder::UtcText(in.value)});
     }
     return std::string();

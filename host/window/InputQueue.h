@@ -19,7 +19,7 @@
 
 class InputQueue {
 public:
-    void Push(SessionInput::Kind kind, int64_t value);
+    void Push(PanelInput::Kind kind, int64_t value);
     // The host clock reads seconds from virtual time atMs on.
     void PushUtc(int64_t seconds, uint64_t atMs);
     void DropUtc();
@@ -33,18 +33,18 @@ public:
     // frameMs.
     void Begin(uint64_t nowMs, uint32_t frameMs);
     // The next input whose turn it is; false when none is left.
-    bool Next(SessionInput* in);
+    bool Next(PanelInput* in);
     // Whether the input after the one Next gave is another move of the
     // track bar (only the last of several moves matters).
     bool SensorFollows() const;
     void End();
 
     // Everything queued, oldest first, and emptied.
-    std::deque<SessionInput> TakeAll();
+    std::deque<PanelInput> TakeAll();
 
 private:
     struct Queued {
-        SessionInput input;
+        PanelInput input;
         uint64_t notBeforeMs; // a new UTC waits for this virtual time
     };
     std::deque<Queued> pending_;
@@ -54,4 +54,4 @@ private:
 };
 
 // The script command that delivers in, as `tmx5 run` reads it.
-std::string InputCommand(const SessionInput& in);
+std::string InputCommand(const PanelInput& in);

@@ -2,7 +2,6 @@
 
 #include "FormView.h"
 #include "Recorder.h"
-#include "SessionScript.h"
 #include "WindowSession.h"
 #include "script/ScriptCommands.h"
 #include "state/StateFile.h"
@@ -40,17 +39,17 @@ bool SessionRecording::Start(Recorder* recorder) {
         return true;
     }
     // The replay starts with the track bar at 2048 and both boxes clear.
-    const std::deque<SessionInput> earlier = s.queue_.TakeAll();
+    const std::deque<PanelInput> earlier = s.queue_.TakeAll();
     const FormView& view = *s.view_;
-    if (view.TrackBarPosition() != 2048) s.Enqueue(SessionInput::SENSOR, view.TrackBarPosition());
-    if (view.CalibrateBox()) s.Enqueue(SessionInput::CALIBRATE, 1);
-    if (view.KeyFastBox()) s.Enqueue(SessionInput::KEYFAST, 1);
+    if (view.TrackBarPosition() != 2048) s.Enqueue(PanelInput::SENSOR, view.TrackBarPosition());
+    if (view.CalibrateBox()) s.Enqueue(PanelInput::CALIBRATE, 1);
+    if (view.KeyFastBox()) s.Enqueue(PanelInput::KEYFAST, 1);
     int64_t utc = -1;
-    for (const SessionInput& in : earlier) {
-        if (in.kind == SessionInput::UTC)
+    for (const PanelInput& in : earlier) {
+        if (in.kind == PanelInput::UTC)
             utc = in.value;
-        else if (in.kind != SessionInput::SENSOR && in.kind != SessionInput::CALIBRATE &&
-                 in.kind != SessionInput::KEYFAST)
+        else if (in.kind != PanelInput::SENSOR && in.kind != PanelInput::CALIBRATE &&
+                 in.kind != PanelInput::KEYFAST)
             s.queue_.Push(in.kind, in.value); // the controls' state now stands for those
     }
     // The host clock is set at the first event point, to a whole second.
@@ -71,8 +70,7 @@ void SessionRecording::BeginFromHere() {
     const std::string statePath = Recorder::StartStatePath(recorder_->Path());
     std::string why;
     const size_t slash = statePath.rfind('/');
-    if (!recorder_->Begin() ||
-        !WriteStateFile(statePath, CaptureInstrument(HostPartOf(s.CaptureSession())), &why) ||
+    if (!recorder_->Begin() || !WriteStateFile(statePath, CaptureInstrument(s.panel_.Snapshot()), &why) ||
         !recorder_->Line(
             1,
             {FormatCommand(ScriptCommandKind::LOAD_STATE,
@@ -120,10 +118,10 @@ bool SessionRecording::HoldsInputs(uint64_t point) {
     return true;
 }
 
-void SessionRecording::Delivered(uint64_t point, const std::vector<SessionInput>& inputs, bool event) {
+void SessionRecording::Delivered(uint64_t point, const std::vector<PanelInput>& inputs, bool event) {
     if (!recorder_ || fromHereDue_) return;
     std::vector<std::string> line;
-    for (const SessionInput& in : inputs) line.push_back(InputCommand(in));
+    for (const PanelInput& in : inputs) line.push_back(InputCommand(in));
     if (!recorder_->Line(point - base_, line, event)) Failed();
 }
 
@@ -136,7 +134,8 @@ void SessionRecording::End() {
     Recorder* recorder = recorder_;
     recorder_ = nullptr;
     stopping_ = false;
-    if (!recorder->End(s.points_ - base_, RecordedState(s.view_->SensorLabel(), s.lamp_), s.lastFrame_)) {
+    if (!recorder->End(s.points_ - base_, RecordedState(s.panel_.Label15(), s.panel_.Lamp()),
+                       s.panel_.Frame())) {
         recorder_ = recorder;
         Failed();
         return;

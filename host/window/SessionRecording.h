@@ -56,7 +56,7 @@ public:
     // recording at the event point where the replay reads the next line.
     bool HoldsInputs(uint64_t point);
     // The inputs delivered at point; event: one of them is an input.
-    void Delivered(uint64_t point, const std::vector<SessionInput>& inputs, bool event);
+    void Delivered(uint64_t point, const std::vector<PanelInput>& inputs, bool event);
     // After the delivery: a recording from here starts once the loop runs.
     void AfterDelivery();
 

@@ -5,20 +5,10 @@
 #include "frames/FrameFiles.h"
 #include "frames/SafeFiles.h"
 #include "script/ScriptCommands.h"
+#include "sim/SimPanel.h"
+#include "state/StateFile.h"
 
 #include <algorithm>
-
-HostSnapshot HostPartOf(const SessionState& s) {
-    HostSnapshot host;
-    host.virtualMs = s.clock.NowMs();
-    host.hostUtcMs = s.clock.UtcMs();
-    host.frameMs = s.clock.FrameMs();
-    host.trackBar = s.trackBar;
-    host.calibrate = s.calibrate;
-    host.keyFast = s.keyFast;
-    host.lamp = s.lamp;
-    return host;
-}
 
 namespace {
 
@@ -39,7 +29,7 @@ void PassesUntil(uint64_t point, uint64_t* read, std::string* text) {
 } // namespace
 
 bool WriteSessionScript(const SessionHistory& history, uint64_t point, const std::string& path,
-                        const std::string& label15, u32 lamp, const u8* frame, std::string* why) {
+                        const SimPanel& shown, std::string* why) {
     const uint64_t start = history.StartPoint();
     std::string text =
         "# A session in the TMX-5 simulator window, from its start to the pass shown; replay it "
@@ -49,17 +39,20 @@ bool WriteSessionScript(const SessionHistory& history, uint64_t point, const std
     // A session that began from a loaded state (or a recording begun while
     // on) starts from it again: the runner loads it at its first event
     // point, where the window's session began.
-    SessionState shown, s;
+    SessionState there, s;
     history.StateAt(start, &s);
     const bool fromLoad = !(s.point == 0 && s.clock.NowMs() == 0 && s.instrument.PowerState == POWER_OFF);
     if (fromLoad) {
+        // The panel as it stood at the start, for the state file's host part.
+        SimPanel started;
+        started.PutBackSession(s);
         const std::string statePath = base + ".start.state";
-        const bool written = WriteStateFile(statePath, CaptureInstrument(HostPartOf(s)), why);
-        history.StateAt(point, &shown); // the instrument back at the point shown
+        const bool written = WriteStateFile(statePath, CaptureInstrument(started.Snapshot()), why);
+        history.StateAt(point, &there); // the instrument back at the point shown
         if (!written) return false;
         text += FormatCommand(ScriptCommandKind::LOAD_STATE, {FileName(statePath)}) + "\n";
     } else {
-        history.StateAt(point, &shown);
+        history.StateAt(point, &there);
     }
     // The runner's event point of the window's event point w.
     auto runnerPoint = [&](uint64_t w) { return fromLoad ? w - start + 1 : w; };
@@ -72,8 +65,8 @@ bool WriteSessionScript(const SessionHistory& history, uint64_t point, const std
         std::string line;
         bool event = false;
         for (; i < inputs.size() && inputs[i].point == w; i++) {
-            const SessionInput& in = inputs[i].input;
-            if (in.kind != SessionInput::UTC) event = true;
+            const PanelInput& in = inputs[i].input;
+            if (in.kind != PanelInput::UTC) event = true;
             line += (line.empty() ? "" : "; ") + InputCommand(in);
         }
         const uint64_t r = runnerPoint(w);
@@ -86,10 +79,10 @@ bool WriteSessionScript(const SessionHistory& history, uint64_t point, const std
     // The state and frame shown, where the runner reads the closing lines:
     // on the last input's own line when the point is that line's.
     std::string closing;
-    for (const auto& value : RecordedState(label15, lamp))
+    for (const auto& value : RecordedState(shown.Label15(), shown.Lamp()))
         closing += "; " + FormatCommand(ScriptCommandKind::EXPECT, {value.first, value.second});
     const std::string framePath = Recorder::FramePath(path);
-    if (!WriteFramePbm(framePath, frame)) {
+    if (!WriteFramePbm(framePath, shown.Frame())) {
         *why = "Cannot write " + framePath + ".";
         return false;
     }

@@ -9,18 +9,16 @@
 // scenario as NAME.start.state and loads it on the first line.
 #pragma once
 
-#include "runtime/State.h"
 #include "sim/SessionHistory.h"
-#include "state/StateFile.h"
 
 #include <string>
 
-// The host's part of a state file, from a state of the history.
-HostSnapshot HostPartOf(const SessionState& s);
+class SimPanel;
 
 // Writes the session of history up to event point `point` to path (whole, or
-// the old file kept). label15 and lamp are what the window shows there, frame
-// the frame it shows. Leaves the instrument's variables as they stood at
-// point. False with the message for the user in *why.
+// the old file kept). shown is the panel as the window shows it there: its
+// label, lamp and frame go into the closing lines. Leaves the instrument's
+// variables as they stood at point. False with the message for the user in
+// *why.
 bool WriteSessionScript(const SessionHistory& history, uint64_t point, const std::string& path,
-                        const std::string& label15, u32 lamp, const u8* frame, std::string* why);
+                        const SimPanel& shown, std::string* why);

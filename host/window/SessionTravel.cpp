@@ -17,33 +17,18 @@
 #include <cstring>
 
 SessionState WindowSession::CaptureSession() const {
-    SessionState s;
+    SessionState s = panel_.CaptureSession();
     s.point = points_;
-    s.instrument.Capture();
-    s.clock = clock_;
-    s.trackBar = sensor_;
-    s.calibrate = calibrate_;
-    s.keyFast = keyFast_;
-    s.lamp = lamp_;
-    s.displayVisible = displayWanted_;
     s.powerOnDue = powerOnDue_;
-    std::memcpy(s.frame, lastFrame_, sizeof lastFrame_);
     return s;
 }
 
 void WindowSession::PutBackSession(const SessionState& s) {
-    s.instrument.Restore();
+    panel_.PutBackSession(s);
     points_ = s.point;
-    clock_ = s.clock;
     following_ = false;
-    sensor_ = s.trackBar;
-    calibrate_ = s.calibrate;
-    keyFast_ = s.keyFast;
-    view_->ShowControls(s.trackBar, s.calibrate, s.keyFast);
-    SetLampColour(s.lamp);
-    displayWanted_ = s.displayVisible;
+    ShowPanel();
     SyncDisplayVisibility();
-    std::memcpy(lastFrame_, s.frame, sizeof lastFrame_);
     frameDirty_ = true;
     PresentFrame();
     powerOnDue_ = s.powerOnDue;
@@ -52,8 +37,8 @@ void WindowSession::PutBackSession(const SessionState& s) {
     // The next input reaches the instrument where the runner would read it.
     nextDelivery_ = points_ + 1;
     for (uint64_t p = points_ > 0 ? points_ - 1 : 0; p <= points_; p++)
-        for (const SessionInput& in : history_.InputsAt(p))
-            if (in.kind != SessionInput::UTC) nextDelivery_ = std::max(nextDelivery_, p + 2);
+        for (const PanelInput& in : history_.InputsAt(p))
+            if (in.kind != PanelInput::UTC) nextDelivery_ = std::max(nextDelivery_, p + 2);
 }
 
 void WindowSession::TravelTo(uint64_t point) {
@@ -146,8 +131,8 @@ uint64_t WindowSession::SavePointFor(uint64_t point) const {
     // The runner reads the line after an input two event points on: not at
     // the very next one.
     if (point > history_.StartPoint()) {
-        for (const SessionInput& in : history_.InputsAt(point - 1))
-            if (in.kind != SessionInput::UTC) return point - 1;
+        for (const PanelInput& in : history_.InputsAt(point - 1))
+            if (in.kind != PanelInput::UTC) return point - 1;
     }
     return point;
 }
@@ -170,8 +155,7 @@ void WindowSession::SaveSession(const QString& path) {
 
 void WindowSession::WriteSession(const QString& path) {
     std::string why;
-    if (!WriteSessionScript(history_, splashView_ ? splashTo_ : points_, path.toStdString(),
-                            view_->SensorLabel(), lamp_, lastFrame_, &why)) {
+    if (!WriteSessionScript(history_, splashView_ ? splashTo_ : points_, path.toStdString(), panel_, &why)) {
         emit SessionSaved(false, QString::fromStdString(why));
         return;
     }
@@ -192,7 +176,7 @@ bool WindowSession::SaveStateTo(const QString& path, QString* error) {
     if (PowerState == POWER_SPLASH)
         return *error = QStringLiteral("The instrument is in its splash; save after it."), false;
     std::string why;
-    if (!WriteStateFile(path.toStdString(), CaptureInstrument(HostPartOf(CaptureSession())), &why))
+    if (!WriteStateFile(path.toStdString(), CaptureInstrument(panel_.Snapshot()), &why))
         return *error = QString::fromStdString(why), false;
     return true;
 }

@@ -2,7 +2,6 @@
 
 #include "FormView.h"
 #include "SessionScript.h"
-#include "WindowPanel.h"
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
 #include "state/StateFile.h"
@@ -32,23 +31,22 @@ WindowSession::WindowSession(FormView* view, Pacer::WallClock wall, void* wallCo
     idleTimer_.setSingleShot(true);
     idleTimer_.setTimerType(Qt::PreciseTimer);
     connect(&idleTimer_, &QTimer::timeout, this, &WindowSession::IdleFrame);
-    panel_ = WindowPanelFor(this);
-    hostClock_ = HostClock{this, ClockNow, StdClockBreakDown};
-    HostAttach(&panel_, &hostClock_);
+    SimPanel::Hooks hooks;
+    hooks.eventPoint = [this] { PumpEvents(); };
+    hooks.rendered = [this](bool) { Rendered(); };
+    hooks.lampChanged = [this](u32 colour) {
+        if (!closing_) view_->ShowLamp(colour);
+    };
+    panel_.SetHooks(hooks);
+    panel_.Attach();
     // Until told otherwise the host clock is the computer's.
     FollowComputerClock();
     history_.Start(CaptureSession());
 }
 
 WindowSession::~WindowSession() {
+    // The panel detaches, if still attached; nothing reaches this one after.
     closing_ = true;
-    // Only the session still attached detaches; nothing reaches this one after.
-    if (Host == &panel_) HostAttach(nullptr, nullptr);
-}
-
-u8 WindowSession::ClockNow(void* context, s64* seconds) {
-    *seconds = static_cast<WindowSession*>(context)->clock_.UtcSeconds();
-    return 1;
 }
 
 void WindowSession::Close() {
@@ -64,7 +62,7 @@ void WindowSession::SetSpeed(double speed) {
     if (speed < 0) speed = 0;
     if (following_ && speed == 1 && !Paused()) return;
     following_ = false;
-    pacer_.SetSpeed(speed, clock_.NowMs());
+    pacer_.SetSpeed(speed, panel_.Time().NowMs());
     ScheduleIdle();
 }
 
@@ -78,7 +76,7 @@ void WindowSession::SetPaused(bool paused) {
     if (paused == Paused()) return;
     if (paused) following_ = false;
     stepBudget_ = 0;
-    pacer_.SetPaused(paused, clock_.NowMs());
+    pacer_.SetPaused(paused, panel_.Time().NowMs());
     PresentFrame();
     ScheduleIdle();
 }
@@ -94,7 +92,7 @@ void WindowSession::Step(unsigned points) {
 void WindowSession::SetUtc(int64_t seconds) {
     if (following_) {
         following_ = false;
-        if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+        if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), panel_.Time().NowMs());
     }
     EnqueueUtc(seconds, NextWholeSecondMs());
 }
@@ -103,15 +101,15 @@ int64_t WindowSession::ShownUtcSeconds() const {
     int64_t seconds;
     uint64_t atMs;
     if (queue_.WaitingUtc(&seconds, &atMs)) {
-        const int64_t early = atMs > clock_.NowMs() ? int64_t(atMs - clock_.NowMs()) : 0;
+        const int64_t early = atMs > panel_.Time().NowMs() ? int64_t(atMs - panel_.Time().NowMs()) : 0;
         const int64_t ms = seconds * 1000 - early;
         return ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
     }
-    return clock_.UtcSeconds();
+    return panel_.Time().UtcSeconds();
 }
 
 uint64_t WindowSession::NextWholeSecondMs() const {
-    return (clock_.NowMs() + clock_.FrameMs() + 999) / 1000 * 1000;
+    return (panel_.Time().NowMs() + panel_.Time().FrameMs() + 999) / 1000 * 1000;
 }
 
 void WindowSession::EnqueueUtc(int64_t seconds, uint64_t atMs) {
@@ -127,21 +125,21 @@ void WindowSession::EnqueueUtc(int64_t seconds, uint64_t atMs) {
 void WindowSession::FollowComputerClock() {
     following_ = true;
     stepBudget_ = 0;
-    if (Paused()) pacer_.SetPaused(false, clock_.NowMs());
-    if (pacer_.Speed() != 1) pacer_.SetSpeed(1, clock_.NowMs());
+    if (Paused()) pacer_.SetPaused(false, panel_.Time().NowMs());
+    if (pacer_.Speed() != 1) pacer_.SetSpeed(1, panel_.Time().NowMs());
     // The clock is set to a whole second (as a script sets it) at the next
     // whole virtual second, and the timeline puts that event point where
     // the computer's clock reaches that second; from there virtual time
     // keeps to the computer's, and the instrument's seconds turn with it.
     const uint64_t at = NextWholeSecondMs();
-    const int64_t ahead = int64_t(at - clock_.NowMs()) * 1000000;
+    const int64_t ahead = int64_t(at - panel_.Time().NowMs()) * 1000000;
     const int64_t wall = pacer_.WallNow() + ahead;
     const int64_t second = wall > 0 ? (wall + 999999999) / 1000000000 : wall / 1000000000;
-    pacer_.StartTimeline(second * 1000000000 - ahead, clock_.NowMs());
+    pacer_.StartTimeline(second * 1000000000 - ahead, panel_.Time().NowMs());
     EnqueueUtc(second, at);
 }
 
-void WindowSession::Enqueue(SessionInput::Kind kind, int64_t value) {
+void WindowSession::Enqueue(PanelInput::Kind kind, int64_t value) {
     if (closing_) return;
     if (splashView_) LeaveSplashView();
     history_.Cut(std::max(points_, travelTarget_));
@@ -156,8 +154,8 @@ void WindowSession::WaitUntilDue() {
         if (Paused()) {
             wait = stepBudget_ > 0 ? 0 : -1;
         } else {
-            const uint64_t next = clock_.NowMs() + clock_.FrameMs();
-            if (pacer_.Resynchronise(clock_.NowMs(), next, ResyncLimitNs) && following_)
+            const uint64_t next = panel_.Time().NowMs() + panel_.Time().FrameMs();
+            if (pacer_.Resynchronise(panel_.Time().NowMs(), next, ResyncLimitNs) && following_)
                 FollowComputerClock();
             wait = pacer_.WaitBeforeFrame(next);
         }
@@ -196,7 +194,7 @@ void WindowSession::ScheduleIdle() {
         idleTimer_.stop();
         return;
     }
-    int64_t wait = Paused() ? 0 : pacer_.WaitBeforeFrame(clock_.NowMs() + clock_.FrameMs());
+    int64_t wait = Paused() ? 0 : pacer_.WaitBeforeFrame(panel_.Time().NowMs() + panel_.Time().FrameMs());
     if (wait < 0) wait = 0;
     idleTimer_.start(int((wait + 999999) / 1000000));
 }
@@ -219,8 +217,8 @@ void WindowSession::IdleFrame() {
             if (stepBudget_ == 0) break;
             stepBudget_--;
         } else {
-            const uint64_t next = clock_.NowMs() + clock_.FrameMs();
-            if (pacer_.Resynchronise(clock_.NowMs(), next, ResyncLimitNs) && following_)
+            const uint64_t next = panel_.Time().NowMs() + panel_.Time().FrameMs();
+            if (pacer_.Resynchronise(panel_.Time().NowMs(), next, ResyncLimitNs) && following_)
                 FollowComputerClock();
             if (pacer_.WaitBeforeFrame(next) > 0) break;
         }
@@ -241,7 +239,7 @@ void WindowSession::IdleFrame() {
 
 void WindowSession::EventPointNow() {
     points_++;
-    for (unsigned ticks = clock_.AdvanceFrame(); ticks > 0; ticks--) view_->Tick();
+    for (unsigned ticks = panel_.Time().AdvanceFrame(); ticks > 0; ticks--) view_->Tick();
     delivered_.clear();
     if (points_ <= history_.End()) {
         // Going on from a past point: the session's own inputs, again.
@@ -265,71 +263,45 @@ void WindowSession::EventPointNow() {
     }
 }
 
-bool WindowSession::Apply(const SessionInput& in) {
-    switch (in.kind) {
-        case SessionInput::ON:
-            // From off, ON runs the instrument until OFF: after this event
-            // point, from the idle loop, as the runner does.
-            if (PowerState == POWER_OFF)
-                powerOnDue_ = true;
-            else
-                ::Button1Click();
-            break;
-        case SessionInput::OFF:
-            ::Button2Click();
-            break;
-        case SessionInput::KEY:
-            ::ClickKey((u8)in.value);
-            break;
-        case SessionInput::SENSOR:
-            sensor_ = (int)in.value;
-            RawSensor = (s32)in.value;
-            break;
-        case SessionInput::CALIBRATE:
-            calibrate_ = in.value != 0;
-            break;
-        case SessionInput::KEYFAST:
-            keyFast_ = in.value != 0;
-            break;
-        case SessionInput::UTC:
-            clock_.SetUtc(in.value);
-            return false; // setting the clock is no input: the runner reads on at once
+bool WindowSession::Apply(const PanelInput& in) {
+    // From off, ON runs the instrument until OFF: after this event point,
+    // from the idle loop, as the runner does.
+    if (in.kind == PanelInput::ON && PowerState == POWER_OFF) {
+        powerOnDue_ = true;
+        return true;
     }
-    return true;
+    panel_.Apply(in);
+    // Setting the clock is no input: the runner reads on at once.
+    return in.kind != PanelInput::UTC;
 }
 
 void WindowSession::ReplayInputs() {
-    const std::vector<SessionInput> inputs = history_.InputsAt(points_);
+    const std::vector<PanelInput> inputs = history_.InputsAt(points_);
     bool event = false;
-    for (const SessionInput& in : inputs) {
-        if (in.kind == SessionInput::SENSOR && in.value == sensor_) {
-            event = true;
-            continue;
-        }
+    for (const PanelInput& in : inputs)
         if (Apply(in)) event = true;
-    }
     if (inputs.empty()) return;
-    view_->ShowControls(sensor_, calibrate_, keyFast_);
+    view_->ShowControls(panel_.TrackBar(), panel_.Calibrate(), panel_.KeyFast());
+    view_->ShowLabel15(panel_.Label15());
     nextDelivery_ = points_ + (event ? 2 : 1);
 }
 
 void WindowSession::DeliverInputs() {
     if (queue_.Empty() || points_ < nextDelivery_) return;
-    queue_.Begin(clock_.NowMs(), clock_.FrameMs());
+    queue_.Begin(panel_.Time().NowMs(), panel_.Time().FrameMs());
     bool event = false;
-    SessionInput in;
+    PanelInput in;
     while (!powerOnDue_ && queue_.Next(&in)) {
-        if (in.kind == SessionInput::SENSOR) {
+        if (in.kind == PanelInput::SENSOR) {
             // Only the last of several moves within one delivery matters.
             if (queue_.SensorFollows()) continue;
             // A bar back where the instrument last took it sends no change.
-            if (in.value == sensor_) continue;
+            if (in.value == panel_.TrackBar()) continue;
         }
-        if (in.kind == SessionInput::CALIBRATE || in.kind == SessionInput::KEYFAST)
-            in.value = in.value ? 1 : 0;
+        if (in.kind == PanelInput::CALIBRATE || in.kind == PanelInput::KEYFAST) in.value = in.value ? 1 : 0;
         delivered_.push_back(in);
         if (Apply(in)) event = true;
-        if (in.kind == SessionInput::SENSOR) view_->ShowSensor((int)in.value);
+        if (in.kind == PanelInput::SENSOR) view_->ShowLabel15(panel_.Label15());
     }
     queue_.End();
     if (delivered_.empty()) return;
@@ -393,23 +365,15 @@ void WindowSession::EndFirmwareLoops() {
 
 void WindowSession::PutBackState(const InstrumentSnapshot& saved) {
     RestoreInstrument(saved);
-    clock_.SetNowMs(saved.host.virtualMs);
-    clock_.SetUtcMs(saved.host.hostUtcMs);
-    clock_.SetFrameMs(saved.host.frameMs);
+    panel_.PutBack(saved.host);
     following_ = false;
     queue_.DropUtc();
-    if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), clock_.NowMs());
+    if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), panel_.Time().NowMs());
     // The controls as they were, without passing them to the instrument as
     // inputs: the instrument's own values came back with it.
-    view_->ShowControls(saved.host.trackBar, saved.host.calibrate, saved.host.keyFast);
-    calibrate_ = saved.host.calibrate;
-    keyFast_ = saved.host.keyFast;
-    SetLampColour(saved.host.lamp);
-    displayWanted_ = true;
-    std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
+    ShowPanel();
     frameDirty_ = true;
     PresentFrame();
-    sensor_ = saved.host.trackBar;
     stateLoaded_ = true;
     resumeDue_ = PowerState == POWER_ON;
     powerOnDue_ = false;
@@ -422,28 +386,31 @@ void WindowSession::RestartAtProgramStart() {
     ResetInstrumentState();
     std::memset(HookCalls, 0, sizeof HookCalls);
     LcdClear();
-    std::memset(lastFrame_, 0, sizeof lastFrame_);
-    frameDirty_ = std::memcmp(lastFrame_, shownFrame_, sizeof lastFrame_) != 0;
+    panel_.Reset();
+    panel_.Time() = SimClock();
+    ShowPanel();
+    frameDirty_ = std::memcmp(panel_.Frame(), shownFrame_, sizeof shownFrame_) != 0;
     PresentFrame();
-    SetLampColour(LAMP_BRIGHT);
-    calibrate_ = keyFast_ = false;
-    clock_ = SimClock();
     points_ = 0;
     nextDelivery_ = 0;
-    sensor_ = 2048;
     splashView_ = false;
     travelTarget_ = 0;
     history_.Start(CaptureSession());
     if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), 0);
 }
 
+void WindowSession::ShowPanel() {
+    view_->ShowControls(panel_.TrackBar(), panel_.Calibrate(), panel_.KeyFast());
+    view_->ShowLabel15(panel_.Label15());
+    if (!closing_) view_->ShowLamp(panel_.Lamp());
+}
+
 // --- The panel ----------------------------------------------------------------
 
-void WindowSession::RenderLcd() {
+void WindowSession::Rendered() {
     if (closing_) return;
-    std::memcpy(lastFrame_, FrameBuffer, sizeof lastFrame_);
     // Most passes draw what is already on screen: nothing to paint then.
-    frameDirty_ = frameDirty_ || std::memcmp(lastFrame_, shownFrame_, sizeof lastFrame_) != 0;
+    frameDirty_ = frameDirty_ || std::memcmp(panel_.Frame(), shownFrame_, sizeof shownFrame_) != 0;
     if (!frameDirty_) return;
     if (pacer_.Fastest() && !Paused()) {
         const int64_t now = pacer_.WallNow();
@@ -454,8 +421,8 @@ void WindowSession::RenderLcd() {
 
 void WindowSession::PresentFrame() {
     if (!frameDirty_ || closing_) return;
-    view_->PaintDisplay(lastFrame_);
-    std::memcpy(shownFrame_, lastFrame_, sizeof shownFrame_);
+    view_->PaintDisplay(panel_);
+    std::memcpy(shownFrame_, panel_.Frame(), sizeof shownFrame_);
     frameDirty_ = false;
     repaints_++;
     lastPresentNs_ = pacer_.WallNow();
@@ -468,17 +435,7 @@ void WindowSession::PumpEvents() {
     EventPointNow();
 }
 
-void WindowSession::SetLampColour(u32 colour) {
-    if (closing_) return;
-    lamp_ = colour;
-    view_->ShowLamp(colour);
-}
-
-void WindowSession::ShowDisplay(u8 visible) {
-    // Hiding the image only matters if the window handles events while it
-    // is hidden; the pass shows it again before it hands over to the host,
-    // so usually nothing changes on screen and nothing is repainted.
-    displayWanted_ = visible != 0;
-}
-
-void WindowSession::SyncDisplayVisibility() { view_->ShowDisplayImage(displayWanted_); }
+// Hiding the image only matters if the window handles events while it is
+// hidden; the pass shows it again before it hands over to the host, so
+// usually nothing changes on screen and nothing is repainted.
+void WindowSession::SyncDisplayVisibility() { view_->ShowDisplayImage(panel_.DisplayVisible()); }

@@ -15,8 +15,11 @@
 // next comes two event points later at the earliest. That is exactly how
 // `tmx5 run` reads a script, so a recording replays pass for pass.
 //
-// The session is the window's HostPanel (WindowPanel.h): the firmware's
-// calls arrive here, and what they change is shown through the FormView.
+// The session runs the firmware against the simulated panel every host uses
+// (sim/SimPanel.h): the track bar and its label, the check boxes, the lamp,
+// the display's visibility and the frame last rendered live there, and the
+// session shows what they hold through the FormView.
+//
 // While the instrument is off the session runs an idle loop of its own on
 // Qt's event loop; while it is on, the firmware's loop is on the stack and
 // the window's events are handled inside PumpEvents, which waits (handling
@@ -26,9 +29,9 @@
 
 #include "InputQueue.h"
 #include "SessionRecording.h"
-#include "runtime/HostPanel.h"
 #include "sim/SessionHistory.h"
 #include "sim/SimClock.h"
+#include "sim/SimPanel.h"
 
 #include <QObject>
 #include <QString>
@@ -48,22 +51,14 @@ class WindowSession : public QObject {
     Q_OBJECT
 public:
     // wall: the pacer's wall clock, the computer's UTC in nanoseconds (a test
-    // passes a fake one, together with SetWaitHook). Attaches the session as
-    // the firmware's panel and host clock until it is destroyed.
+    // passes a fake one, together with SetWaitHook). Attaches the session's
+    // simulated panel and clock to the firmware until it is destroyed.
     WindowSession(FormView* view, Pacer::WallClock wall, void* wallContext);
     ~WindowSession() override;
 
-    // --- What the firmware asks of the window (see WindowPanel.cpp) ---------
-    // Keeps FrameBuffer as the last frame and paints it (at most 60 times a
-    // wall second when running flat out).
-    void RenderLcd();
-    // Handles window events until the pacer lets the next event point run
-    // (never while paused, unless a step allows it), then runs it.
-    void PumpEvents();
-    void SetLampColour(u32 colour);
-    void ShowDisplay(u8 visible);
-    u8 CalibrateChecked() const { return calibrate_ ? 1 : 0; }
-    u8 KeyFastChecked() const { return keyFast_ ? 1 : 0; }
+    // The stand-in controls, the lamp, the frame last rendered and the clock,
+    // as the instrument last set or read them.
+    const SimPanel& Panel() const { return panel_; }
 
     // The window is closing: no event is handled after, and every loop of
     // the running instrument (splash, main loop) ends at once.
@@ -71,12 +66,12 @@ public:
     bool Closing() const { return closing_; }
 
     // Queues an input for the next event point whose turn it is.
-    void Enqueue(SessionInput::Kind kind, int64_t value = 0);
+    void Enqueue(PanelInput::Kind kind, int64_t value = 0);
     // Inputs not yet delivered to the instrument.
     size_t PendingInputs() const { return queue_.Size(); }
 
     // --- Simulation -----------------------------------------------------------
-    const SimClock& Sim() const { return clock_; }
+    const SimClock& Sim() const { return panel_.Time(); }
     const Pacer& Pace() const { return pacer_; }
     // Event points since the window (or the last recording) started.
     uint64_t EventPoints() const { return points_; }
@@ -110,13 +105,11 @@ public:
     void IdleFrame();
 
     // The frame last rendered, and the one last painted.
-    const u8* LastFrame() const { return lastFrame_; }
+    const u8* LastFrame() const { return panel_.Frame(); }
     const u8* ShownFrame() const { return shownFrame_; }
     // Paints the last rendered frame now if it is not on screen yet.
     void PresentFrame();
     uint64_t Repaints() const { return repaints_; }
-    // The lamp's colour word as the instrument last set it.
-    u32 Lamp() const { return lamp_; }
 
     // Puts a saved state back (tmx5 --load-state): the instrument, the
     // simulated clock, the track bar, the check boxes, the lamp and the
@@ -143,7 +136,7 @@ public:
     void ForwardPass();
     void ForwardSecond();
     // Event points in a second of virtual time.
-    unsigned PointsPerSecond() const { return (1000 + clock_.FrameMs() - 1) / clock_.FrameMs(); }
+    unsigned PointsPerSecond() const { return (1000 + Sim().FrameMs() - 1) / Sim().FrameMs(); }
 
     // --- Files ----------------------------------------------------------------
     // Writes the session from its start to the point shown (after pausing
@@ -192,6 +185,10 @@ private:
     // so a clock set there reads whole seconds.
     uint64_t NextWholeSecondMs() const;
     void EnqueueUtc(int64_t seconds, uint64_t atMs);
+    // The firmware's PumpEvents: handles window events until the pacer lets
+    // the next event point run (never while paused, unless a step allows
+    // it), then runs it.
+    void PumpEvents();
     // Waits (handling window events) until the next event point may run.
     void WaitUntilDue();
     // One event point: a frame period of virtual time, the ticks that fell
@@ -202,10 +199,14 @@ private:
     void ReplayInputs();
     // Applies one input to the instrument and the panel; false for a new
     // UTC, which is no input of the instrument's.
-    bool Apply(const SessionInput& in);
+    bool Apply(const PanelInput& in);
     void ScheduleIdle();
     void SyncDisplayVisibility();
-    static u8 ClockNow(void* context, s64* seconds);
+    // A frame was rendered: paints it (at most 60 times a wall second when
+    // running flat out).
+    void Rendered();
+    // The lamp and the controls as the panel holds them, on the form.
+    void ShowPanel();
     // Runs the firmware from the idle loop (ON from off, or a state put
     // back), and whatever travel asked for while it ran. False once the
     // window has closed.
@@ -235,7 +236,7 @@ private:
     SessionRecording recording_;
     InputQueue queue_;
     SessionHistory history_;
-    std::vector<SessionInput> delivered_; // what this event point delivered
+    std::vector<PanelInput> delivered_; // what this event point delivered
 
     // Going back, and what waits for the firmware's loops to end.
     int inFirmware_ = 0;     // the firmware's loop is on the stack
@@ -252,7 +253,7 @@ private:
 
     // Pacing.
     bool closing_ = false;
-    SimClock clock_;
+    SimPanel panel_; // the firmware's panel and clock, attached while the session lives
     Pacer pacer_;
     bool following_ = false;
     std::function<void(int64_t)> waitHook_;
@@ -266,17 +267,7 @@ private:
     bool powerOnDue_ = false;   // ON was delivered while off: run it after the event point
     bool resumeDue_ = false;    // a powered-on state was put back: resume its loop
 
-    // What the instrument last set or read through the panel.
-    int sensor_ = 2048; // the track bar's position as the instrument last took it
-    bool calibrate_ = false;
-    bool keyFast_ = false;
-    bool displayWanted_ = true;
-    u32 lamp_ = LAMP_BRIGHT;
-    u8 lastFrame_[912] = {};
-    u8 shownFrame_[912] = {};
+    u8 shownFrame_[LCD_BYTES] = {}; // the frame last painted
     bool frameDirty_ = false;
     uint64_t repaints_ = 0;
-
-    HostPanel panel_;     // the firmware's calls into this session, attached while it lives
-    HostClock hostClock_; // the host clock, read off the simulated clock
 };

@@ -175,7 +175,7 @@ TEST_F(ClockRecordTest, ARecordingAfterALoadedStateReplaysFromIt) {
             HostSnapshot host;
             host.virtualMs = form->Session().Sim().NowMs();
             host.hostUtcMs = form->Session().Sim().UtcMs();
-            host.lamp = form->Session().Lamp();
+            host.lamp = form->Session().Panel().Lamp();
             std::string why;
             ASSERT_TRUE(WriteStateFile(statePath.toStdString(), CaptureInstrument(host), &why)) << why;
             form->Button2Click();

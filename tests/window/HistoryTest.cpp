@@ -290,7 +290,7 @@ TEST_F(HistoryTest, StatesSavedAndLoadedInTheWindowAndABadOneRefused) {
         host.virtualMs = form->Session().Sim().NowMs();
         host.hostUtcMs = form->Session().Sim().UtcMs();
         host.trackBar = form->TrackBar6->value();
-        host.lamp = form->Session().Lamp();
+        host.lamp = form->Session().Panel().Lamp();
         return FormatStateFile(CaptureInstrument(host));
     };
     const std::string at280 = text();
