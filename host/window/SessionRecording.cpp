@@ -13,19 +13,16 @@ bool SessionRecording::Start(Recorder* recorder) {
     if (!recorder) return true;
     if (recorder_) return false;
     WindowSession& s = *session_;
-    if (PowerState != POWER_OFF || s.stateLoaded_) {
+    if (PowerState != POWER_OFF || s.StateLoaded()) {
         // From here: the state as it stands is where the replay starts.
         recorder_ = recorder;
         stopping_ = false;
-        s.splashView_ = false;
-        s.travelTarget_ = 0;
+        s.StopShowingThePast();
         fromHereDue_ = true;
-        if (s.inFirmware_ == 0 && PowerState != POWER_SPLASH && !s.powerOnDue_) {
+        if (s.AtRestingPoint())
             BeginFromHere(); // the variables stand at the point shown
-        } else if (s.Paused()) {
-            s.stepBudget_ = std::max(s.stepBudget_, 1u); // at the next event point, after the splash
-            s.ScheduleIdle();
-        }
+        else if (s.Paused())
+            s.RunAtLeast(1); // at the next event point, after the splash
         return true;
     }
     // The clock the user set (or the computer's) is kept.
@@ -39,25 +36,24 @@ bool SessionRecording::Start(Recorder* recorder) {
         return true;
     }
     // The replay starts with the track bar at 2048 and both boxes clear.
-    const std::deque<PanelInput> earlier = s.queue_.TakeAll();
-    const FormView& view = *s.view_;
-    if (view.TrackBarPosition() != 2048) s.Enqueue(PanelInput::SENSOR, view.TrackBarPosition());
-    if (view.CalibrateBox()) s.Enqueue(PanelInput::CALIBRATE, 1);
-    if (view.KeyFastBox()) s.Enqueue(PanelInput::KEYFAST, 1);
+    const std::deque<PanelInput> earlier = s.TakeQueuedInputs();
+    if (view_->TrackBarPosition() != 2048) s.Enqueue(PanelInput::SENSOR, view_->TrackBarPosition());
+    if (view_->CalibrateBox()) s.Enqueue(PanelInput::CALIBRATE, 1);
+    if (view_->KeyFastBox()) s.Enqueue(PanelInput::KEYFAST, 1);
     int64_t utc = -1;
     for (const PanelInput& in : earlier) {
         if (in.kind == PanelInput::UTC)
             utc = in.value;
         else if (in.kind != PanelInput::SENSOR && in.kind != PanelInput::CALIBRATE &&
                  in.kind != PanelInput::KEYFAST)
-            s.queue_.Push(in.kind, in.value); // the controls' state now stands for those
+            s.Enqueue(in.kind, in.value); // the controls' state now stands for those
     }
-    // The host clock is set at the first event point, to a whole second.
-    if (s.following_)
+    // The host clock is set at the first event point, to a whole second
+    // (which schedules that event point).
+    if (s.Following())
         s.FollowComputerClock();
     else
         s.SetUtc(utc >= 0 ? utc : keptUtc);
-    s.ScheduleIdle();
     return true;
 }
 
@@ -66,11 +62,11 @@ void SessionRecording::BeginFromHere() {
     fromHereDue_ = false;
     // The session's event point points_ is the replay's first, where the
     // scenario's first line loads the state.
-    base_ = s.points_ - 1;
+    base_ = s.EventPoints() - 1;
     const std::string statePath = Recorder::StartStatePath(recorder_->Path());
     std::string why;
     const size_t slash = statePath.rfind('/');
-    if (!recorder_->Begin() || !WriteStateFile(statePath, CaptureInstrument(s.panel_.Snapshot()), &why) ||
+    if (!recorder_->Begin() || !WriteStateFile(statePath, CaptureInstrument(s.Panel().Snapshot()), &why) ||
         !recorder_->Line(
             1,
             {FormatCommand(ScriptCommandKind::LOAD_STATE,
@@ -96,11 +92,8 @@ void SessionRecording::Stop() {
         emit Ended();
         return;
     }
-    if (s.Paused() && recorder_->ReadPoint() > s.points_ - base_) {
-        const uint64_t more = recorder_->ReadPoint() - (s.points_ - base_);
-        if (s.stepBudget_ < more) s.stepBudget_ = unsigned(more);
-    }
-    s.ScheduleIdle();
+    const uint64_t at = s.EventPoints() - base_;
+    s.RunAtLeast(recorder_->ReadPoint() > at ? unsigned(recorder_->ReadPoint() - at) : 0);
 }
 
 bool SessionRecording::CloseWhenEnded() {
@@ -126,7 +119,7 @@ void SessionRecording::Delivered(uint64_t point, const std::vector<PanelInput>& 
 }
 
 void SessionRecording::AfterDelivery() {
-    if (fromHereDue_ && recorder_ && PowerState != POWER_SPLASH && !session_->powerOnDue_) BeginFromHere();
+    if (fromHereDue_ && recorder_ && PowerState != POWER_SPLASH && !session_->PowerOnDue()) BeginFromHere();
 }
 
 void SessionRecording::End() {
@@ -134,14 +127,15 @@ void SessionRecording::End() {
     Recorder* recorder = recorder_;
     recorder_ = nullptr;
     stopping_ = false;
-    if (!recorder->End(s.points_ - base_, RecordedState(s.panel_.Label15(), s.panel_.Lamp()),
-                       s.panel_.Frame())) {
+    const SimPanel& shown = s.Panel();
+    if (!recorder->End(s.EventPoints() - base_, RecordedState(shown.Label15(), shown.Lamp()),
+                       shown.Frame())) {
         recorder_ = recorder;
         Failed();
         return;
     }
     emit Ended();
-    if (closeWhenEnded_) s.view_->CloseSoon();
+    if (closeWhenEnded_) view_->CloseSoon();
 }
 
 void SessionRecording::Failed() {
@@ -154,5 +148,5 @@ void SessionRecording::Abandon(const std::string& error) {
     std::fprintf(stderr, "tmx5: %s\n", error_.c_str());
     recorder_ = nullptr;
     emit Ended();
-    if (closeOnError_) session_->view_->CloseSoon();
+    if (closeOnError_) view_->CloseSoon();
 }

@@ -24,13 +24,16 @@
 #include <string>
 #include <vector>
 
+class FormView;
 class Recorder;
 class WindowSession;
 
 class SessionRecording : public QObject {
     Q_OBJECT
 public:
-    explicit SessionRecording(WindowSession* session) : session_(session) {}
+    // view: the form, for the controls as the user left them (a recording
+    // from program start takes them as its first inputs) and to close it.
+    SessionRecording(WindowSession* session, FormView* view) : session_(session), view_(view) {}
 
     // Records every input from now on (recorder may be null: no recording).
     // False while a recording runs. The recorder must outlive the session or
@@ -73,6 +76,7 @@ private:
     void Abandon(const std::string& error);
 
     WindowSession* session_;
+    FormView* view_;
     Recorder* recorder_ = nullptr;
     std::string error_;
     bool stopping_ = false;       // end at the next event point the replay reads a line

@@ -25,7 +25,7 @@ const int64_t ResyncLimitNs = 1000000000;
 } // namespace
 
 WindowSession::WindowSession(FormView* view, Pacer::WallClock wall, void* wallContext)
-    : view_(view), recording_(this), pacer_(wall, wallContext) {
+    : view_(view), recording_(this, view), pacer_(wall, wallContext) {
     waker_.setSingleShot(true);
     waker_.setTimerType(Qt::PreciseTimer);
     idleTimer_.setSingleShot(true);
@@ -397,6 +397,20 @@ void WindowSession::RestartAtProgramStart() {
     travelTarget_ = 0;
     history_.Start(CaptureSession());
     if (!Paused()) pacer_.StartTimeline(pacer_.WallNow(), 0);
+}
+
+bool WindowSession::AtRestingPoint() const {
+    return inFirmware_ == 0 && PowerState != POWER_SPLASH && !powerOnDue_;
+}
+
+void WindowSession::StopShowingThePast() {
+    splashView_ = false;
+    travelTarget_ = 0;
+}
+
+void WindowSession::RunAtLeast(unsigned points) {
+    if (Paused() && stepBudget_ < points) stepBudget_ = points;
+    ScheduleIdle();
 }
 
 void WindowSession::ShowPanel() {

@@ -169,6 +169,24 @@ public:
     SessionRecording& Recording() { return recording_; }
     const SessionRecording& Recording() const { return recording_; }
 
+    // What a recording asks of the session when it starts and stops.
+    // The instrument at program start, as a replay starts: its state, hooks
+    // and frame, the panel, virtual time and the event points; the session
+    // starts again there.
+    void RestartAtProgramStart();
+    // The instrument's variables stand at the point shown: no firmware loop
+    // on the stack, not in the splash, no power-on due.
+    bool AtRestingPoint() const;
+    // ON came while off: the power-on sequence runs after this event point.
+    bool PowerOnDue() const { return powerOnDue_; }
+    // Leaves a point of the past shown, and any travel under way.
+    void StopShowingThePast();
+    // While paused, lets at least points event points run; then schedules
+    // the idle loop.
+    void RunAtLeast(unsigned points);
+    // Every input not yet delivered, oldest first, taken out of the queue.
+    std::deque<PanelInput> TakeQueuedInputs() { return queue_.TakeAll(); }
+
 signals:
     // A session was saved (ok) or could not be (message says why).
     void SessionSaved(bool ok, const QString& message);
@@ -178,8 +196,6 @@ signals:
     void TravelKeyUsed();
 
 private:
-    friend class SessionRecording;
-
     // The first whole virtual second after the next event point: where the
     // once-a-second reads fall (the tick counts seconds from program start),
     // so a clock set there reads whole seconds.
@@ -228,9 +244,6 @@ private:
     // The point a session can be saved at, at or before point.
     uint64_t SavePointFor(uint64_t point) const;
     void WriteSession(const QString& path);
-    // The instrument at program start, as a replay starts: its state, hooks
-    // and frame, the lamp, the panel, virtual time and the event points.
-    void RestartAtProgramStart();
 
     FormView* view_;
     SessionRecording recording_;
