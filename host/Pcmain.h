@@ -120,8 +120,6 @@ private:
     bool KeyFastBox() const override;
     void CloseSoon() override;
 
-    void CreateControls();
-
     int wheelRemainder_ = 0; // eighths of a degree not yet turned into notches
     std::unique_ptr<WindowSession> session_;
 };
