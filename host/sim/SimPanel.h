@@ -61,9 +61,8 @@ struct PanelInput {
 // ImageData), so the same routine serves every host.
 void ColourPicture(const u8* frame, int scale, uint32_t lit, uint32_t unlit, uint32_t* out, size_t stride);
 
-// The page's colours as RGBA words (bytes R, G, B, A in memory on a
-// little-endian machine, as ImageData holds them): lit pixels black, unlit
-// ones the grey of the window under Debian's default Qt style.
+// A colour as an RGBA word: bytes R, G, B, A in memory, as a browser's
+// ImageData holds them.
 uint32_t RgbaWord(u8 red, u8 green, u8 blue);
 // The window and the page show the display twice its size.
 const int PANEL_SCALE = 2;

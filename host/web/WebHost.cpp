@@ -248,7 +248,8 @@ bool WebHost::Deliver() {
             panel_.Time().SetUtcMs((int64_t)argument);
             Note(in.kind, in.value);
         } else if (panel_.Apply(in)) {
-            // From on, ON asks for a restart; during the splash it is ignored.
+            // The session keeps what reached the instrument (ON while on
+            // asks for a restart; a bar that did not move is no input).
             Note(in.kind, in.value);
         }
     }
