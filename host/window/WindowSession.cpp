@@ -388,7 +388,9 @@ void WindowSession::RestartAtProgramStart() {
     LcdClear();
     panel_.Reset();
     panel_.Time() = SimClock();
-    ShowPanel();
+    // The controls stay as the user left them: a recording takes them as its
+    // first inputs. The lamp shows its colour of program start.
+    if (!closing_) view_->ShowLamp(panel_.Lamp());
     frameDirty_ = std::memcmp(panel_.Frame(), shownFrame_, sizeof shownFrame_) != 0;
     PresentFrame();
     points_ = 0;

@@ -118,7 +118,8 @@ TEST_F(RecordingTest, ASessionWithSpeedsAPauseAndStepsReplaysExactly) {
     for (int i = 0; i < 7; i++) IdlePoint();            // recording starts afresh, whenever it starts
     QTest::mouseClick(form->CheckBox2, Qt::LeftButton); // checked before: the replay checks it too
     ASSERT_TRUE(controls.RecordTo(path));
-    form->Image6Click(); // a key while off, cleared by power-on
+    EXPECT_TRUE(form->CheckBox2->isChecked()); // the box stays as the user left it
+    form->Image6Click();                       // a key while off, cleared by power-on
     RunOn([&] {
         switch (form->Session().EventPoints()) {
             case 10: // in the splash: kept for the first pass, lost, ignored
@@ -172,6 +173,7 @@ TEST_F(RecordingTest, ASessionWithSpeedsAPauseAndStepsReplaysExactly) {
     const std::string script = ReadAll(path.toStdString());
     EXPECT_NE(script.find("expect SensorSample 300"), std::string::npos) << script;
     EXPECT_NE(script.find("expect KeyStep 10"), std::string::npos) << script;
+    EXPECT_NE(script.find("calibrate on"), std::string::npos) << script;
     EXPECT_NE(script.find("expect-frame session.last.pbm"), std::string::npos) << script;
     const Replay replay = RunScript(path);
     EXPECT_EQ(replay.code, 0) << replay.output.toStdString() << script;
