@@ -20,7 +20,7 @@
 #include "script/ScriptCommands.h"
 #include "script/ScriptReference.h"
 #ifdef TMX5_HAVE_WINDOW
-#include "window/WindowMain.h"
+#include "WindowMain.h"
 #endif
 
 // The command line forms and options and the script commands come from the

@@ -16,8 +16,9 @@ struct HostPanel {
     // Copy the whole FrameBuffer to the visible display, every pixel.
     void (*RenderLcd)(void* context);
     // Run every pending host event (tick, clicks, track bar) and return.
-    // A paced host (the window, the browser page) also waits here until the
-    // next frame is due, and while paused until the user does something.
+    // A paced host also holds the loop here until its next pass is due: the
+    // window handles its events while it waits, and while paused it waits
+    // for an event (a step, a resume, a close) before it returns.
     void (*PumpEvents)(void* context);
     // 1 while the check box is checked, else 0.
     u8 (*CalibrateChecked)(void* context);

@@ -33,8 +33,5 @@ constexpr QRect Button4(235, 287, 75, 25);  // AntiClockwise
 constexpr int Scale = 2;
 
 constexpr int TimerIntervalMs = 100;
-// The main loop's pass length: PumpEvents keeps handling events until this
-// much time has passed since the previous PumpEvents returned.
-constexpr int PassMs = 20;
 
 } // namespace Layout

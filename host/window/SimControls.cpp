@@ -1,7 +1,9 @@
 #include "SimControls.h"
 
-#include "Pcmain.h"
+#include "DisplayPicture.h"
 #include "Recorder.h"
+#include "SessionRecording.h"
+#include "WindowSession.h"
 #include "runtime/Runtime.h"
 #include "screens/Screens.h"
 #include "sim/PanelNames.h"
@@ -93,7 +95,8 @@ const std::vector<Row>& Rows() {
 
 } // namespace
 
-SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Window), form_(form) {
+SimControls::SimControls(WindowSession* session, QWidget* window, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), window_(window) {
     setObjectName(QStringLiteral("SimControls"));
     setWindowTitle(QStringLiteral("TMX-5 simulator controls"));
     // The program ends when the instrument window closes, whether or not
@@ -108,7 +111,7 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     UtcEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     UtcEdit->setMinimumDateTime(QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC));
     UtcEdit->setMaximumDateTime(QDateTime(QDate(2099, 12, 31), QTime(23, 59, 59), Qt::UTC));
-    UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->ShownUtcSeconds(), Qt::UTC));
+    UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(session_->ShownUtcSeconds(), Qt::UTC));
     // The field follows the clock until the user edits it.
     connect(UtcEdit, &QDateTimeEdit::dateTimeChanged, this, [this] { utcEdited_ = true; });
     SetUtcButton = new QPushButton(QStringLiteral("Set"), utcBox);
@@ -159,47 +162,47 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     travelGrid->addWidget(ForwardSecondButton, 1, 3);
     top->addWidget(travelBox);
     connect(Timeline, &QSlider::valueChanged, this, [this](int value) {
-        form_->TravelTo(uint64_t(value));
+        session_->TravelTo(uint64_t(value));
         Refresh();
     });
     connect(BackSecondButton, &QPushButton::clicked, this, [this] {
-        form_->BackSecond();
+        session_->BackSecond();
         Refresh();
     });
     connect(BackPassButton, &QPushButton::clicked, this, [this] {
-        form_->BackPass();
+        session_->BackPass();
         Refresh();
     });
     connect(ForwardPassButton, &QPushButton::clicked, this, [this] {
-        form_->ForwardPass();
+        session_->ForwardPass();
         Refresh();
     });
     connect(ForwardSecondButton, &QPushButton::clicked, this, [this] {
-        form_->ForwardSecond();
+        session_->ForwardSecond();
         Refresh();
     });
     // The same keys as in the instrument window.
     const struct {
         const char* keys;
-        void (TForm1::*action)();
-    } travelKeys[] = {{"Ctrl+Left", &TForm1::BackSecond},
-                      {"Ctrl+Right", &TForm1::ForwardSecond},
-                      {"Ctrl+Shift+Left", &TForm1::BackPass},
-                      {"Ctrl+Shift+Right", &TForm1::ForwardPass}};
+        void (WindowSession::*action)();
+    } travelKeys[] = {{"Ctrl+Left", &WindowSession::BackSecond},
+                      {"Ctrl+Right", &WindowSession::ForwardSecond},
+                      {"Ctrl+Shift+Left", &WindowSession::BackPass},
+                      {"Ctrl+Shift+Right", &WindowSession::ForwardPass}};
     for (const auto& k : travelKeys) {
         QShortcut* key = new QShortcut(QKeySequence(QString::fromLatin1(k.keys)), this);
         const auto action = k.action;
         connect(key, &QShortcut::activated, this, [this, action] {
-            (form_->*action)();
+            (session_->*action)();
             Refresh();
         });
     }
     QShortcut* pauseKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
     connect(pauseKey, &QShortcut::activated, this, [this] {
-        form_->SetPaused(!form_->Paused());
+        session_->SetPaused(!session_->Paused());
         Refresh();
     });
-    connect(form_, &TForm1::TravelKeyUsed, this, [this] {
+    connect(session_, &WindowSession::TravelKeyUsed, this, [this] {
         if (isVisible()) Refresh();
     });
 
@@ -250,26 +253,27 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
     files->addWidget(LoadStateButton);
     files->addStretch(1);
     top->addLayout(files);
-    connect(SaveSessionButton, &QPushButton::clicked, form_, &TForm1::SaveSessionAs);
-    connect(SaveStateButton, &QPushButton::clicked, form_, &TForm1::SaveStateAs);
-    connect(LoadStateButton, &QPushButton::clicked, form_, &TForm1::LoadStateAs);
+    connect(SaveSessionButton, &QPushButton::clicked, this, [this] { session_->SaveSessionAs(window_); });
+    connect(SaveStateButton, &QPushButton::clicked, this, [this] { session_->SaveStateAs(window_); });
+    connect(LoadStateButton, &QPushButton::clicked, this, [this] { session_->LoadStateAs(window_); });
     connect(CopyButton, &QPushButton::clicked, this, [this] {
-        QGuiApplication::clipboard()->setImage(form_->DisplayPicture());
+        QGuiApplication::clipboard()->setImage(DisplayPicture(session_->LastFrame(), UnlitColour(window_)));
         MessageLabel->setText(QStringLiteral("Copied the display to the clipboard."));
     });
-    connect(form_, &TForm1::Message, this, [this](const QString& text) { MessageLabel->setText(text); });
-    connect(form_, &TForm1::SessionSaved, this,
+    connect(session_, &WindowSession::Message, this,
+            [this](const QString& text) { MessageLabel->setText(text); });
+    connect(session_, &WindowSession::SessionSaved, this,
             [this](bool, const QString& text) { MessageLabel->setText(text); });
     const struct {
         const char* keys;
-        void (TForm1::*action)();
-    } fileKeys[] = {{"Ctrl+S", &TForm1::SaveSessionAs},
-                    {"Ctrl+Shift+S", &TForm1::SaveStateAs},
-                    {"Ctrl+O", &TForm1::LoadStateAs}};
+        void (WindowSession::*action)(QWidget*);
+    } fileKeys[] = {{"Ctrl+S", &WindowSession::SaveSessionAs},
+                    {"Ctrl+Shift+S", &WindowSession::SaveStateAs},
+                    {"Ctrl+O", &WindowSession::LoadStateAs}};
     for (const auto& k : fileKeys) {
         QShortcut* key = new QShortcut(QKeySequence(QString::fromLatin1(k.keys)), this);
         const auto action = k.action;
-        connect(key, &QShortcut::activated, form_, [this, action] { (form_->*action)(); });
+        connect(key, &QShortcut::activated, session_, [this, action] { (session_->*action)(window_); });
     }
     MessageLabel = new QLabel(this);
     MessageLabel->setWordWrap(true);
@@ -281,24 +285,24 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
         screenshotFolder_ = QDir::homePath();
 
     connect(SetUtcButton, &QPushButton::clicked, this, [this] {
-        form_->SetUtc(UtcEdit->dateTime().toSecsSinceEpoch());
+        session_->SetUtc(UtcEdit->dateTime().toSecsSinceEpoch());
         utcEdited_ = false;
         UpdateButtons();
     });
     connect(FollowBox, &QCheckBox::clicked, this, [this](bool on) {
-        if (on) form_->FollowComputerClock();
+        if (on) session_->FollowComputerClock();
         UpdateButtons();
     });
     connect(PauseButton, &QPushButton::clicked, this, [this] {
-        form_->SetPaused(!form_->Paused());
+        session_->SetPaused(!session_->Paused());
         UpdateButtons();
     });
-    connect(StepPassButton, &QPushButton::clicked, this, [this] { form_->StepPass(); });
-    connect(StepSecondButton, &QPushButton::clicked, this, [this] { form_->StepSecond(); });
+    connect(StepPassButton, &QPushButton::clicked, this, [this] { session_->StepPass(); });
+    connect(StepSecondButton, &QPushButton::clicked, this, [this] { session_->StepSecond(); });
     connect(FilterEdit, &QLineEdit::textChanged, this, &SimControls::ApplyFilter);
     connect(ScreenshotButton, &QPushButton::clicked, this, &SimControls::TakeScreenshots);
     connect(RecordButton, &QPushButton::clicked, this, &SimControls::RecordClicked);
-    connect(form_, &TForm1::RecordingEnded, this, [this] {
+    connect(&session_->Recording(), &SessionRecording::Ended, this, [this] {
         if (!recorder_) return;
         MessageLabel->setText(recorder_->Error().empty()
                                   ? QStringLiteral("Recorded %1 (replay it with tmx5 run).")
@@ -322,37 +326,37 @@ SimControls::SimControls(TForm1* form, QWidget* parent) : QWidget(parent, Qt::Wi
 }
 
 void SimControls::TakeScreenshots() {
-    const auto paths = form_->SaveScreenshots(screenshotFolder_);
-    const QString face = form_->SaveFaceScreenshot(screenshotFolder_);
+    const ScreenshotPaths paths =
+        SaveScreenshots(window_, session_->LastFrame(), UnlitColour(window_), screenshotFolder_);
     MessageLabel->setText(
-        paths.first.isEmpty() || paths.second.isEmpty() || face.isEmpty()
+        paths.display.isEmpty() || paths.window.isEmpty() || paths.face.isEmpty()
             ? QStringLiteral("The screenshot could not be written into %1.").arg(screenshotFolder_)
             : QStringLiteral("Saved the display as %1, the face as %2 and the window as %3.")
-                  .arg(paths.first, face, paths.second));
+                  .arg(paths.display, paths.face, paths.window));
 }
 
 SimControls::~SimControls() {
-    if (recorder_ && form_->Recording() == recorder_.get()) {
+    if (recorder_ && session_->Recording().Active() == recorder_.get()) {
         // The window outlives no recording it cannot finish.
-        form_->StopRecording();
+        session_->Recording().Stop();
     }
 }
 
 void SimControls::SetSpeedIndex(int index) {
-    form_->SetSpeed(Speeds[index]);
+    session_->SetSpeed(Speeds[index]);
     UpdateButtons();
 }
 
 void SimControls::UpdateButtons() {
-    const bool paused = form_->Paused();
+    const bool paused = session_->Paused();
     PauseButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
     StepPassButton->setEnabled(paused);
     StepSecondButton->setEnabled(paused);
-    for (int i = 0; i < 5; i++) SpeedButtons[i]->setChecked(form_->Pace().Speed() == Speeds[i]);
-    FollowBox->setChecked(form_->Following());
+    for (int i = 0; i < 5; i++) SpeedButtons[i]->setChecked(session_->Pace().Speed() == Speeds[i]);
+    FollowBox->setChecked(session_->Following());
     const bool recording = recorder_ != nullptr;
     RecordButton->setText(recording ? QStringLiteral("Stop") : QStringLiteral("Record..."));
-    RecordButton->setEnabled(recording || !form_->Recording());
+    RecordButton->setEnabled(recording || !session_->Recording().Active());
     RecordButton->setToolTip(
         recording ? QStringLiteral("Ends the recording")
                   : QStringLiteral("Records from here into a scenario for tmx5 run (while off: "
@@ -360,30 +364,30 @@ void SimControls::UpdateButtons() {
 }
 
 void SimControls::Refresh() {
-    const SimClock& sim = form_->Sim();
+    const SimClock& sim = session_->Sim();
     const qint64 ms = (qint64)sim.NowMs();
     const QDateTime utc = QDateTime::fromMSecsSinceEpoch(sim.UtcMs(), Qt::UTC);
-    const double speed = form_->Pace().Speed();
+    const double speed = session_->Pace().Speed();
     StatusLabel->setText(QStringLiteral("Virtual time %1:%2:%3.%4, %5 passes; UTC %6; %7")
                              .arg(ms / 3600000)
                              .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
                              .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
                              .arg(ms % 1000, 3, 10, QLatin1Char('0'))
-                             .arg(form_->EventPoints())
+                             .arg(session_->EventPoints())
                              .arg(utc.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")))
-                             .arg(form_->Paused() ? QStringLiteral("paused")
-                                  : speed == 0    ? QStringLiteral("fastest")
-                                                  : QStringLiteral("%1x").arg(speed)));
-    const SessionHistory& history = form_->History();
+                             .arg(session_->Paused() ? QStringLiteral("paused")
+                                  : speed == 0       ? QStringLiteral("fastest")
+                                                     : QStringLiteral("%1x").arg(speed)));
+    const SessionHistory& history = session_->History();
     Timeline->blockSignals(true);
     Timeline->setRange(int(history.StartPoint()), int(history.End()));
-    Timeline->setValue(int(form_->EventPoints()));
+    Timeline->setValue(int(session_->EventPoints()));
     Timeline->blockSignals(false);
-    BackSecondButton->setEnabled(form_->EventPoints() > history.StartPoint());
-    BackPassButton->setEnabled(form_->EventPoints() > history.StartPoint());
+    BackSecondButton->setEnabled(session_->EventPoints() > history.StartPoint());
+    BackPassButton->setEnabled(session_->EventPoints() > history.StartPoint());
     if (!utcEdited_) {
         UtcEdit->blockSignals(true);
-        UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(form_->ShownUtcSeconds(), Qt::UTC));
+        UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(session_->ShownUtcSeconds(), Qt::UTC));
         UtcEdit->blockSignals(false);
     }
     const bool first = values_.empty();
@@ -421,11 +425,11 @@ void SimControls::ApplyFilter() {
 }
 
 bool SimControls::RecordTo(const QString& path) {
-    if (recorder_ || form_->Recording()) {
+    if (recorder_ || session_->Recording().Active()) {
         MessageLabel->setText(QStringLiteral("A recording is running: stop it first."));
         return false;
     }
-    const bool fromHere = PowerState != POWER_OFF || form_->StateLoaded();
+    const bool fromHere = PowerState != POWER_OFF || session_->StateLoaded();
     std::string why;
     std::unique_ptr<Recorder> recorder = Recorder::OpenFile(path.toStdString(), &why);
     if (!recorder) {
@@ -434,7 +438,7 @@ bool SimControls::RecordTo(const QString& path) {
         return false;
     }
     recorder_ = std::move(recorder);
-    form_->StartRecording(recorder_.get());
+    session_->Recording().Start(recorder_.get());
     if (!recorder_) return false; // the header could not be written
     MessageLabel->setText(
         fromHere ? QStringLiteral("Recording into %1 from here (the state it starts from goes "
@@ -447,7 +451,7 @@ bool SimControls::RecordTo(const QString& path) {
 
 void SimControls::RecordClicked() {
     if (recorder_) {
-        form_->StopRecording();
+        session_->Recording().Stop();
         return;
     }
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record the session"),

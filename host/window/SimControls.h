@@ -18,12 +18,14 @@ class QPushButton;
 class QSlider;
 class QTableWidget;
 class Recorder;
-class TForm1;
+class WindowSession;
 
 class SimControls : public QWidget {
     Q_OBJECT
 public:
-    explicit SimControls(TForm1* form, QWidget* parent = nullptr);
+    // session: the instrument window's session; window: the instrument
+    // window itself (its screenshot and the dialogs' parent).
+    SimControls(WindowSession* session, QWidget* window, QWidget* parent = nullptr);
     ~SimControls() override;
 
     // UTC
@@ -76,7 +78,8 @@ private:
     void UpdateButtons();
     void ApplyFilter();
 
-    TForm1* form_;
+    WindowSession* session_;
+    QWidget* window_;
     QString screenshotFolder_;
     std::unique_ptr<Recorder> recorder_;
     std::vector<std::string> values_; // what each inspector row showed

@@ -49,17 +49,17 @@ protected:
 };
 
 TEST_F(ClockRecordTest, RecordKeepsTheDateTheUserSet) {
-    SimControls controls(form, form);
-    form->SetUtc(Solstice);
+    SimControls controls(&form->Session(), form, form);
+    form->Session().SetUtc(Solstice);
     for (int i = 0; i < 60; i++) IdlePoint();
-    ASSERT_GE(form->Sim().UtcSeconds(), Solstice);
+    ASSERT_GE(form->Session().Sim().UtcSeconds(), Solstice);
     const QString path = dir.filePath(QStringLiteral("r.tmx"));
     ASSERT_TRUE(controls.RecordTo(path));
     for (int i = 0; i < 60; i++) IdlePoint();
-    EXPECT_GE(form->Sim().UtcSeconds(), Solstice);
-    EXPECT_LT(form->Sim().UtcSeconds(), Solstice + 10);
-    form->StopRecording();
-    for (int i = 0; i < 3 && form->Recording(); i++) IdlePoint();
+    EXPECT_GE(form->Session().Sim().UtcSeconds(), Solstice);
+    EXPECT_LT(form->Session().Sim().UtcSeconds(), Solstice + 10);
+    form->Session().Recording().Stop();
+    for (int i = 0; i < 3 && form->Session().Recording().Active(); i++) IdlePoint();
     EXPECT_NE(ReadText(path).find("utc 2026-06-21 14:30:0"), std::string::npos) << ReadText(path);
 }
 
@@ -69,8 +69,8 @@ TEST(UtcField, FollowsTheClockUntilEditedAndSetSendsWhatItShows) {
     ResetInstrumentState();
     FakeWall::ns = FakeStartSeconds * 1000000000LL - 20000000;
     TForm1 form(nullptr, FakeWall::Now, nullptr);
-    form.SetWaitHook([](qint64 wait) { FakeWall::ns += wait; });
-    SimControls controls(&form, &form);
+    form.Session().SetWaitHook([](qint64 wait) { FakeWall::ns += wait; });
+    SimControls controls(&form.Session(), &form, &form);
     controls.show();
     controls.UtcEdit->setFocus();
     const qint64 shown = controls.UtcEdit->dateTime().toSecsSinceEpoch();
@@ -79,18 +79,19 @@ TEST(UtcField, FollowsTheClockUntilEditedAndSetSendsWhatItShows) {
     controls.SetUtcButton->click();
     auto idle = [&form](int points) {
         for (int i = 0; i < points; i++) {
-            const qint64 wait = form.Pace().WaitBeforeFrame(form.Sim().NowMs() + form.Sim().FrameMs());
+            const qint64 wait = form.Session().Pace().WaitBeforeFrame(form.Session().Sim().NowMs() +
+                                                                      form.Session().Sim().FrameMs());
             if (wait > 0) FakeWall::ns += wait;
-            form.IdleFrame();
+            form.Session().IdleFrame();
         }
     };
     idle(100);
-    EXPECT_GE(form.Sim().UtcSeconds(), FakeStartSeconds);
-    EXPECT_LE(form.Sim().UtcSeconds(), FakeStartSeconds + 3);
+    EXPECT_GE(form.Session().Sim().UtcSeconds(), FakeStartSeconds);
+    EXPECT_LE(form.Session().Sim().UtcSeconds(), FakeStartSeconds + 3);
     // Three seconds on, the field (focused or not) has followed.
     idle(150);
     controls.Refresh();
-    EXPECT_EQ(controls.UtcEdit->dateTime().toSecsSinceEpoch(), form.Sim().UtcSeconds());
+    EXPECT_EQ(controls.UtcEdit->dateTime().toSecsSinceEpoch(), form.Session().Sim().UtcSeconds());
     // An edit stays until Set, which sends it; then the field follows again.
     controls.UtcEdit->setDateTime(QDateTime::fromSecsSinceEpoch(Solstice, Qt::UTC));
     idle(60);
@@ -99,14 +100,14 @@ TEST(UtcField, FollowsTheClockUntilEditedAndSetSendsWhatItShows) {
     controls.SetUtcButton->click();
     idle(120);
     controls.Refresh();
-    EXPECT_GE(form.Sim().UtcSeconds(), Solstice);
-    EXPECT_LE(form.Sim().UtcSeconds(), Solstice + 3);
-    EXPECT_EQ(controls.UtcEdit->dateTime().toSecsSinceEpoch(), form.Sim().UtcSeconds());
+    EXPECT_GE(form.Session().Sim().UtcSeconds(), Solstice);
+    EXPECT_LE(form.Session().Sim().UtcSeconds(), Solstice + 3);
+    EXPECT_EQ(controls.UtcEdit->dateTime().toSecsSinceEpoch(), form.Session().Sim().UtcSeconds());
     ResetInstrumentState();
 }
 
 TEST_F(ClockRecordTest, TheInspectorDoesNotBlinkOnCountersThatChangeAtEveryRefresh) {
-    SimControls controls(form, form);
+    SimControls controls(&form->Session(), form, form);
     int tickRow = -1, screenRow = -1;
     for (int r = 0; r < controls.Inspector->rowCount(); r++) {
         if (controls.Inspector->item(r, 0)->text() == QLatin1String("TickDivider")) tickRow = r;
@@ -116,7 +117,7 @@ TEST_F(ClockRecordTest, TheInspectorDoesNotBlinkOnCountersThatChangeAtEveryRefre
     int tickLit = 0, screenLit = 0, refreshes = 0;
     auto lit = [&controls](int row) { return controls.Inspector->item(row, 1)->data(Qt::UserRole).toBool(); };
     RunOn([&] {
-        const uint64_t p = form->EventPoints();
+        const uint64_t p = form->Session().EventPoints();
         if (p % 5 == 0) { // ten refreshes a virtual second, as at 1x
             controls.Refresh();
             if (++refreshes > 40) tickLit += lit(tickRow);
@@ -131,10 +132,10 @@ TEST_F(ClockRecordTest, TheInspectorDoesNotBlinkOnCountersThatChangeAtEveryRefre
 }
 
 TEST_F(ClockRecordTest, ARecordingStartedWhileOnReplaysFromThatState) {
-    SimControls controls(form, form);
+    SimControls controls(&form->Session(), form, form);
     const QString path = dir.filePath(QStringLiteral("here.tmx"));
     RunOn([&] {
-        switch (form->EventPoints()) {
+        switch (form->Session().EventPoints()) {
             case 150:
                 form->Image5Click();
                 break;
@@ -148,14 +149,14 @@ TEST_F(ClockRecordTest, ARecordingStartedWhileOnReplaysFromThatState) {
                 form->TrackBar6->setValue(1234);
                 break;
             case 400:
-                form->StopRecording();
+                form->Session().Recording().Stop();
                 break;
             case 420:
                 form->Button2Click();
                 break;
         }
     });
-    ASSERT_FALSE(form->Recording());
+    ASSERT_FALSE(form->Session().Recording().Active());
     const std::string script = ReadText(path);
     EXPECT_NE(script.find("\nload-state here.start.state\n"), std::string::npos) << script;
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("here.start.state"))));
@@ -168,13 +169,13 @@ TEST_F(ClockRecordTest, ARecordingStartedWhileOnReplaysFromThatState) {
 TEST_F(ClockRecordTest, ARecordingAfterALoadedStateReplaysFromIt) {
     const QString statePath = dir.filePath(QStringLiteral("s.state"));
     RunOn([&] {
-        const uint64_t p = form->EventPoints();
+        const uint64_t p = form->Session().EventPoints();
         if (p == 150) form->Image5Click();
         if (p == 200) {
             HostSnapshot host;
-            host.virtualMs = form->Sim().NowMs();
-            host.hostUtcMs = form->Sim().UtcMs();
-            host.lamp = form->LampColour();
+            host.virtualMs = form->Session().Sim().NowMs();
+            host.hostUtcMs = form->Session().Sim().UtcMs();
+            host.lamp = form->Session().Panel().Lamp();
             std::string why;
             ASSERT_TRUE(WriteStateFile(statePath.toStdString(), CaptureInstrument(host), &why)) << why;
             form->Button2Click();
@@ -186,24 +187,24 @@ TEST_F(ClockRecordTest, ARecordingAfterALoadedStateReplaysFromIt) {
     delete form;
     ResetInstrumentState();
     form = new TForm1(nullptr, FakeWall::Now, nullptr);
-    form->SetWaitHook([this](qint64 wait) {
+    form->Session().SetWaitHook([this](qint64 wait) {
         FakeWall::ns += wait;
         if (beforePoint) beforePoint();
     });
     const QString path = dir.filePath(QStringLiteral("loaded.tmx"));
     std::unique_ptr<Recorder> recorder = Recorder::OpenFile(path.toStdString(), &why);
     ASSERT_TRUE(recorder);
-    form->PutBackState(saved);
-    ASSERT_TRUE(form->StartRecording(recorder.get()));
+    form->Session().PutBackState(saved);
+    ASSERT_TRUE(form->Session().Recording().Start(recorder.get()));
     beforePoint = [this] {
-        const uint64_t p = form->EventPoints();
+        const uint64_t p = form->Session().EventPoints();
         if (p == 30) form->Button3Click();
-        if (p == 80) form->StopRecording();
+        if (p == 80) form->Session().Recording().Stop();
         if (p == 90) form->Button2Click();
     };
     for (int i = 0; i < 5 && PowerState != POWER_OFF; i++) IdlePoint();
     beforePoint = nullptr;
-    ASSERT_FALSE(form->Recording());
+    ASSERT_FALSE(form->Session().Recording().Active());
     const std::string script = ReadText(path);
     EXPECT_NE(script.find("load-state loaded.start.state"), std::string::npos) << script;
     EXPECT_NE(script.find("key cw"), std::string::npos) << script;

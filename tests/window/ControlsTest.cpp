@@ -26,7 +26,7 @@ class ControlsTest : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        controls = new SimControls(form, form);
+        controls = new SimControls(&form->Session(), form, form);
         controls->show();
     }
     // Header time of the home page, as the display shows it.
@@ -46,14 +46,15 @@ protected:
 TEST_F(ControlsTest, SetUtcTheHomePageHeaderThenShowsThatTime) {
     controls->UtcEdit->setDateTime(QDateTime(QDate(2031, 2, 3), QTime(4, 5, 6), Qt::UTC));
     QTest::mouseClick(controls->SetUtcButton, Qt::LeftButton);
-    EXPECT_FALSE(form->Following());
-    const uint64_t setAt = (form->Sim().NowMs() + 20 + 999) / 1000 * 1000; // the next whole second
+    EXPECT_FALSE(form->Session().Following());
+    const uint64_t setAt = (form->Session().Sim().NowMs() + 20 + 999) / 1000 * 1000; // the next whole second
     bool seen = false;
     RunOn([&] {
         // The clock was set at the first whole virtual second; the pass
         // after the tick at 4 s reads it 3 s later.
-        if (form->Sim().NowMs() == setAt + 3000) {
-            seen = HeaderShows(form->LastFrame(), "04:05:09") && !HeaderShows(form->LastFrame(), "04:05:08");
+        if (form->Session().Sim().NowMs() == setAt + 3000) {
+            seen = HeaderShows(form->Session().LastFrame(), "04:05:09") &&
+                   !HeaderShows(form->Session().LastFrame(), "04:05:08");
             form->Button2Click();
         }
     });
@@ -68,27 +69,27 @@ TEST_F(ControlsTest, PausedNoEventPointNoPassNoTickRunsAndAStepRunsExactlyOne) {
     StopwatchRunning = 1;
     IdlePoint();
     QTest::mouseClick(controls->PauseButton, Qt::LeftButton);
-    ASSERT_TRUE(form->Paused());
-    const uint64_t points = form->EventPoints();
+    ASSERT_TRUE(form->Session().Paused());
+    const uint64_t points = form->Session().EventPoints();
     const u32 tenths = StopwatchTenths;
     QTest::mouseClick(form->Image5, Qt::LeftButton);
     for (int i = 0; i < 20; i++) {
         FakeWall::ns += 1000000000;
-        form->IdleFrame();
+        form->Session().IdleFrame();
     }
-    EXPECT_EQ(form->EventPoints(), points);
+    EXPECT_EQ(form->Session().EventPoints(), points);
     EXPECT_EQ(StopwatchTenths, tenths);
     EXPECT_EQ(KeyCode, KEY_NONE); // the click waits
     QTest::mouseClick(controls->StepSecondButton, Qt::LeftButton);
-    for (int i = 0; i < 100; i++) form->IdleFrame();
-    EXPECT_EQ(form->EventPoints(), points + 50);
+    for (int i = 0; i < 100; i++) form->Session().IdleFrame();
+    EXPECT_EQ(form->Session().EventPoints(), points + 50);
     EXPECT_EQ(StopwatchTenths, tenths + 10);
     EXPECT_EQ(KeyCode, KEY_MENU); // delivered at the first of them
 
     // On: pause after ten passes; the loop waits with no pass and no tick
     // until a step, which runs exactly one pass.
     QTest::mouseClick(controls->PauseButton, Qt::LeftButton); // resume
-    ASSERT_FALSE(form->Paused());
+    ASSERT_FALSE(form->Session().Paused());
     struct {
         uint64_t points = 0;
         u32 passes = 0, stepped = 0;
@@ -100,18 +101,18 @@ TEST_F(ControlsTest, PausedNoEventPointNoPassNoTickRunsAndAStepRunsExactlyOne) {
         if (PowerState != POWER_ON || Passes() < 10 || paused) return;
         paused = true;
         QTest::mouseClick(controls->PauseButton, Qt::LeftButton);
-        seen.points = form->EventPoints();
+        seen.points = form->Session().EventPoints();
         seen.passes = Passes();
         seen.tick = TickDivider;
         // Runs while the paused loop waits for window events.
         QTimer::singleShot(30, form, [&] {
-            seen.heldStill =
-                form->EventPoints() == seen.points && Passes() == seen.passes && TickDivider == seen.tick;
+            seen.heldStill = form->Session().EventPoints() == seen.points && Passes() == seen.passes &&
+                             TickDivider == seen.tick;
             QTest::mouseClick(controls->StepPassButton, Qt::LeftButton);
             QTimer::singleShot(30, form, [&] {
                 seen.stepped = Passes() - seen.passes;
-                EXPECT_EQ(form->EventPoints(), seen.points + 1);
-                form->SetPaused(false);
+                EXPECT_EQ(form->Session().EventPoints(), seen.points + 1);
+                form->Session().SetPaused(false);
                 form->Button2Click();
             });
         });
@@ -131,33 +132,33 @@ TEST_F(ControlsTest, EachSpeedRunsThatManyVirtualSecondsAWallSecond) {
         QTest::mouseClick(controls->SpeedButtons[row.button], Qt::LeftButton);
         EXPECT_TRUE(controls->SpeedButtons[row.button]->isChecked());
         const qint64 wallStart = FakeWall::ns;
-        const uint64_t virtualStart = form->Sim().NowMs();
-        while (form->Sim().NowMs() < virtualStart + 1000u * row.seconds) IdlePoint();
+        const uint64_t virtualStart = form->Session().Sim().NowMs();
+        while (form->Session().Sim().NowMs() < virtualStart + 1000u * row.seconds) IdlePoint();
         // To the frame: the next frame is due exactly one wall second on.
         EXPECT_EQ(FakeWall::ns - wallStart, 1000000000);
     }
-    EXPECT_FALSE(form->Following()); // only 1x from the start follows the computer
+    EXPECT_FALSE(form->Session().Following()); // only 1x from the start follows the computer
 }
 
 TEST_F(ControlsTest, FollowingKeepsToTheComputersClockAndResynchronisesAfterASleep) {
     for (int i = 0; i < 3000; i++) IdlePoint();
-    EXPECT_TRUE(form->Following());
-    EXPECT_LE(std::llabs(form->Sim().UtcMs() - FakeWall::ns / 1000000), 100);
+    EXPECT_TRUE(form->Session().Following());
+    EXPECT_LE(std::llabs(form->Session().Sim().UtcMs() - FakeWall::ns / 1000000), 100);
     // The machine sleeps for an hour: no burst of frames, the clock jumps.
     FakeWall::ns += 3600LL * 1000000000;
-    const uint64_t points = form->EventPoints();
+    const uint64_t points = form->Session().EventPoints();
     for (int i = 0; i < 60; i++) IdlePoint();
-    EXPECT_LE(form->EventPoints(), points + 60);
-    EXPECT_LE(std::llabs(form->Sim().UtcMs() - FakeWall::ns / 1000000), 100);
+    EXPECT_LE(form->Session().EventPoints(), points + 60);
+    EXPECT_LE(std::llabs(form->Session().Sim().UtcMs() - FakeWall::ns / 1000000), 100);
     // Set UTC leaves following; the box puts it back at the computer's time.
-    form->SetUtc(FakeStartSeconds - 86400);
+    form->Session().SetUtc(FakeStartSeconds - 86400);
     Deliver();
-    EXPECT_FALSE(form->Following());
+    EXPECT_FALSE(form->Session().Following());
     controls->Refresh();
     QTest::mouseClick(controls->FollowBox, Qt::LeftButton);
     for (int i = 0; i < 60; i++) IdlePoint();
-    EXPECT_TRUE(form->Following());
-    EXPECT_LE(std::llabs(form->Sim().UtcMs() - FakeWall::ns / 1000000), 100);
+    EXPECT_TRUE(form->Session().Following());
+    EXPECT_LE(std::llabs(form->Session().Sim().UtcMs() - FakeWall::ns / 1000000), 100);
 }
 
 TEST_F(ControlsTest, InspectorHighlightsChangesAndFilters) {
@@ -212,12 +213,12 @@ TEST_F(ControlsTest, ScreenshotSavesTheDisplayAt2xTheFaceAndTheWindowAndSaysWher
 
 TEST_F(ControlsTest, F12AndCtrlTAskForTheControls) {
     int asked = 0;
-    const size_t pending = form->PendingInputs();
+    const size_t pending = form->Session().PendingInputs();
     QObject::connect(form, &TForm1::ToolsRequested, [&] { asked++; });
     QTest::keyClick(form, Qt::Key_F12);
     QTest::keyClick(form, Qt::Key_T, Qt::ControlModifier);
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(form->PendingInputs(), pending); // no key for the instrument
+    EXPECT_EQ(form->Session().PendingInputs(), pending); // no key for the instrument
 }
 
 TEST_F(ControlsTest, LoadStateOpensTheWindowInThatStatePausedUntilResumed) {
@@ -235,20 +236,20 @@ TEST_F(ControlsTest, LoadStateOpensTheWindowInThatStatePausedUntilResumed) {
     std::string why;
     ASSERT_TRUE(ReadStateFile(path.toStdString(), &saved, &why)) << why;
 
-    form->SetPaused(true);
-    form->PutBackState(saved);
+    form->Session().SetPaused(true);
+    form->Session().PutBackState(saved);
     EXPECT_EQ(PowerState, POWER_ON);
     EXPECT_EQ(HomePage, 1);
     EXPECT_EQ(form->Label15->text(), QStringLiteral("100"));
-    EXPECT_EQ(std::memcmp(form->ShownFrame(), FrameBuffer, 912), 0);
-    EXPECT_EQ(form->Sim().NowMs(), saved.host.virtualMs);
-    const uint64_t points = form->EventPoints();
+    EXPECT_EQ(std::memcmp(form->Session().ShownFrame(), FrameBuffer, 912), 0);
+    EXPECT_EQ(form->Session().Sim().NowMs(), saved.host.virtualMs);
+    const uint64_t points = form->Session().EventPoints();
     FakeWall::ns += 5000000000;
-    form->IdleFrame();
-    EXPECT_EQ(form->EventPoints(), points); // paused: nothing runs
+    form->Session().IdleFrame();
+    EXPECT_EQ(form->Session().EventPoints(), points); // paused: nothing runs
 
     // Resumed, the main loop goes on from there, on the saved clock.
-    form->SetPaused(false);
+    form->Session().SetPaused(false);
     const u32 passes = Passes();
     beforePoint = [&] {
         if (Passes() == passes + 3) form->Button2Click();

@@ -209,10 +209,10 @@ TEST_F(EventsTest, CheckBoxesAreReadThroughTheHostPanel) {
 
 TEST_F(EventsTest, TickFiresEveryFifthEventPointWhileOff) {
     StopwatchRunning = 1;
-    const uint64_t start = form->Sim().NowMs();
+    const uint64_t start = form->Session().Sim().NowMs();
     for (int i = 0; i < 50; i++) IdlePoint();
     // 50 frames of 20 ms of virtual time: ten ticks, however long it took.
-    EXPECT_EQ(form->Sim().NowMs(), start + 1000);
+    EXPECT_EQ(form->Session().Sim().NowMs(), start + 1000);
     EXPECT_EQ(StopwatchTenths, 10u);
 }
 
@@ -229,5 +229,25 @@ TEST_F(EventsTest, InputsWaitForTheirEventPointAndComeTwoApartAsInAReplay) {
     IdlePoint();
     EXPECT_EQ(KeyCode, KEY_NONE); // the next event point after a delivery is skipped
     IdlePoint();
+    EXPECT_EQ(KeyCode, KEY_CW);
+}
+
+// A new UTC takes effect at its whole second. A click delivered at the event
+// point just before would hold the next delivery back by one, setting the
+// clock a frame late: every once-a-second read would then fall just before
+// the second turns, and the instrument would show a second less for good.
+// The click waits instead, and comes with the clock.
+TEST_F(EventsTest, AClickJustBeforeANewUtcWaitsSoTheClockIsNotLate) {
+    const qint64 solstice = 1782052200; // 2026-06-21 14:30:00 UTC
+    const uint64_t second = (form->Session().Sim().NowMs() + 1999) / 1000 * 1000;
+    form->Session().SetUtc(solstice);
+    const uint32_t frame = form->Session().Sim().FrameMs();
+    while (form->Session().Sim().NowMs() + 2 * frame < second) IdlePoint();
+    QTest::mouseClick(form->Button3, Qt::LeftButton);
+    IdlePoint(); // the event point just before the second
+    EXPECT_EQ(KeyCode, KEY_NONE);
+    IdlePoint();
+    ASSERT_EQ(form->Session().Sim().NowMs(), second);
+    EXPECT_EQ(form->Session().Sim().UtcMs(), solstice * 1000);
     EXPECT_EQ(KeyCode, KEY_CW);
 }

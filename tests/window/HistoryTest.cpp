@@ -8,6 +8,7 @@
 #include "screens/Screens.h"
 #include "state/StateFile.h"
 #include "window/Controls.h"
+#include "window/DisplayPicture.h"
 #include "window/SimControls.h"
 
 #include <QApplication>
@@ -52,8 +53,8 @@ protected:
     // straight run shows there.
     void ExpectReplays(const QString& name) {
         const QString path = dir.filePath(name);
-        QSignalSpy saved(form, &TForm1::SessionSaved);
-        form->SaveSession(path);
+        QSignalSpy saved(&form->Session(), &WindowSession::SessionSaved);
+        form->Session().SaveSession(path);
         ASSERT_EQ(saved.count(), 1);
         ASSERT_TRUE(saved.at(0).at(0).toBool()) << saved.at(0).at(1).toString().toStdString();
         const Replayed r = RunScript(path);
@@ -65,8 +66,8 @@ protected:
     // one travels to where it stands once it has got to point.
     void TravelWhenAt(uint64_t point) {
         QTimer::singleShot(1, form, [this, point] {
-            if (form->EventPoints() >= point)
-                form->TravelTo(form->EventPoints());
+            if (form->Session().EventPoints() >= point)
+                form->Session().TravelTo(form->Session().EventPoints());
             else
                 TravelWhenAt(point);
         });
@@ -75,33 +76,34 @@ protected:
 };
 
 TEST_F(HistoryTest, CtrlLeftGoesBackASecondPausedShowingWhatTheInstrumentShowed) {
-    SimControls controls(form, form);
+    SimControls controls(&form->Session(), form, form);
     uint64_t keyAt = 0;
     std::string frameThen, frameSecondBack;
     RunOn([&] {
-        const uint64_t p = form->EventPoints();
+        const uint64_t p = form->Session().EventPoints();
         if (p == 200) form->Image5Click(); // the main menu
         if (p == 260) form->Button3Click();
         if (p == 300) form->TrackBar6->setValue(3000);
         if (p == 330) form->CheckBox3->setChecked(true);
         if (p == 400) form->Image3Click();
         // The frame at event point 560 is the one the pass before it drew.
-        if (p == 559) frameThen = Frame(form->LastFrame());
-        if (p == 550) frameSecondBack = Frame(form->LastFrame());
+        if (p == 559) frameThen = Frame(form->Session().LastFrame());
+        if (p == 550) frameSecondBack = Frame(form->Session().LastFrame());
         if (p == 600) {
             keyAt = p;
             QTest::keyClick(form, Qt::Key_Left, Qt::ControlModifier);
         }
     });
     ASSERT_EQ(keyAt, 600u);
-    EXPECT_TRUE(form->Paused());
+    EXPECT_TRUE(form->Session().Paused());
     // The frame on screen was the one of event point 601 (drawn by the pass
     // after 600): a second back from it.
-    EXPECT_EQ(form->EventPoints(), 551u);
-    EXPECT_EQ(Frame(form->ShownFrame()), frameSecondBack); // what the screen showed 50 passes before
-    EXPECT_EQ(form->History().End(), 600u);
+    EXPECT_EQ(form->Session().EventPoints(), 551u);
+    EXPECT_EQ(Frame(form->Session().ShownFrame()),
+              frameSecondBack); // what the screen showed 50 passes before
+    EXPECT_EQ(form->Session().History().End(), 600u);
     // The display shows the frame of that pass, painted.
-    EXPECT_EQ(Frame(form->ShownFrame()), Frame(form->LastFrame()));
+    EXPECT_EQ(Frame(form->Session().ShownFrame()), Frame(form->Session().LastFrame()));
     EXPECT_EQ(form->TrackBar6->value(), 3000);
     EXPECT_EQ(form->Label15->text(), QStringLiteral("3000"));
     EXPECT_TRUE(form->CheckBox3->isChecked());
@@ -109,8 +111,8 @@ TEST_F(HistoryTest, CtrlLeftGoesBackASecondPausedShowingWhatTheInstrumentShowed)
 
     // Before the track bar moved and KeyFast was checked: the controls too.
     controls.BackPassButton->click();
-    EXPECT_EQ(form->EventPoints(), 550u);
-    form->TravelTo(299);
+    EXPECT_EQ(form->Session().EventPoints(), 550u);
+    form->Session().TravelTo(299);
     EXPECT_EQ(form->TrackBar6->value(), 2048);
     EXPECT_EQ(form->Label15->text(), QStringLiteral("2048"));
     EXPECT_FALSE(form->CheckBox3->isChecked());
@@ -121,70 +123,70 @@ TEST_F(HistoryTest, CtrlLeftGoesBackASecondPausedShowingWhatTheInstrumentShowed)
     EXPECT_EQ(controls.Timeline->minimum(), 0);
     EXPECT_EQ(controls.Timeline->maximum(), 600);
     controls.Timeline->setValue(560);
-    EXPECT_EQ(form->EventPoints(), 560u);
-    EXPECT_EQ(Frame(form->ShownFrame()), frameThen);
+    EXPECT_EQ(form->Session().EventPoints(), 560u);
+    EXPECT_EQ(Frame(form->Session().ShownFrame()), frameThen);
     EXPECT_TRUE(controls.StatusLabel->text().contains(QStringLiteral("560 passes")))
         << controls.StatusLabel->text().toStdString();
 
     // Forward re-runs the recorded inputs: the same state as before.
-    form->TravelTo(290);
+    form->Session().TravelTo(290);
     controls.ForwardSecondButton->click();
-    EXPECT_EQ(form->EventPoints(), 340u);
+    EXPECT_EQ(form->Session().EventPoints(), 340u);
     EXPECT_EQ(form->TrackBar6->value(), 3000);
     EXPECT_TRUE(form->CheckBox3->isChecked());
     ExpectReplays(QStringLiteral("forward.tmx"));
-    EXPECT_EQ(form->History().End(), 600u); // nothing was cut
+    EXPECT_EQ(form->Session().History().End(), 600u); // nothing was cut
 }
 
 TEST_F(HistoryTest, ResumingFromThePastReplaysTheSessionUntilANewInputCutsIt) {
     RunOn([&] {
-        const uint64_t p = form->EventPoints();
+        const uint64_t p = form->Session().EventPoints();
         if (p == 200) form->Image5Click();
         if (p == 280) form->Button3Click(); // the menu's cursor moves
         if (p == 300) form->TrackBar6->setValue(1000);
-        if (p == 500) form->BackSecond();
+        if (p == 500) form->Session().BackSecond();
     });
-    ASSERT_EQ(form->EventPoints(), 451u);
-    form->TravelTo(250);
+    ASSERT_EQ(form->Session().EventPoints(), 451u);
+    form->Session().TravelTo(250);
     ASSERT_EQ(form->TrackBar6->value(), 2048);
     // Resume: the instrument runs on from 250 and takes the recorded
     // inputs where they came; stop it again past the track bar's move.
     std::vector<std::string> live(400);
     beforePoint = [this, &live] {
-        live[form->EventPoints()] = Frame(form->LastFrame());
-        if (form->EventPoints() == 320) form->TravelTo(320);
+        live[form->Session().EventPoints()] = Frame(form->Session().LastFrame());
+        if (form->Session().EventPoints() == 320) form->Session().TravelTo(320);
     };
-    form->SetPaused(false);
-    for (int i = 0; i < 100 && form->EventPoints() != 320; i++) IdlePoint();
+    form->Session().SetPaused(false);
+    for (int i = 0; i < 100 && form->Session().EventPoints() != 320; i++) IdlePoint();
     beforePoint = nullptr;
-    ASSERT_EQ(form->EventPoints(), 320u);
+    ASSERT_EQ(form->Session().EventPoints(), 320u);
     // Pass for pass the frames the first time through.
     for (uint64_t k = 251; k < 320; k++) {
         SessionState s;
-        ASSERT_TRUE(form->History().StateAt(k + 1, &s));
+        ASSERT_TRUE(form->Session().History().StateAt(k + 1, &s));
         EXPECT_EQ(live[k], Frame(s.frame)) << "after event point " << k;
     }
-    form->TravelTo(320);
+    form->Session().TravelTo(320);
     EXPECT_EQ(form->TrackBar6->value(), 1000);
-    EXPECT_EQ(form->History().End(), 500u);
+    EXPECT_EQ(form->Session().History().End(), 500u);
     ExpectReplays(QStringLiteral("resumed.tmx"));
 
     // A new input in the past: the old future is gone.
-    form->TravelTo(260);
+    form->Session().TravelTo(260);
     form->Button4Click();
-    EXPECT_EQ(form->History().End(), 260u);
-    form->Step(5);
+    EXPECT_EQ(form->Session().History().End(), 260u);
+    form->Session().Step(5);
     TravelWhenAt(265);
     IdlePoint();
-    EXPECT_EQ(form->EventPoints(), 265u);
-    EXPECT_GT(form->History().End(), 260u);
-    EXPECT_LT(form->History().End(), 300u);
+    EXPECT_EQ(form->Session().EventPoints(), 265u);
+    EXPECT_GT(form->Session().History().End(), 260u);
+    EXPECT_LT(form->Session().History().End(), 300u);
     // The track bar's move at 300 was in the old future: gone for good.
-    form->ForwardSecond();
-    form->ForwardSecond();
+    form->Session().ForwardSecond();
+    form->Session().ForwardSecond();
     TravelWhenAt(365);
     IdlePoint();
-    EXPECT_EQ(form->EventPoints(), 365u);
+    EXPECT_EQ(form->Session().EventPoints(), 365u);
     EXPECT_EQ(form->TrackBar6->value(), 2048);
     ExpectReplays(QStringLiteral("cut.tmx"));
 }
@@ -192,22 +194,22 @@ TEST_F(HistoryTest, ResumingFromThePastReplaysTheSessionUntilANewInputCutsIt) {
 TEST_F(HistoryTest, APointInTheSplashIsShownExactlyAndSteppingGoesOnFromIt) {
     uint64_t onAt = 0;
     RunOn([&] {
-        const uint64_t p = form->EventPoints();
+        const uint64_t p = form->Session().EventPoints();
         if (onAt == 0 && PowerState == POWER_SPLASH) onAt = p;
-        if (p == 200) form->TravelTo(onAt + 30);
+        if (p == 200) form->Session().TravelTo(onAt + 30);
     });
     ASSERT_GT(onAt, 0u);
-    EXPECT_EQ(form->EventPoints(), onAt + 30);
+    EXPECT_EQ(form->Session().EventPoints(), onAt + 30);
     EXPECT_EQ(PowerState, POWER_SPLASH);
-    EXPECT_EQ(Frame(form->ShownFrame()), Frame(form->LastFrame()));
+    EXPECT_EQ(Frame(form->Session().ShownFrame()), Frame(form->Session().LastFrame()));
     ExpectReplays(QStringLiteral("splash.tmx"));
     // One pass on: re-run from the power-on to the point shown, then one more.
-    const std::string shown = Frame(form->ShownFrame());
-    form->StepPass();
+    const std::string shown = Frame(form->Session().ShownFrame());
+    form->Session().StepPass();
     TravelWhenAt(onAt + 31);
     IdlePoint();
-    EXPECT_EQ(form->EventPoints(), onAt + 31);
-    EXPECT_NE(Frame(form->ShownFrame()), shown); // the names slid on
+    EXPECT_EQ(form->Session().EventPoints(), onAt + 31);
+    EXPECT_NE(Frame(form->Session().ShownFrame()), shown); // the names slid on
     ExpectReplays(QStringLiteral("splash-step.tmx"));
 }
 
@@ -215,9 +217,9 @@ TEST_F(HistoryTest, APointInTheSplashIsShownExactlyAndSteppingGoesOnFromIt) {
 // keys in the controls window, states saved and loaded, tooltips.
 TEST_F(HistoryTest, TheContextMenuOffersTheToolsAndGoesBack) {
     RunOn([&] {
-        if (form->EventPoints() == 300) form->Button2Click();
+        if (form->Session().EventPoints() == 300) form->Button2Click();
     });
-    ASSERT_EQ(form->EventPoints(), 301u);
+    ASSERT_EQ(form->Session().EventPoints(), 301u);
     QStringList offered;
     QTimer::singleShot(50, form, [&] {
         QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -240,8 +242,8 @@ TEST_F(HistoryTest, TheContextMenuOffersTheToolsAndGoesBack) {
                               QStringLiteral("Record..."),
                               QStringLiteral("About")};
     EXPECT_EQ(offered, want);
-    EXPECT_EQ(form->EventPoints(), 251u);
-    EXPECT_TRUE(form->Paused());
+    EXPECT_EQ(form->Session().EventPoints(), 251u);
+    EXPECT_TRUE(form->Session().Paused());
     for (QWidget* w : std::initializer_list<QWidget*>{
              form->Image1, form->Image2, form->Image3, form->Image5, form->Image6, form->Button1,
              form->Button2, form->Button3, form->Button4, form->TrackBar6, form->CheckBox2, form->CheckBox3})
@@ -250,49 +252,49 @@ TEST_F(HistoryTest, TheContextMenuOffersTheToolsAndGoesBack) {
 }
 
 TEST_F(HistoryTest, TheTravelKeysWorkInTheControlsWindowToo) {
-    SimControls controls(form, nullptr);
+    SimControls controls(&form->Session(), form, nullptr);
     controls.show();
     controls.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&controls));
     RunOn([&] {
-        if (form->EventPoints() == 300) form->Button2Click();
+        if (form->Session().EventPoints() == 300) form->Button2Click();
     });
     QTest::keyClick(&controls, Qt::Key_Left, Qt::ControlModifier);
-    EXPECT_EQ(form->EventPoints(), 251u);
+    EXPECT_EQ(form->Session().EventPoints(), 251u);
     QTest::keyClick(&controls, Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(form->EventPoints(), 250u);
+    EXPECT_EQ(form->Session().EventPoints(), 250u);
     QTest::keyClick(&controls, Qt::Key_Right, Qt::ControlModifier);
-    EXPECT_EQ(form->EventPoints(), 300u);
+    EXPECT_EQ(form->Session().EventPoints(), 300u);
     QTest::keyClick(&controls, Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(form->EventPoints(), 301u);
+    EXPECT_EQ(form->Session().EventPoints(), 301u);
     EXPECT_EQ(controls.minimumWidth(), controls.maximumWidth()); // a fixed width
     // In the instrument window, also while the track bar has the focus.
     form->TrackBar6->setFocus();
     QTest::keyClick(form->TrackBar6, Qt::Key_Left, Qt::ControlModifier);
-    EXPECT_EQ(form->EventPoints(), 251u);
+    EXPECT_EQ(form->Session().EventPoints(), 251u);
     EXPECT_EQ(form->TrackBar6->value(), 2048);
 }
 
 TEST_F(HistoryTest, StatesSavedAndLoadedInTheWindowAndABadOneRefused) {
     RunOn([&] {
-        const uint64_t p = form->EventPoints();
+        const uint64_t p = form->Session().EventPoints();
         if (p == 200) form->Image5Click();
         if (p == 250) form->TrackBar6->setValue(777);
-        if (p == 300) form->TravelTo(280);
+        if (p == 300) form->Session().TravelTo(280);
     });
     const QString good = dir.filePath(QStringLiteral("a.state"));
     QString why;
-    ASSERT_TRUE(form->SaveStateTo(good, &why)) << why.toStdString();
+    ASSERT_TRUE(form->Session().SaveStateTo(good, &why)) << why.toStdString();
     auto text = [this] {
         HostSnapshot host;
-        host.virtualMs = form->Sim().NowMs();
-        host.hostUtcMs = form->Sim().UtcMs();
+        host.virtualMs = form->Session().Sim().NowMs();
+        host.hostUtcMs = form->Session().Sim().UtcMs();
         host.trackBar = form->TrackBar6->value();
-        host.lamp = form->LampColour();
+        host.lamp = form->Session().Panel().Lamp();
         return FormatStateFile(CaptureInstrument(host));
     };
     const std::string at280 = text();
-    form->TravelTo(100);
+    form->Session().TravelTo(100);
     const std::string at100 = text();
     // A bad file: refused with its line, nothing changed.
     QFile in(good);
@@ -306,12 +308,12 @@ TEST_F(HistoryTest, StatesSavedAndLoadedInTheWindowAndABadOneRefused) {
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(bad.data(), qint64(bad.size()));
     out.close();
-    EXPECT_FALSE(form->LoadStateFrom(badPath, &why));
+    EXPECT_FALSE(form->Session().LoadStateFrom(badPath, &why));
     EXPECT_TRUE(why.contains(QStringLiteral(":"))) << why.toStdString();
     EXPECT_EQ(text(), at100);
-    EXPECT_EQ(form->EventPoints(), 100u);
+    EXPECT_EQ(form->Session().EventPoints(), 100u);
     // The good one comes back as it was saved, with the track bar.
-    ASSERT_TRUE(form->LoadStateFrom(good, &why)) << why.toStdString();
+    ASSERT_TRUE(form->Session().LoadStateFrom(good, &why)) << why.toStdString();
     EXPECT_EQ(form->TrackBar6->value(), 777);
     EXPECT_EQ(ScreenHandler, MainMenuScreen);
     InstrumentSnapshot reread;
@@ -320,7 +322,8 @@ TEST_F(HistoryTest, StatesSavedAndLoadedInTheWindowAndABadOneRefused) {
     EXPECT_EQ(FormatStateFile(CaptureInstrument(reread.host)), FormatStateFile(reread));
     (void)at280;
     // The face alone, 310 x 310.
-    const QString face = form->SaveFaceScreenshot(dir.path());
+    const QString face =
+        SaveScreenshots(form, form->Session().LastFrame(), form->UnlitColour(), dir.path()).face;
     ASSERT_FALSE(face.isEmpty());
     EXPECT_EQ(QImage(face).size(), QSize(310, 310));
 }

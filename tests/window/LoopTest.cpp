@@ -13,7 +13,7 @@ class LoopTest : public WindowTest {};
 TEST_F(LoopTest, SplashIsEightyEventPointsThenOnePassAPointUntilOff) {
     uint64_t mainLoopAt = 0;
     RunOn([&] {
-        if (!mainLoopAt && PowerState == POWER_ON) mainLoopAt = form->EventPoints();
+        if (!mainLoopAt && PowerState == POWER_ON) mainLoopAt = form->Session().EventPoints();
         if (Passes() == 100) form->Button2Click();
     });
     // ON at the event point after the one that set the host clock (50),
@@ -25,12 +25,12 @@ TEST_F(LoopTest, SplashIsEightyEventPointsThenOnePassAPointUntilOff) {
     // also runs once after the splash), reached the instrument there and
     // ended the loop: one event point a pass, none more.
     EXPECT_EQ(Passes(), 100u);
-    EXPECT_EQ(form->EventPoints(), 131u + 99u);
+    EXPECT_EQ(form->Session().EventPoints(), 131u + 99u);
     // Virtual time: one frame period an event point; the host clock the
     // computer's, followed from the whole second after the start.
-    EXPECT_EQ(form->Sim().NowMs(), 20u * form->EventPoints());
-    EXPECT_EQ(form->Sim().UtcMs(), FakeStartSeconds * 1000 + qint64(form->Sim().NowMs()));
-    EXPECT_EQ(form->Sim().UtcMs(), FakeWall::ns / 1000000);
+    EXPECT_EQ(form->Session().Sim().NowMs(), 20u * form->Session().EventPoints());
+    EXPECT_EQ(form->Session().Sim().UtcMs(), FakeStartSeconds * 1000 + qint64(form->Session().Sim().NowMs()));
+    EXPECT_EQ(form->Session().Sim().UtcMs(), FakeWall::ns / 1000000);
     EXPECT_EQ(form->Shape1->fill(), QColor(128, 0, 0));
     EXPECT_FALSE(form->Image1->isHidden());
 }
@@ -39,7 +39,7 @@ TEST_F(LoopTest, ClosingTheWindowWhileRunningEndsTheLoopAndNothingReachesTheInst
     RunOn([this] {
         if (PowerState == POWER_ON) form->close();
     });
-    EXPECT_TRUE(form->Closing());
+    EXPECT_TRUE(form->Session().Closing());
     EXPECT_EQ(PowerState, POWER_OFF);
     const u8 tick = TickDivider;
     KeyCode = KEY_NONE;

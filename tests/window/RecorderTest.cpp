@@ -114,13 +114,14 @@ class RecordingTest : public WindowTest {};
 TEST_F(RecordingTest, ASessionWithSpeedsAPauseAndStepsReplaysExactly) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("session.tmx"));
-    SimControls controls(form, form);
+    SimControls controls(&form->Session(), form, form);
     for (int i = 0; i < 7; i++) IdlePoint();            // recording starts afresh, whenever it starts
     QTest::mouseClick(form->CheckBox2, Qt::LeftButton); // checked before: the replay checks it too
     ASSERT_TRUE(controls.RecordTo(path));
-    form->Image6Click(); // a key while off, cleared by power-on
+    EXPECT_TRUE(form->CheckBox2->isChecked()); // the box stays as the user left it
+    form->Image6Click();                       // a key while off, cleared by power-on
     RunOn([&] {
-        switch (form->EventPoints()) {
+        switch (form->Session().EventPoints()) {
             case 10: // in the splash: kept for the first pass, lost, ignored
                 form->Button3Click();
                 form->Button2Click();
@@ -158,20 +159,21 @@ TEST_F(RecordingTest, ASessionWithSpeedsAPauseAndStepsReplaysExactly) {
     QTest::mouseClick(controls.PauseButton, Qt::LeftButton);
     form->Button3Click();
     FakeWall::ns += 5000000000;
-    form->IdleFrame();
-    form->Step(3);
-    form->IdleFrame();
+    form->Session().IdleFrame();
+    form->Session().Step(3);
+    form->Session().IdleFrame();
     QTest::mouseClick(controls.PauseButton, Qt::LeftButton);
-    form->SetUtc(FakeStartSeconds + 86399);
+    form->Session().SetUtc(FakeStartSeconds + 86399);
     for (int i = 0; i < 12; i++) IdlePoint();
     QTest::mouseClick(controls.RecordButton, Qt::LeftButton); // Stop
-    for (int i = 0; i < 3 && form->Recording(); i++) IdlePoint();
-    ASSERT_FALSE(form->Recording());
+    for (int i = 0; i < 3 && form->Session().Recording().Active(); i++) IdlePoint();
+    ASSERT_FALSE(form->Session().Recording().Active());
     EXPECT_TRUE(controls.MessageLabel->text().contains(path)) << controls.MessageLabel->text().toStdString();
 
     const std::string script = ReadAll(path.toStdString());
     EXPECT_NE(script.find("expect SensorSample 300"), std::string::npos) << script;
     EXPECT_NE(script.find("expect KeyStep 10"), std::string::npos) << script;
+    EXPECT_NE(script.find("calibrate on"), std::string::npos) << script;
     EXPECT_NE(script.find("expect-frame session.last.pbm"), std::string::npos) << script;
     const Replay replay = RunScript(path);
     EXPECT_EQ(replay.code, 0) << replay.output.toStdString() << script;

@@ -124,12 +124,12 @@ TEST_F(RenderTest, DisplayIsHiddenOnlyWhileEventsRunWithItHidden) {
 TEST_F(RenderTest, OnlyAChangedFrameIsRepainted) {
     Light(5, 5);
     Host->RenderLcd(Host->Context);
-    const quint64 repaints = form->Repaints();
+    const quint64 repaints = form->Session().Repaints();
     Host->RenderLcd(Host->Context); // the same frame again
-    EXPECT_EQ(form->Repaints(), repaints);
+    EXPECT_EQ(form->Session().Repaints(), repaints);
     Light(6, 5);
     Host->RenderLcd(Host->Context);
-    EXPECT_EQ(form->Repaints(), repaints + 1);
+    EXPECT_EQ(form->Session().Repaints(), repaints + 1);
     EXPECT_EQ(at(12, 10), qRgb(0, 0, 0));
 }
 

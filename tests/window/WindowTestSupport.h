@@ -8,6 +8,8 @@
 
 #include "Pcmain.h"
 #include "runtime/Runtime.h"
+#include "window/SessionRecording.h"
+#include "window/WindowSession.h"
 
 #include <gtest/gtest.h>
 #include <QTest>
@@ -32,7 +34,7 @@ protected:
         std::memset(HookCalls, 0, sizeof HookCalls);
         FakeWall::ns = FakeStartSeconds * 1000000000LL - 20000000;
         form = new TForm1(nullptr, FakeWall::Now, nullptr);
-        form->SetWaitHook([this](qint64 wait) {
+        form->Session().SetWaitHook([this](qint64 wait) {
             FakeWall::ns += wait;
             if (beforePoint) beforePoint();
         });
@@ -40,7 +42,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
         // The host clock is set at virtual time 1 s; tests start there.
         Deliver();
-        ASSERT_EQ(form->Sim().NowMs(), 1000u);
+        ASSERT_EQ(form->Session().Sim().NowMs(), 1000u);
     }
     void TearDown() override {
         delete form;
@@ -49,23 +51,24 @@ protected:
     // One event point of the idle loop (the instrument off), the fake clock
     // moved on to when it is due. Paused, it runs only what a step allows.
     void IdlePoint() {
-        if (!form->Paused()) {
-            const qint64 wait = form->Pace().WaitBeforeFrame(form->Sim().NowMs() + form->Sim().FrameMs());
+        if (!form->Session().Paused()) {
+            const qint64 wait = form->Session().Pace().WaitBeforeFrame(form->Session().Sim().NowMs() +
+                                                                       form->Session().Sim().FrameMs());
             if (wait > 0) FakeWall::ns += wait;
         }
-        form->IdleFrame();
+        form->Session().IdleFrame();
     }
     // Idle event points until every queued input has reached the instrument.
     void Deliver() {
-        for (int i = 0; i < 200 && form->PendingInputs() > 0; i++) IdlePoint();
+        for (int i = 0; i < 200 && form->Session().PendingInputs() > 0; i++) IdlePoint();
     }
     // ON, then the instrument runs (at the fake clock's pace) until OFF;
     // each runs once while the window waits for each event point.
     void RunOn(std::function<void()> each) {
         uint64_t last = ~0ull;
         beforePoint = [this, each, last]() mutable {
-            if (form->EventPoints() == last) return;
-            last = form->EventPoints();
+            if (form->Session().EventPoints() == last) return;
+            last = form->Session().EventPoints();
             each();
         };
         form->Button1Click();

@@ -1,10 +1,12 @@
 #include "WindowMain.h"
 
 #include "Pcmain.h"
-#include "Recorder.h"
-#include "SimControls.h"
 #include "script/CommandLine.h"
 #include "state/StateFile.h"
+#include "window/Recorder.h"
+#include "window/SessionRecording.h"
+#include "window/SimControls.h"
+#include "window/WindowSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -152,19 +154,20 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
     int code = 0;
     try {
         TForm1 form;
+        WindowSession& session = form.Session();
         if (QScreen* screen = form.screen()) {
             QRect area = screen->availableGeometry();
             form.move(area.center() - form.rect().center());
         }
-        if (options.load) form.PutBackState(saved);
-        if (options.utcGiven) form.SetUtc(options.utc);
-        if (options.speed != 1) form.SetSpeed(options.speed);
-        if (options.paused) form.SetPaused(true);
-        form.SetCloseOnRecordError(true);
-        form.StartRecording(recorder.get());
+        if (options.load) session.PutBackState(saved);
+        if (options.utcGiven) session.SetUtc(options.utc);
+        if (options.speed != 1) session.SetSpeed(options.speed);
+        if (options.paused) session.SetPaused(true);
+        session.Recording().SetCloseOnError(true);
+        session.Recording().Start(recorder.get());
         SimControls* tools = nullptr;
         auto showTools = [&form, &tools] {
-            if (!tools) tools = new SimControls(&form, &form);
+            if (!tools) tools = new SimControls(&form.Session(), &form, &form);
             tools->show();
             tools->raise();
             tools->activateWindow();
@@ -185,7 +188,7 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
         QElapsedTimer wall;
         wall.start();
         app.exec();
-        if (!form.RecordError().empty()) code = 1;
+        if (!session.Recording().Error().empty()) code = 1;
         // For measurements (tests/window/window_perf.sh): how fast the
         // simulated clock ran, and how often the display was painted.
         if (!qEnvironmentVariableIsEmpty("TMX5_WINDOW_STATS")) {
@@ -193,8 +196,8 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
             std::fprintf(stderr,
                          "tmx5: %.3f s of virtual time in %.3f s of wall time (%.0fx), %llu event points, "
                          "%llu repaints\n",
-                         form.Sim().NowMs() / 1000.0, seconds, form.Sim().NowMs() / 1000.0 / seconds,
-                         (unsigned long long)form.EventPoints(), (unsigned long long)form.Repaints());
+                         session.Sim().NowMs() / 1000.0, seconds, session.Sim().NowMs() / 1000.0 / seconds,
+                         (unsigned long long)session.EventPoints(), (unsigned long long)session.Repaints());
         }
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("Solvanta TMX-5"), QString::fromLocal8Bit(e.what()));
