@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "window/WindowMain.h"
+#include "WindowMain.h"
 
 namespace {
 
