@@ -72,9 +72,7 @@ PalettePicture FramePicture(const u8* frame, int scale) {
     p.height = LCD_HEIGHT * scale;
     p.palette = {PICTURE_UNLIT, PICTURE_LIT};
     p.pixels.resize((size_t)p.width * p.height);
-    for (int y = 0; y < p.height; y++)
-        for (int x = 0; x < p.width; x++)
-            p.pixels[(size_t)y * p.width + x] = FramePixel(frame, x / scale, y / scale);
+    MagnifyFrame<u8>(frame, scale, 1, 0, p.pixels.data(), (size_t)p.width);
     return p;
 }
 

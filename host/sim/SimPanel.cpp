@@ -2,16 +2,14 @@
 
 #include <cstring>
 
+#include "frames/FrameConvert.h"
 #include "frames/FrameFiles.h"
 #include "runtime/Runtime.h"
 #include "sim/SessionHistory.h"
 #include "state/StateFile.h"
 
 void ColourPicture(const u8* frame, int scale, uint32_t lit, uint32_t unlit, uint32_t* out, size_t stride) {
-    const PalettePicture p = FramePicture(frame, scale); // palette index 1 is lit
-    for (int y = 0; y < p.height; y++)
-        for (int x = 0; x < p.width; x++)
-            out[(size_t)y * stride + x] = p.pixels[(size_t)y * p.width + x] ? lit : unlit;
+    MagnifyFrame(frame, scale, lit, unlit, out, stride);
 }
 
 uint32_t RgbaWord(u8 red, u8 green, u8 blue) {

@@ -54,9 +54,8 @@ struct PanelInput {
     int64_t value;
 };
 
-// The magnified display in colour: the runner's picture of frame
-// (FramePicture, each pixel a scale x scale block) written to out, rows of
-// stride pixels, lit or unlit. The two colours are pixel words as the
+// The magnified display in colour (MagnifyFrame: each pixel a scale x scale
+// block) written to out, rows of stride pixels, lit or unlit. The two colours are pixel words as the
 // destination stores them (ARGB for a QImage, RGBA bytes for a browser's
 // ImageData), so the same routine serves every host.
 void ColourPicture(const u8* frame, int scale, uint32_t lit, uint32_t unlit, uint32_t* out, size_t stride);
