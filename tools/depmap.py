@@ -11,9 +11,10 @@ those use in turn. Then it reads every C++ file under firmware/ and host/:
 each `#include "..."` of a project header must be allowed by the map, and
 every folder that holds C++ sources must have its row, so a new folder or a
 new arrow shows on the map before it is built. The three firmware folders
-are one library and count as one folder, `firmware`; the files directly in
-host/ belong to the row named after them (`host/Pcmain` holds Pcmain.h and
-Pcmain.cpp, `host/main.cpp` the rest).
+are one library and count as one folder, `firmware`; of the files directly
+in host/, the row `host/Pcmain` holds the form unit (Pcmain) and the window's
+entry point (WindowMain), and `host/main.cpp` the program's main; any other
+file there has no row.
 
 Prints each include the map does not allow as FILE:LINE, and each folder
 without a row, and exits 1 when there is any.
@@ -26,6 +27,9 @@ import sys
 ROW = re.compile(r"^\|\s*`([^`]+)`\s*\|.*\|\s*([^|]*?)\s*\|\s*$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 FIRMWARE = ("runtime", "lcd", "screens")
+# The files directly in host/, by the row that holds them: the form unit and
+# the window's entry point, and the program's main.
+TOP_LEVEL = {"Pcmain": "host/Pcmain", "WindowMain": "host/Pcmain", "main": "host/main.cpp"}
 
 
 def unit_of(folder):
@@ -68,8 +72,7 @@ def unit_of_file(rel):
     if parts[0] == "firmware":
         return "firmware"
     if len(parts) == 2:  # directly in host/
-        stem = os.path.splitext(parts[1])[0]
-        return "host/Pcmain" if stem == "Pcmain" else "host/main.cpp"
+        return TOP_LEVEL.get(os.path.splitext(parts[1])[0], rel)
     return "host/" + parts[1]
 
 
