@@ -119,17 +119,18 @@ TEST(ScriptDocs, EveryOptionAndKeyRowHasItsDocs) {
 
 namespace {
 
-// Followed in order, the README ran the demo and then copied every picture of
-// examples/frames into docs/screens, the demo's three with them. The copy it
-// gives must take the tour's pictures, and only those: the ones the gallery shows.
-TEST(ReadmeCommands, TheGalleryRegenerationCopiesTheToursPicturesOnly) {
+// Followed in order, the screens guide ran the demo and then copied every
+// picture of examples/frames into docs/screens, the demo's three with them.
+// The copy it gives must take the tour's pictures, and only those: the ones
+// the gallery shows.
+TEST(GuideCommands, TheGalleryRegenerationCopiesTheToursPicturesOnly) {
     const std::string source = TMX5_SOURCE_DIR, dir = TempDir();
-    const std::string readme = ReadFile(source + "/README.md");
-    const size_t copy = readme.find("&& cp examples/frames/");
+    const std::string guide = ReadFile(source + "/docs/SCREENS.md");
+    const size_t copy = guide.find("&& cp examples/frames/");
     ASSERT_NE(copy, std::string::npos);
     const size_t from = copy + std::string("&& cp examples/").size();
-    const std::string pattern = readme.substr(from, readme.find(' ', from) - from);
-    ASSERT_EQ(readme.compare(from + pattern.size(), 14, " docs/screens/"), 0) << pattern;
+    const std::string pattern = guide.substr(from, guide.find(' ', from) - from);
+    ASSERT_EQ(guide.compare(from + pattern.size(), 14, " docs/screens/"), 0) << pattern;
     for (const char* script : {"demo.tmx", "tour.tmx"})
         ASSERT_EQ(
             Sh(std::string(TMX5_BINARY) + " run --out " + dir + " " + source + "/examples/" + script).code, 0)
