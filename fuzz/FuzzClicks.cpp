@@ -30,7 +30,7 @@ namespace {
 struct Snapshot {
     std::vector<u8> bytes; // every state variable, in StateNames order
     ScreenRoutine screen = nullptr;
-    SimClock clock;
+    VirtualClock clock;
 };
 
 size_t VariableBytes(const StateName& v) {

@@ -15,7 +15,7 @@
 // event handler is a slot of the same name as the firmware handler it calls.
 #pragma once
 
-#include "sim/SimClock.h"
+#include "sim/VirtualClock.h"
 #include "window/FormView.h"
 
 #include <QColor>

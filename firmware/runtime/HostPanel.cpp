@@ -15,11 +15,11 @@ static const HostPanel QuietPanel = {nullptr,        QuietRender, QuietPump, Qui
 static const HostClock StdClock = {nullptr, StdClockNow, StdClockBreakDown};
 
 const HostPanel* Host = &QuietPanel;
-const HostClock* Clock = &StdClock;
+const HostClock* HostUtcClock = &StdClock;
 
 void HostAttach(const HostPanel* panel, const HostClock* clock) {
     Host = panel ? panel : &QuietPanel;
-    Clock = clock ? clock : &StdClock;
+    HostUtcClock = clock ? clock : &StdClock;
 }
 
 u8 StdClockNow(void*, s64* seconds) {

@@ -41,8 +41,12 @@ struct HostClock {
 // Attach a host; a null pointer puts back the quiet panel or the standard clock.
 void HostAttach(const HostPanel* panel, const HostClock* clock);
 
+// What is attached now. HostUtcClock is the host's UTC, the one time source
+// the instrument reads (InstrumentClock.cpp keeps the instrument's own time
+// of day and zones from it; a simulator's host answers it from its
+// VirtualClock).
 extern const HostPanel* Host;
-extern const HostClock* Clock;
+extern const HostClock* HostUtcClock;
 
 // The standard library's clock: std::time and std::gmtime (context unused).
 u8 StdClockNow(void* context, s64* seconds);

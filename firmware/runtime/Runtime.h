@@ -58,7 +58,7 @@ void Image6Click(void);  // KEY_RIGHT
 void PostKey(u8 code);   // what each producer does with its own code
 void ClickKey(u8 code);  // the producer of that key (hosts deliver a key code through it); others: nothing
 
-// --- Clock and zones (Clock.cpp) -------------------------------------------
+// --- Clock and zones (InstrumentClock.cpp) ---------------------------------
 struct Zone {
     char Name[15]; // NUL-terminated unless the name has 15 characters
     s8 OffsetHours;

@@ -101,7 +101,7 @@ STATE(u8,  SecondZone,        ON(ZONE_UTC_ZULU), 0, ZONE_COUNT - 1, "zone page, 
 STATE_ARRAY(s8, LocalOffsetHours,   ZONE_COUNT, ON(0), -12, 12, "LOCAL OFFSET; hours per zone", "hours added to the zone, one per zone")
 STATE_ARRAY(s8, LocalOffsetMinutes, ZONE_COUNT, ON(0), -59, 59, "LOCAL OFFSET; minutes per zone", "minutes added to the zone, one per zone")
 
-// --- Clock (Clock.cpp) -----------------------------------------------------------------------------
+// --- Clock (InstrumentClock.cpp) -------------------------------------------------------------------
 STATE_TIME(UtcTime,        "once-a-second block; the instrument's UTC", "a broken-down time; each field says what it counts")
 STATE_TIME(MainZoneTime,   "once-a-second block; UtcTime in MainZone", "a broken-down time; each field says what it counts")
 STATE_TIME(SecondZoneTime, "once-a-second block; UtcTime in SecondZone", "a broken-down time; each field says what it counts")

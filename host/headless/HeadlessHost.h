@@ -13,8 +13,8 @@
 
 #include "lcd/Lcd.h"
 #include "runtime/Runtime.h"
-#include "sim/SimClock.h"
 #include "sim/SimPanel.h"
+#include "sim/VirtualClock.h"
 #include "state/StateFile.h"
 
 // Told what each main-loop pass does, for interface coverage (Coverage.h).
@@ -54,8 +54,8 @@ public:
     // host clock.
     SimPanel& Panel() { return panel_; }
     const SimPanel& Panel() const { return panel_; }
-    SimClock& Sim() { return panel_.Time(); }
-    const SimClock& Sim() const { return panel_.Time(); }
+    VirtualClock& Sim() { return panel_.Time(); }
+    const VirtualClock& Sim() const { return panel_.Time(); }
     uint64_t NowMs() const { return panel_.Time().NowMs(); }
 
     // The host's part of a saved state (SimPanel::Snapshot), and putting it

@@ -50,7 +50,7 @@ public:
     // target; *s_ is then the state there, and so is the instrument.
     void Run() {
         const HostPanel* oldPanel = Host;
-        const HostClock* oldClock = Clock;
+        const HostClock* oldClock = HostUtcClock;
         panel_.PutBackSession(*s_);
         panel_.Attach();
         ShutdownRequested = 0;

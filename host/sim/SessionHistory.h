@@ -32,8 +32,8 @@
 
 #include "lcd/Lcd.h"
 #include "runtime/State.h"
-#include "sim/SimClock.h"
 #include "sim/SimPanel.h"
+#include "sim/VirtualClock.h"
 
 // One input as the host delivered it at an event point (the panel's input:
 // UTC in whole seconds).
@@ -65,7 +65,7 @@ struct InstrumentImage {
 struct SessionState {
     uint64_t point = 0; // event points since the session started
     InstrumentImage instrument{};
-    SimClock clock;         // virtual time and the host clock
+    VirtualClock clock;     // virtual time and the host clock
     int trackBar = 2048;    // the temperature track bar and its label
     bool calibrate = false; // the Calibrate check box
     bool keyFast = false;   // the KeyFast check box

@@ -6,7 +6,7 @@
 // HostClock: the temperature track bar (0..SENSOR_LAST) with Label15 that
 // follows it, the Calibrate and KeyFast check boxes, the lamp's colour word,
 // whether the display is shown, the frame last rendered, and the virtual
-// time and host clock (a SimClock). Attach() hands its panel and clock to
+// time and host clock (a VirtualClock). Attach() hands its panel and clock to
 // the firmware; the destructor detaches them if they are still attached.
 //
 // A host supplies only what differs between hosts, as hooks:
@@ -33,7 +33,7 @@
 
 #include "lcd/Lcd.h"
 #include "runtime/HostPanel.h"
-#include "sim/SimClock.h"
+#include "sim/VirtualClock.h"
 
 struct HostSnapshot;
 struct SessionState;
@@ -94,8 +94,8 @@ public:
     bool Attached() const;
 
     // Virtual time and the host clock the firmware reads.
-    SimClock& Time() { return time_; }
-    const SimClock& Time() const { return time_; }
+    VirtualClock& Time() { return time_; }
+    const VirtualClock& Time() const { return time_; }
     // While false the host clock cannot be read (the instrument shows so).
     void SetClockReadable(bool readable) { clockReadable_ = readable; }
 
@@ -156,7 +156,7 @@ private:
     HostPanel panel_;
     HostClock clock_;
     Hooks hooks_;
-    SimClock time_;
+    VirtualClock time_;
     bool clockReadable_ = true;
     int trackBar_ = 2048;
     std::string label15_ = "2048";

@@ -317,7 +317,7 @@ void WebHost::StartRecording() {
     historyMs_.clear();
     history_.clear();
     const uint32_t frameMs = panel_.Time().FrameMs();
-    panel_.Time() = SimClock();
+    panel_.Time() = VirtualClock();
     panel_.Time().SetFrameMs(frameMs);
     panel_.Time().SetUtc(utc);
     recordUtc_ = utc;

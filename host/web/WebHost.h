@@ -10,7 +10,7 @@
 // loop does the same, frame by frame, so the tick and every input reach the
 // firmware at the same points as in the window and in the headless runner.
 //
-// The virtual time and the host clock are a SimClock; a Pacer against the
+// The virtual time and the host clock are a VirtualClock; a Pacer against the
 // browser's clock decides when the next frame may run, at the speed the
 // page's clock panel chose, paused, or one step at a time.
 //
@@ -29,8 +29,8 @@
 
 #include "runtime/Runtime.h"
 #include "sim/SessionHistory.h"
-#include "sim/SimClock.h"
 #include "sim/SimPanel.h"
+#include "sim/VirtualClock.h"
 #include "state/StateFile.h"
 
 // What the page queues for the host, in the order the user did it: the

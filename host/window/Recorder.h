@@ -1,7 +1,7 @@
 // Records a session in the window as a script that `tmx5 run` replays
 // exactly.
 //
-// The window and the runner keep time the same way (sim/SimClock.h): one
+// The window and the runner keep time the same way (sim/VirtualClock.h): one
 // frame period of virtual time per event point, inputs delivered at event
 // points. The window numbers its event points from the start of the
 // recording, and hands the recorder each delivery with its number; the

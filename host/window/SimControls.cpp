@@ -364,7 +364,7 @@ void SimControls::UpdateButtons() {
 }
 
 void SimControls::Refresh() {
-    const SimClock& sim = session_->Sim();
+    const VirtualClock& sim = session_->Sim();
     const qint64 ms = (qint64)sim.NowMs();
     const QDateTime utc = QDateTime::fromMSecsSinceEpoch(sim.UtcMs(), Qt::UTC);
     const double speed = session_->Pace().Speed();

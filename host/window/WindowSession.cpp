@@ -387,7 +387,7 @@ void WindowSession::RestartAtProgramStart() {
     std::memset(HookCalls, 0, sizeof HookCalls);
     LcdClear();
     panel_.Reset();
-    panel_.Time() = SimClock();
+    panel_.Time() = VirtualClock();
     // The controls stay as the user left them: a recording takes them as its
     // first inputs. The lamp shows its colour of program start.
     if (!closing_) view_->ShowLamp(panel_.Lamp());

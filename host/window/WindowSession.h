@@ -1,7 +1,7 @@
 // The window's session: the instrument run on the simulated clock, paced to
 // the wall clock, with its inputs, its history for going back, and its files.
 //
-// The window runs the instrument on the simulated clock (sim/SimClock.h), as
+// The window runs the instrument on the simulated clock (sim/VirtualClock.h), as
 // the headless runner does: virtual time moves one frame period at each
 // event point (every PumpEvents, every splash frame's, and one per idle frame
 // while the instrument is off), the 100 ms tick fires on virtual time, and
@@ -30,8 +30,8 @@
 #include "InputQueue.h"
 #include "SessionRecording.h"
 #include "sim/SessionHistory.h"
-#include "sim/SimClock.h"
 #include "sim/SimPanel.h"
+#include "sim/VirtualClock.h"
 
 #include <QObject>
 #include <QString>
@@ -71,7 +71,7 @@ public:
     size_t PendingInputs() const { return queue_.Size(); }
 
     // --- Simulation -----------------------------------------------------------
-    const SimClock& Sim() const { return panel_.Time(); }
+    const VirtualClock& Sim() const { return panel_.Time(); }
     const Pacer& Pace() const { return pacer_; }
     // Event points since the window (or the last recording) started.
     uint64_t EventPoints() const { return points_; }

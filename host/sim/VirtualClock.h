@@ -1,4 +1,5 @@
-// The simulated clock every host runs the instrument on.
+// The virtual clock every simulator host runs the instrument on (the host
+// clock the firmware reads through HostUtcClock is answered from here).
 //
 // Virtual time moves only when a host says a frame has passed: one frame
 // period per splash frame, per main-loop pass, and per idle frame while the
@@ -11,7 +12,7 @@
 
 #include <cstdint>
 
-class SimClock {
+class VirtualClock {
 public:
     // Moves virtual time on by one frame period. Returns how many 100 ms
     // ticks fell due; the host runs the instrument's tick that many times.

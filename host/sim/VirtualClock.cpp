@@ -1,9 +1,9 @@
-#include "SimClock.h"
+#include "VirtualClock.h"
 
 #include <chrono>
 #include <cmath>
 
-unsigned SimClock::AdvanceFrame() {
+unsigned VirtualClock::AdvanceFrame() {
     nowMs_ += frameMs_;
     unsigned ticks = 0;
     while (nextTickMs_ <= nowMs_) {
@@ -13,21 +13,21 @@ unsigned SimClock::AdvanceFrame() {
     return ticks;
 }
 
-void SimClock::SetNowMs(uint64_t ms) {
+void VirtualClock::SetNowMs(uint64_t ms) {
     const int64_t utcMs = UtcMs();
     nowMs_ = ms;
     nextTickMs_ = (ms / 100 + 1) * 100;
     SetUtcMs(utcMs);
 }
 
-void SimClock::SetUtcMs(int64_t utcMs) {
+void VirtualClock::SetUtcMs(int64_t utcMs) {
     utcBaseMs_ = utcMs;
     utcBaseAtMs_ = nowMs_;
 }
 
-int64_t SimClock::UtcMs() const { return utcBaseMs_ + (int64_t)(nowMs_ - utcBaseAtMs_); }
+int64_t VirtualClock::UtcMs() const { return utcBaseMs_ + (int64_t)(nowMs_ - utcBaseAtMs_); }
 
-int64_t SimClock::UtcSeconds() const {
+int64_t VirtualClock::UtcSeconds() const {
     const int64_t ms = UtcMs();
     // Rounded down also before 1970, so a second never lasts two.
     return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);

@@ -1,4 +1,4 @@
-// Clock, calendar and time zones.
+// The instrument's clock: calendar and time zones.
 //
 // The instrument keeps no time of its own: once a second the main loop reads
 // the host clock as UTC (plus the instrument's own clock offset, set by SET
@@ -175,9 +175,10 @@ const Zone ZoneTable[ZONE_COUNT] = {
 
 void ReadUtc(TimeFields* t) {
     s64 host;
-    if (Clock->Now(Clock->Context, &host) == 0) return; // an unreadable clock keeps the last time
+    if (HostUtcClock->Now(HostUtcClock->Context, &host) == 0)
+        return; // an unreadable clock keeps the last time
     TimeFields read = *t;
-    if (Clock->BreakDown(Clock->Context, host + UtcClockOffset, &read) == 0) return;
+    if (HostUtcClock->BreakDown(HostUtcClock->Context, host + UtcClockOffset, &read) == 0) return;
     t->Second = read.Second;
     t->Minute = read.Minute;
     t->Hour = read.Hour;
@@ -273,7 +274,7 @@ static s64 GregorianSeconds(const TimeFields* t) {
 
 void SetUtcClock(const TimeFields* t) {
     s64 host;
-    if (Clock->Now(Clock->Context, &host) == 0) return;
+    if (HostUtcClock->Now(HostUtcClock->Context, &host) == 0) return;
     // The offset is read back through the host clock's calendar, so it is
     // made in that calendar too: 2100-03-01 stays 2100-03-01.
     UtcClockOffset = GregorianSeconds(t) - host;
