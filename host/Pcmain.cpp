@@ -219,7 +219,7 @@ void TForm1::ShowAbout() {
             "F2.<br>Simulator controls: F12 or Ctrl+T; pause/resume: Ctrl+P.<br>Back and forward one "
             "second: Ctrl+Left, Ctrl+Right; one pass: Ctrl+Shift+Left, Ctrl+Shift+Right.<br>Save the "
             "session as a scenario: Ctrl+S; save a state: Ctrl+Shift+S; load one: Ctrl+O.</p>"
-            "<p>The README (README.md in the sources, /usr/share/doc/tmx5 when installed) and "
+            "<p>The README and the guides in docs/ of the sources, and "
             "<tt>man tmx5</tt> say more.</p>")
             .arg(QStringLiteral(TMX5_VERSION), QString::fromLatin1(FirmwareVersion)));
 }
